@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the program and the tests need.
+# Quick when everything is already there: apt is only asked for what is missing.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libcurl4-openssl-dev libisal-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # runtime of the program (desktop fonts for the windows)
+  fonts-dejavu-core
+  # tests, demo and benchmarks: local servers, a virtual display, screenshots
+  python3 openssl curl nginx-light xvfb xauth trayer imagemagick xdotool
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// Checks a local file against a descriptor's CRC list, 4096-byte block by
+// block, reading both in large pieces. Used by the program's existing-file
+// verification and by `orvanta-ddf verify`, so that both judge a file alike.
+struct BlockScanResult {
+    qint64 fileLength = 0;
+    // The offset up to which the file is good: fileLength when every block
+    // matched, else the start of the first bad block.
+    qint64 goodLength = 0;
+    bool mismatch = false;
+    std::optional<QString> error;  // a file could not be opened or read
+};
+
+// `onBlockGood(p)` runs after every good block with p = the end of that
+// block (as the loop variable p of the verification: 4096, 8192, ...).
+BlockScanResult scanBlocks(const QString &dataPath, const QString &ddfPath, float version,
+                           const std::function<void(qint64)> &onBlockGood = {});

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// Sequential reader of a descriptor's CRC list, reading the file in large
+// pieces rather than four bytes at a time.
+class CrcList {
+public:
+    // nullopt on success, else the system's description of the failure.
+    std::optional<QString> open(const QString &ddfPath);
+    void close();
+    bool isOpen() const { return m_file.isOpen(); }
+
+    // Places the reader at the entry of block `block`.
+    void seekBlock(qint64 block);
+    // The next entry; nullopt when the descriptor has no entry there (a
+    // block that cannot be checked is never good).
+    std::optional<quint32> next();
+
+private:
+    QFile m_file;
+    std::vector<quint32> m_entries;   // the piece read ahead
+    std::size_t m_index = 0;
+    qint64 m_nextBlock = 0;           // block of m_entries[m_index]
+    qint64 m_pieceBlock = 0;          // block of m_entries[0]
+};
