@@ -14,6 +14,8 @@ struct BlockScanResult {
     // matched, else the start of the first bad block.
     qint64 goodLength = 0;
     bool mismatch = false;
+    // The mismatch is a block the descriptor's CRC list has no entry for.
+    bool entryMissing = false;
     std::optional<QString> error;  // a file could not be opened or read
 };
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// The reference table, built on first use.
+// The reference table, built on first use by crc32Reference.
 extern quint32 CRCTable[256];
 extern bool CRCTableReady;
 void BuildCRC32Table();
@@ -20,3 +20,5 @@ qint32 ComputeCRC32(QByteArrayView buffer, float version);
 // against.
 quint32 crc32Fast(const void *data, std::size_t length);
 quint32 crc32Reference(const void *data, std::size_t length);
+// Slice-by-8 tables, the fast path on builds without ISA-L.
+quint32 crc32Portable(const void *data, std::size_t length);

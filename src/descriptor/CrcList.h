@@ -21,10 +21,15 @@ public:
     // block that cannot be checked is never good).
     std::optional<quint32> next();
 
+    // Entries read per piece (64 KiB).
+    static constexpr qint64 PieceEntries = 16384;
+
 private:
+    bool readPiece();
+
     QFile m_file;
     std::vector<quint32> m_entries;   // the piece read ahead
     std::size_t m_index = 0;
     qint64 m_nextBlock = 0;           // block of m_entries[m_index]
-    qint64 m_pieceBlock = 0;          // block of m_entries[0]
+    qint64 m_filePos = -1;            // where the file stands; -1 unknown
 };

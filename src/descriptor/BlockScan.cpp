@@ -1,0 +1,72 @@
+#include "BlockScan.h"
+
+#include "CRC32.h"
+#include "CrcList.h"
+
+#include <QFile>
+
+#include <vector>
+
+namespace {
+constexpr qint64 BlockSize = 4096;
+constexpr qint64 PieceSize = 1024 * 1024;  // a whole number of blocks
+}  // namespace
+
+BlockScanResult scanBlocks(const QString &dataPath, const QString &ddfPath, float version,
+                           const std::function<void(qint64)> &onBlockGood)
+{
+    BlockScanResult result;
+    QFile data(dataPath);
+    if (!data.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        result.error = QStringLiteral("%1: %2").arg(dataPath, data.errorString());
+        return result;
+    }
+    CrcList crcs;
+    if (const auto error = crcs.open(ddfPath)) {
+        result.error = QStringLiteral("%1: %2").arg(ddfPath, *error);
+        return result;
+    }
+    const qint64 length = data.size();
+    result.fileLength = length;
+
+    std::vector<char> piece(std::size_t(std::min(PieceSize, std::max<qint64>(length, 1))));
+    qint64 pieceStart = 0, pieceLength = 0;
+    qint64 p = 0;
+    for (;;) {
+        if (p >= length) {
+            result.goodLength = length;
+            return result;
+        }
+        const qint64 blockStart = p;
+        p += BlockSize;
+        const qint64 blockLength = p < length ? BlockSize : length - blockStart;
+
+        if (blockStart >= pieceStart + pieceLength) {
+            pieceStart = blockStart;
+            pieceLength = std::min(PieceSize, length - pieceStart);
+            qint64 got = 0;
+            while (got < pieceLength) {
+                const qint64 n = data.read(piece.data() + got, pieceLength - got);
+                if (n <= 0) {
+                    result.error = QStringLiteral("%1: %2").arg(
+                        dataPath, n < 0 ? data.errorString() : QStringLiteral("the file became shorter while it was read"));
+                    result.goodLength = blockStart;
+                    return result;
+                }
+                got += n;
+            }
+        }
+
+        const QByteArrayView block(piece.data() + (blockStart - pieceStart), blockLength);
+        const std::optional<quint32> stored = crcs.next();
+        if (!stored)
+            result.entryMissing = true;
+        if (!stored || *stored != quint32(ComputeCRC32(block, version))) {
+            result.mismatch = true;
+            result.goodLength = blockStart;
+            return result;
+        }
+        if (onBlockGood)
+            onBlockGood(p);
+    }
+}

@@ -1,0 +1,72 @@
+#include "CrcList.h"
+
+#include "DDFRecord.h"
+
+#include <QtEndian>
+
+std::optional<QString> CrcList::open(const QString &ddfPath)
+{
+    close();
+    m_file.setFileName(ddfPath);
+    if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return m_file.errorString();
+    m_filePos = 0;
+    return std::nullopt;
+}
+
+void CrcList::close()
+{
+    m_file.close();
+    m_entries.clear();
+    m_index = 0;
+    m_nextBlock = 0;
+    m_filePos = -1;
+}
+
+void CrcList::seekBlock(qint64 block)
+{
+    m_entries.clear();
+    m_index = 0;
+    m_nextBlock = block;
+}
+
+bool CrcList::readPiece()
+{
+    m_entries.clear();
+    m_index = 0;
+    if (!m_file.isOpen() || m_nextBlock < 0)
+        return false;
+    const qint64 offset = DDFRecord::CrcListOffset + 4 * m_nextBlock;
+    if (m_filePos != offset) {
+        if (!m_file.seek(offset)) {
+            m_filePos = -1;
+            return false;
+        }
+        m_filePos = offset;
+    }
+    QByteArray piece(PieceEntries * 4, Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < piece.size()) {
+        const qint64 n = m_file.read(piece.data() + got, piece.size() - got);
+        if (n <= 0)
+            break;  // end of the list (or a read error: no entry either way)
+        got += n;
+    }
+    m_filePos += got;
+    const qint64 count = got / 4;  // a torn last entry is no entry
+    m_entries.resize(std::size_t(count));
+    const auto *p = reinterpret_cast<const uchar *>(piece.constData());
+    for (qint64 i = 0; i < count; ++i)
+        m_entries[std::size_t(i)] = qFromLittleEndian<quint32>(p + 4 * i);
+    if (got % 4 != 0)
+        m_filePos = -1;  // next piece must re-seek to a whole entry
+    return count > 0;
+}
+
+std::optional<quint32> CrcList::next()
+{
+    if (m_index >= m_entries.size() && !readPiece())
+        return std::nullopt;
+    ++m_nextBlock;
+    return m_entries[m_index++];
+}

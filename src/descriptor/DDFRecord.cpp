@@ -1,0 +1,161 @@
+#include "DDFRecord.h"
+
+#include "util/Win1252.h"
+
+#include <QFile>
+#include <QtEndian>
+
+#include <bit>
+#include <cstring>
+
+namespace {
+
+constexpr int StartParamOffset = 0;
+constexpr int FileSizeOffset = 2;
+constexpr int InformationOffset = 6;
+constexpr int FileNameOffset = 262;
+constexpr int ServersOffset = 518;
+constexpr int VersionOffset = 3078;
+
+// Pads with spaces to the field size; nullopt when the text does not fit
+// or has no Windows-1252 form.
+std::optional<QByteArray> encodeField(const QString &text)
+{
+    std::optional<QByteArray> bytes = encodeWindows1252(text);
+    if (!bytes || bytes->size() > DDFRecord::TextSize)
+        return std::nullopt;
+    bytes->append(DDFRecord::TextSize - bytes->size(), ' ');
+    return bytes;
+}
+
+}  // namespace
+
+DDFRecord DDFRecord::fromHeader(QByteArrayView bytes)
+{
+    QByteArray header(HeaderSize, '\0');
+    std::memcpy(header.data(), bytes.data(), std::min<qsizetype>(bytes.size(), HeaderSize));
+    const auto *p = reinterpret_cast<const uchar *>(header.constData());
+    const auto text = [&](int offset) { return decodeWindows1252(QByteArrayView(header).sliced(offset, TextSize)); };
+
+    DDFRecord r;
+    r.StartParam = qFromLittleEndian<qint16>(p + StartParamOffset);
+    r.FileSize = qFromLittleEndian<qint32>(p + FileSizeOffset);
+    r.Information = text(InformationOffset);
+    r.FileName = text(FileNameOffset);
+    for (int i = 0; i < ServerSlots; ++i)
+        r.Servers[i] = text(ServersOffset + i * TextSize);
+    r.Version = std::bit_cast<float>(qFromLittleEndian<quint32>(p + VersionOffset));
+    return r;
+}
+
+std::optional<QByteArray> DDFRecord::toHeader() const
+{
+    QByteArray header(HeaderSize, '\0');
+    auto *p = reinterpret_cast<uchar *>(header.data());
+    qToLittleEndian<qint16>(StartParam, p + StartParamOffset);
+    qToLittleEndian<qint32>(FileSize, p + FileSizeOffset);
+    const auto put = [&](int offset, const QString &text) {
+        const std::optional<QByteArray> field = encodeField(text);
+        if (field)
+            header.replace(offset, TextSize, *field);
+        return field.has_value();
+    };
+    if (!put(InformationOffset, Information) || !put(FileNameOffset, FileName))
+        return std::nullopt;
+    for (int i = 0; i < ServerSlots; ++i) {
+        if (!Servers[i].isEmpty() && !put(ServersOffset + i * TextSize, Servers[i]))
+            return std::nullopt;  // an empty slot stays 256 zero bytes
+    }
+    qToLittleEndian<quint32>(std::bit_cast<quint32>(Version), header.data() + VersionOffset);
+    return header;
+}
+
+std::optional<DDFRecord> readDDFHeader(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return std::nullopt;
+    }
+    QByteArray header(DDFRecord::HeaderSize, '\0');
+    qint64 got = 0;
+    while (got < DDFRecord::HeaderSize) {
+        const qint64 n = file.read(header.data() + got, DDFRecord::HeaderSize - got);
+        if (n < 0) {
+            if (error)
+                *error = file.errorString();
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;  // short descriptor: the rest reads as zero
+        got += n;
+    }
+    return DDFRecord::fromHeader(header);
+}
+
+QString trimSpaces(const QString &text)
+{
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QLatin1Char(' '))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+bool versionAccepted(float version)
+{
+    return version >= 1.04f;
+}
+
+bool versionCoversLastByte(float version)
+{
+    return version >= 1.2f;
+}
+
+bool isEmptyServerEntry(const QString &entry)
+{
+    QString rest = trimSpaces(entry);
+    rest.remove(QChar(0));
+    return rest.isEmpty();
+}
+
+QStringList serverEntries(const DDFRecord &record)
+{
+    QStringList entries;
+    for (const QString &slot : record.Servers) {
+        if (isEmptyServerEntry(slot))
+            break;
+        entries.append(trimSpaces(slot));
+    }
+    return entries;
+}
+
+namespace {
+
+// Zero characters cannot be part of a name or URL; a slot filled up with
+// zero bytes after its text must not carry them into a request.
+QString cleanPart(const QString &part)
+{
+    QString cleaned = part;
+    cleaned.remove(QChar(0));
+    return trimSpaces(cleaned);
+}
+
+}  // namespace
+
+QString serverDisplayName(const QString &entry)
+{
+    const qsizetype bar = entry.indexOf(QLatin1Char('|'));
+    return cleanPart(bar < 0 ? entry : entry.left(bar));
+}
+
+QString serverURL(const QString &entry)
+{
+    const qsizetype first = entry.indexOf(QLatin1Char('|'));
+    if (first < 0)
+        return cleanPart(entry);
+    const qsizetype second = entry.indexOf(QLatin1Char('|'), first + 1);
+    return cleanPart(second < 0 ? entry.mid(first + 1) : entry.mid(first + 1, second - first - 1));
+}

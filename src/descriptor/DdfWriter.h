@@ -1,0 +1,31 @@
+#pragma once
+
+#include "DDFRecord.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// Creates descriptors: the header followed by one CRC-32 per 4096-byte
+// block, each four little-endian bytes, under the header version's
+// last-byte rule.
+
+// The CRC list of `data`.
+QByteArray descriptorCrcList(QByteArrayView data, float version);
+
+// A whole descriptor for `data`, with FileSize taken from it; nullopt when a
+// header text does not fit its field or `data` is larger than 2147483647
+// bytes.
+std::optional<QByteArray> buildDescriptor(DDFRecord header, QByteArrayView data);
+
+// Writes the descriptor of the file at `dataPath` to `outPath`, with
+// FileSize taken from the file. The file is read in 1 MiB pieces; the
+// descriptor goes to a temporary file in the target's folder and is renamed
+// into place only when complete, so a failure never leaves a partial
+// descriptor (an existing `outPath` is replaced). `progress(done, total)`
+// runs after every piece. nullopt on success, else why it failed.
+std::optional<QString> writeDescriptorFile(const QString &dataPath, const QString &outPath, DDFRecord header,
+                                           const std::function<void(qint64, qint64)> &progress = {});
