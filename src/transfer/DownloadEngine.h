@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class ActivityLog;
 class Dialogs;
@@ -55,6 +56,9 @@ public:
     qint64 VerifyExistingFile(const QString &dataPath, const QString &ddfPath, qint64 crcStart);
     // True while an attempt runs (the start commands stay disabled meanwhile).
     bool transferActive() const { return m_active; }
+    // Drops an armed retry or resume; the commands call it before a fresh
+    // start so that an old restart cannot fire into the new download.
+    void cancelPendingRestart();
 
     // --- Pause, resume, retry ------------------------------------------------
     void CancelButton_Click();
@@ -84,7 +88,21 @@ signals:
 
 private:
     struct Impl;
-    Impl *d;
+    struct Attempt;
+    enum class Mode { Descriptor, URL };
+
+    bool runAttempt(Mode mode, const QString &strURL, const QString &strDestination, const QString &UserName,
+                    const QString &Password);
+    // Descriptor mode, step 6 when resuming: false when the file turned out
+    // complete (the call then ends at once).
+    bool chooseResumeOffset(Attempt &a);
+    bool displayStep(Attempt &a, bool final);
+    bool errorReport(Attempt &a, int code, const QString &description);
+    void closeAllFiles();
+    void restart();
+
+    std::unique_ptr<Impl> d;
+    std::shared_ptr<bool> m_alive;
     bool m_active = false;
     MainWindowModel &m_view;
     HttpControl &m_inet;

@@ -1,0 +1,93 @@
+#include "BlockWriter.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+BlockWriter::Failure lastFailure()
+{
+    const int code = errno;
+    return {code, QString::fromLocal8Bit(std::strerror(code))};
+}
+
+} // namespace
+
+BlockWriter::~BlockWriter() { close(); }
+
+std::optional<BlockWriter::Failure> BlockWriter::open(const QString &path)
+{
+    if (auto failure = close())
+        return failure;
+    const QByteArray name = QFile::encodeName(path);
+    int fd;
+    do {
+        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return lastFailure();
+    m_fd = fd;
+    return std::nullopt;
+}
+
+std::optional<BlockWriter::Failure> BlockWriter::write(qint64 offset, QByteArrayView data)
+{
+    if (m_fd < 0)
+        return Failure{EBADF, QString::fromLocal8Bit(std::strerror(EBADF))};
+    if (!m_pending.isEmpty() && offset != m_pendingOffset + m_pending.size()) {
+        if (auto failure = flush())
+            return failure;
+    }
+    if (m_pending.isEmpty()) {
+        m_pendingOffset = offset;
+        m_pending.reserve(GatherLimit);
+    }
+    m_pending.append(data.data(), data.size());
+    if (m_pending.size() >= GatherLimit)
+        return flush();
+    return std::nullopt;
+}
+
+std::optional<BlockWriter::Failure> BlockWriter::flush()
+{
+    const char *p = m_pending.constData();
+    qint64 left = m_pending.size();
+    qint64 at = m_pendingOffset;
+    std::optional<Failure> failure;
+    while (left > 0) {
+        const ssize_t n = ::pwrite(m_fd, p, size_t(left), off_t(at));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            failure = lastFailure();
+            break;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            failure = lastFailure();
+            break;
+        }
+        p += n;
+        at += n;
+        left -= n;
+    }
+    m_pending.clear();
+    return failure;
+}
+
+std::optional<BlockWriter::Failure> BlockWriter::close()
+{
+    if (m_fd < 0) {
+        m_pending.clear();
+        return std::nullopt;
+    }
+    auto failure = flush();
+    if (::close(m_fd) != 0 && !failure && errno != EINTR)
+        failure = lastFailure();
+    m_fd = -1;
+    return failure;
+}

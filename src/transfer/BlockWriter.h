@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+// The destination file of one attempt. Blocks that passed their checks are
+// gathered in memory while they are consecutive and written at their offset
+// in one go (at most `GatherLimit` bytes wait). Opening never truncates; a
+// failed write leaves what is already on disk in place.
+class BlockWriter {
+public:
+    static constexpr qsizetype GatherLimit = 1 << 20;
+
+    struct Failure {
+        int code = 0;          // errno
+        QString description;   // strerror's text
+    };
+
+    BlockWriter() = default;
+    ~BlockWriter();
+    BlockWriter(const BlockWriter &) = delete;
+    BlockWriter &operator=(const BlockWriter &) = delete;
+
+    // Opens (creating when absent) for reading and writing.
+    std::optional<Failure> open(const QString &path);
+    bool isOpen() const { return m_fd >= 0; }
+
+    // Queues `data` for offset `offset`; writes what waits first when the
+    // new bytes do not follow it or the limit is reached.
+    std::optional<Failure> write(qint64 offset, QByteArrayView data);
+    // Writes everything that waits. On failure the unwritten rest is dropped:
+    // the file then ends where the good data ends.
+    std::optional<Failure> flush();
+    // Flushes, then closes; the first failure is returned.
+    std::optional<Failure> close();
+
+    qsizetype pendingBytes() const { return m_pending.size(); }
+
+private:
+    int m_fd = -1;
+    QByteArray m_pending;
+    qint64 m_pendingOffset = 0;
+};
