@@ -1,0 +1,34 @@
+#include "ModalWindow.h"
+
+#include "Artwork.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+
+ModalWindow::ModalWindow(const QString &caption, const QSize &clientSize, QWidget *parent) : QDialog(parent)
+{
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowCloseButtonHint);
+    setWindowTitle(caption);
+    setWindowIcon(windowIcon());
+    setFixedSize(clientSize);
+    setSizeGripEnabled(false);
+}
+
+void ModalWindow::keyPressEvent(QKeyEvent *event)
+{
+    // QDialog would reject on Escape and look for a default button on
+    // Enter; neither exists here.
+    event->accept();
+}
+
+void ModalWindow::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect centred(QPoint(), size());
+        centred.moveCenter(screen->availableGeometry().center());
+        move(centred.topLeft());
+    }
+}

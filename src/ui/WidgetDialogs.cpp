@@ -1,0 +1,101 @@
+#include "WidgetDialogs.h"
+
+#include "Artwork.h"
+#include "frmMessageBox.h"
+#include "frmServers.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QMessageBox>
+
+QStringList WidgetDialogs::nameFilters(const QString &filter)
+{
+    QStringList result;
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString &desc = parts[i];
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString &pattern : patterns) {
+            pattern = pattern.trimmed();
+            if (pattern == QLatin1String("*.*"))
+                pattern = QStringLiteral("*");
+        }
+        if (patterns.isEmpty())
+            patterns << QStringLiteral("*");
+        // The description is shown as given; HideNameFilterDetails hides the
+        // trailing group that QFileDialog reads the patterns from.
+        result << desc + QLatin1String(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    return result;
+}
+
+QString WidgetDialogs::description(const QString &nameFilter)
+{
+    const qsizetype open = nameFilter.lastIndexOf(QLatin1String(" ("));
+    return open < 0 ? nameFilter : nameFilter.left(open);
+}
+
+Dialogs::Answer WidgetDialogs::messageBox(const QString &text, Buttons buttons, const QString &title)
+{
+    QMessageBox box;
+    box.setWindowTitle(title.isEmpty() ? programTitle() : title);
+    box.setWindowIcon(windowIcon());
+    box.setText(text);
+    box.setTextFormat(Qt::PlainText);
+    if (buttons == Buttons::OkCancel) {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    box.setDefaultButton(QMessageBox::Ok);
+    return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
+std::optional<Dialogs::FileAnswer> WidgetDialogs::fileDialog(const FileRequest &request)
+{
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    dialog.setWindowTitle(request.title);
+    dialog.setWindowIcon(windowIcon());
+    const QStringList filters = nameFilters(request.filter);
+    if (!filters.isEmpty())
+        dialog.setNameFilters(filters);
+    if (request.save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
+        dialog.selectNameFilter(filters[request.filterIndex - 1]);
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    FileAnswer answer;
+    answer.fileName = dialog.selectedFiles().constFirst();
+    const qsizetype index = filters.indexOf(dialog.selectedNameFilter());
+    answer.filterIndex = index >= 0 ? int(index) + 1 : request.filterIndex;
+    return answer;
+}
+
+int WidgetDialogs::fileExistsPrompt()
+{
+    frmMessageBox prompt;
+    prompt.exec();
+    return prompt.frmMessage;
+}
+
+std::optional<int> WidgetDialogs::chooseServer(const QStringList &names, int selected)
+{
+    frmServers window;
+    window.setServers(names, selected);
+    window.exec();
+    if (!window.okClicked())
+        return std::nullopt;
+    return window.cmbServers()->currentIndex();
+}
