@@ -1,0 +1,25 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <memory>
+
+// Owning handles for libcurl objects; each frees its object with the
+// matching libcurl call.
+struct CurlEasyDeleter {
+    void operator()(CURL *easy) const { curl_easy_cleanup(easy); }
+};
+struct CurlMultiDeleter {
+    void operator()(CURLM *multi) const { curl_multi_cleanup(multi); }
+};
+struct CurlSlistDeleter {
+    void operator()(curl_slist *list) const { curl_slist_free_all(list); }
+};
+
+using CurlEasyHandle = std::unique_ptr<CURL, CurlEasyDeleter>;
+using CurlMultiHandle = std::unique_ptr<CURLM, CurlMultiDeleter>;
+using CurlHeaderList = std::unique_ptr<curl_slist, CurlSlistDeleter>;
+
+// Runs curl_global_init once per process, before the first handle exists.
+// Not thread-safe by itself; everything here runs on the window thread.
+void ensureCurlGlobalInit();
