@@ -1,4 +1,76 @@
-// Placeholder until the start-up lands.
 #include "Application.h"
 
-int runOrvantaDownloader(int, char **) { return 0; }
+#include "MainController.h"
+#include "WidgetWindowPort.h"
+
+#include <transfer/CurlHttpControl.h>
+#include <transfer/DownloadEngine.h>
+#include <transfer/MainWindowModel.h>
+#include <ui/AppStyle.h>
+#include <ui/Artwork.h>
+#include <ui/LogWindow.h>
+#include <ui/Screenshots.h>
+#include <ui/TrayIcon.h>
+#include <ui/WidgetDialogs.h>
+#include <ui/frmDownload.h>
+#include <util/ActivityLog.h>
+#include <util/ProcessExit.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QTimer>
+
+int runOrvantaDownloader(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    applyApplicationFont(app);
+    app.setWindowIcon(windowIcon());
+
+    const QString screenshotDir = qEnvironmentVariable("ORVANTA_SCREENSHOT_DIR");
+    if (!screenshotDir.isEmpty())
+        return writeScreenshots(screenshotDir) ? 0 : 1;
+
+    QStringList args = app.arguments();
+    if (!args.isEmpty())
+        args.removeFirst();
+
+    MainWindowModel model;
+    CurlHttpControl inet;
+    WidgetDialogs dialogs;
+    ActivityLog log;
+    TrayIcon tray(windowIcon());
+    RealProcessExit processExit;
+    processExit.beforeExit = [&tray] { tray.remove(); };
+    DownloadEngine engine(model, inet, dialogs, log, processExit);
+    // Bytes accepted for the disk reach it even when the program ends at once.
+    processExit.addFlush([&engine] { engine.flushPendingWrites(); });
+
+    frmDownload window(model);
+    LogWindowHost logHost(log);
+    WidgetWindowPort port(window, tray, logHost);
+    MainController controller(
+        model, engine, dialogs, log, processExit,
+        [] { return std::optional<QString>(QGuiApplication::clipboard()->text()); }, port);
+
+    QObject::connect(&model, &MainWindowModel::trayTipChanged, &tray, &TrayIcon::setTip);
+    QObject::connect(&tray, &TrayIcon::leftClicked, &controller, &MainController::trayLeftClick);
+    QObject::connect(&tray, &TrayIcon::rightClicked, &controller, &MainController::trayRightClick);
+
+    QObject::connect(&window, &frmDownload::txtURLEdited, &controller, &MainController::txtURL_Change);
+    QObject::connect(&window, &frmDownload::cmdPasteClicked, &controller, &MainController::cmdPaste_Click);
+    QObject::connect(&window, &frmDownload::cmdURLClicked, &controller, &MainController::cmdURL_Click);
+    QObject::connect(&window, &frmDownload::command1Clicked, &controller, &MainController::Command1_Click);
+    QObject::connect(&window, &frmDownload::cancelButtonClicked, &engine, &DownloadEngine::CancelButton_Click);
+    QObject::connect(&window, &frmDownload::cmdServersClicked, &controller, &MainController::cmdServers_Click);
+    QObject::connect(&window, &frmDownload::minimized, &controller, &MainController::Form_Resize);
+    QObject::connect(&window, &frmDownload::closeRequested, &controller, &MainController::Form_QueryUnload);
+    QObject::connect(&window, &frmDownload::restoreTriggered, &controller, &MainController::Restore_Click);
+    QObject::connect(&window, &frmDownload::viewLogTriggered, &controller, &MainController::ViewLog_Click);
+    QObject::connect(&window, &frmDownload::pauseTriggered, &controller, &MainController::Pause_Click);
+    QObject::connect(&window, &frmDownload::quitTriggered, &controller, &MainController::End_Click);
+
+    // Start-up runs inside the event loop: the descriptor start sits in a
+    // transfer that lets window events run, which needs a running loop.
+    QTimer::singleShot(0, &controller, [&controller, args] { controller.Form_Load(args); });
+    return app.exec();
+}

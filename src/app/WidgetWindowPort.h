@@ -1,0 +1,28 @@
+#pragma once
+
+#include "WindowPort.h"
+
+class frmDownload;
+class LogWindowHost;
+class TrayIcon;
+
+// The window port over the real widgets.
+class WidgetWindowPort : public WindowPort {
+public:
+    WidgetWindowPort(frmDownload &window, TrayIcon &tray, LogWindowHost &log);
+
+    void addTrayIcon(const QString &tip) override;
+    void removeTrayIcon() override;
+    void showNormal() override;
+    void hideWindow() override;
+    void bringToFront() override;
+    void popupTrayMenu(const QPoint &at) override;
+    void focusDownloadButton() override;
+    void showLog() override;
+    void processEvents() override;
+
+private:
+    frmDownload &m_window;
+    TrayIcon &m_tray;
+    LogWindowHost &m_log;
+};
