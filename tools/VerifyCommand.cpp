@@ -1,0 +1,52 @@
+#include "ToolSupport.h"
+
+#include "descriptor/BlockScan.h"
+#include "descriptor/DDFRecord.h"
+
+#include <QFileInfo>
+
+int runVerify(const QStringList &args)
+{
+    if (args.size() != 2)
+        return refuse(QStringLiteral("usage: orvanta-ddf verify DESCRIPTOR FILE"));
+    const QString &ddfPath = args[0];
+    const QString &dataPath = args[1];
+    qint64 descriptorSize = 0;
+    const std::optional<DDFRecord> d = loadDescriptor(ddfPath, &descriptorSize);
+    if (!d)
+        return ExitUsage;
+    if (!versionAccepted(d->Version))
+        return refuse(QStringLiteral("%1 has format version below 1.04; the downloader refuses it").arg(ddfPath));
+    if (!QFileInfo(dataPath).isFile())
+        return refuse(QStringLiteral("cannot read %1: no such file").arg(dataPath));
+
+    ProgressLine progress(QStringLiteral("verify"), QFileInfo(dataPath).size());
+    const BlockScanResult r = scanBlocks(dataPath, ddfPath, d->Version, [&](qint64 p) {
+        if (p % (1024 * 1024) == 0)
+            progress.update(p);
+    });
+    progress.finish();
+    if (r.error)
+        return refuse(QStringLiteral("cannot read ") + *r.error);
+
+    const qint64 expected = d->FileSize;
+    if (r.fileLength == expected && !r.mismatch) {
+        printOut(QStringLiteral("%1: complete and intact (%2 bytes)").arg(dataPath).arg(r.fileLength));
+        return ExitOk;
+    }
+    if (r.fileLength != expected) {
+        printOut(QStringLiteral("%1: %2 than described (%3 of %4 bytes); intact up to offset %5")
+                     .arg(dataPath, r.fileLength < expected ? QStringLiteral("shorter") : QStringLiteral("longer"))
+                     .arg(r.fileLength)
+                     .arg(expected)
+                     .arg(r.goodLength));
+        return ExitFailed;
+    }
+    const qint64 block = r.goodLength / 4096;
+    if (r.entryMissing)
+        printOut(QStringLiteral("%1: block %2 at offset %3 has no CRC entry in the descriptor")
+                     .arg(dataPath).arg(block).arg(r.goodLength));
+    else
+        printOut(QStringLiteral("%1: first bad block %2 at offset %3").arg(dataPath).arg(block).arg(r.goodLength));
+    return ExitFailed;
+}
