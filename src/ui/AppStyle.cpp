@@ -4,15 +4,22 @@
 #include <QFont>
 #include <QFontDatabase>
 
+#include <algorithm>
+
 QFont dialogFont()
 {
-    // Helvetica-metric faces are closest to the narrow dialog font the
-    // layout was drawn for; DejaVu Sans is wider but always present.
-    static const char *const preferred[] = {"Liberation Sans", "Nimbus Sans", "Arial", "DejaVu Sans"};
+    // Narrow faces whose 11-pixel line is 13 pixels high, like the dialog
+    // font the layout was drawn for; plain DejaVu Sans is the wide last resort.
+    static const char *const preferred[] = {"DejaVu Sans Condensed", "Liberation Sans", "Arial", "Nimbus Sans", "DejaVu Sans"};
     QString family = QStringLiteral("Sans Serif");
     const QStringList available = QFontDatabase::families();
     for (const char *name : preferred) {
-        if (available.contains(QLatin1String(name))) {
+        // Families may carry their foundry: "Nimbus Sans [urw]".
+        const QString wanted = QLatin1String(name);
+        const bool present = std::any_of(available.begin(), available.end(), [&wanted](const QString &f) {
+            return f == wanted || f.startsWith(wanted + QLatin1String(" ["));
+        });
+        if (present) {
             family = QLatin1String(name);
             break;
         }

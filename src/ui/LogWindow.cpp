@@ -1,5 +1,6 @@
 #include "LogWindow.h"
 
+#include "AppStyle.h"
 #include "Artwork.h"
 #include "Twips.h"
 #include "X11Taskbar.h"
@@ -23,6 +24,7 @@ LogWindow::LogWindow(QWidget *parent) : QWidget(parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
     setWindowIcon(windowIcon());
+    setFont(dialogFont());
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(twipsSize(6750, 6525));
 

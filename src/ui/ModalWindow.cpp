@@ -1,5 +1,6 @@
 #include "ModalWindow.h"
 
+#include "AppStyle.h"
 #include "Artwork.h"
 
 #include <QGuiApplication>
@@ -12,6 +13,7 @@ ModalWindow::ModalWindow(const QString &caption, const QSize &clientSize, QWidge
                    | Qt::WindowCloseButtonHint);
     setWindowTitle(caption);
     setWindowIcon(windowIcon());
+    setFont(dialogFont());
     setFixedSize(clientSize);
     setSizeGripEnabled(false);
 }

@@ -78,7 +78,12 @@ std::optional<Dialogs::FileAnswer> WidgetDialogs::fileDialog(const FileRequest &
         return std::nullopt;
     FileAnswer answer;
     answer.fileName = dialog.selectedFiles().constFirst();
-    const qsizetype index = filters.indexOf(dialog.selectedNameFilter());
+    // With the details hidden the dialog reports the bare description.
+    const QString chosen = dialog.selectedNameFilter();
+    qsizetype index = filters.indexOf(chosen);
+    for (qsizetype i = 0; index < 0 && i < filters.size(); ++i)
+        if (description(filters[i]).trimmed() == chosen)
+            index = i;
     answer.filterIndex = index >= 0 ? int(index) + 1 : request.filterIndex;
     return answer;
 }

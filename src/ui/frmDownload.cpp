@@ -1,5 +1,6 @@
 #include "frmDownload.h"
 
+#include "AppStyle.h"
 #include "Artwork.h"
 #include "PushButton.h"
 #include "Twips.h"
@@ -25,6 +26,7 @@ frmDownload::frmDownload(MainWindowModel &model, QWidget *parent) : QWidget(pare
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(windowIcon());
+    setFont(dialogFont());
     setFixedSize(twipsSize(8235, 4815));
 
     m_labels[int(Label::Info)] = addLabel("LblInfo", QString(), twipsRect(150, 60, 7950, 300));
