@@ -4,6 +4,7 @@
 #include <QEventLoop>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -27,6 +28,8 @@ CurlHttpControl::CurlHttpControl(QObject *parent) : QObject(parent)
     curl_multi_setopt(m_multi.get(), CURLMOPT_TIMERDATA, this);
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] { socketAction(CURL_SOCKET_TIMEOUT, 0); });
+    m_stallTimer.setSingleShot(true);
+    connect(&m_stallTimer, &QTimer::timeout, this, &CurlHttpControl::checkStall);
 }
 
 CurlHttpControl::~CurlHttpControl()
@@ -115,6 +118,8 @@ void CurlHttpControl::Execute(const QString &extraHeaders)
         return;
     }
     m_running = true;
+    m_lastActivity.start();
+    m_stallTimer.start(m_stallSeconds * 1000);
 }
 
 bool CurlHttpControl::StillExecuting() const
@@ -306,6 +311,23 @@ void CurlHttpControl::releaseRequest()
     m_headerList.reset();
     m_running = false;
     m_paused = false;
+    m_stallTimer.stop();
+}
+
+void CurlHttpControl::checkStall()
+{
+    if (!m_running)
+        return;
+    if (m_paused)
+        m_lastActivity.restart();  // waiting for our reader, not for the server
+    const qint64 remaining = qint64(m_stallSeconds) * 1000 - m_lastActivity.elapsed();
+    if (remaining > 0) {
+        m_stallTimer.start(int(remaining));
+        return;
+    }
+    std::snprintf(m_errorBuffer, sizeof m_errorBuffer, "Nothing received for %d seconds", m_stallSeconds);
+    finishRequest(CURLE_OPERATION_TIMEDOUT);
+    releaseRequest();
 }
 
 void CurlHttpControl::resumeIfDrained()
@@ -316,6 +338,7 @@ void CurlHttpControl::resumeIfDrained()
     // Cleared first: unpausing hands the held bytes to writeCallback at once,
     // which may pause again.
     m_paused = false;
+    m_lastActivity.restart();
     const CURLcode result = curl_easy_pause(m_easy.get(), CURLPAUSE_CONT);
     if (result != CURLE_OK) {
         finishRequest(result);
@@ -327,6 +350,7 @@ size_t CurlHttpControl::headerCallback(char *data, size_t size, size_t count, vo
 {
     auto *control = static_cast<CurlHttpControl *>(self);
     const size_t length = size * count;
+    control->m_lastActivity.restart();
     control->m_headers.addLine(QByteArrayView(data, qsizetype(length)));
     return length;
 }
@@ -335,6 +359,7 @@ size_t CurlHttpControl::writeCallback(char *data, size_t size, size_t count, voi
 {
     auto *control = static_cast<CurlHttpControl *>(self);
     const size_t length = size * count;
+    control->m_lastActivity.restart();
     // Body bytes mean the headers are over, even without a final empty line.
     if (!control->m_headers.complete())
         control->m_headers.finish();

@@ -51,6 +51,7 @@ public:
 
     // Seconds without a single byte received before the transfer fails
     // (also the connect time-out); 60 unless set. Applies to the next Execute.
+    // Time spent paused for a slow reader does not count.
     void setStallSeconds(int seconds) { m_stallSeconds = seconds; }
     // Body bytes received and not yet handed out, and their high-water mark
     // for the current request; never above bufferCapacity().
@@ -79,6 +80,7 @@ private:
     void releaseRequest();
     void resumeIfDrained();
     void runEventsIfDue();
+    void checkStall();
     QString describe(CURLcode code) const;
     Chunk errorChunk() const;
 
@@ -86,6 +88,10 @@ private:
     CurlEasyHandle m_easy;
     CurlHeaderList m_headerList;
     QTimer m_timer;
+    // Fails a request that received nothing for m_stallSeconds: libcurl's own
+    // low-speed check averages over several seconds and reacts late.
+    QTimer m_stallTimer;
+    QElapsedTimer m_lastActivity;
     std::map<curl_socket_t, SocketWatch> m_sockets;
     // Notifiers libcurl let go of while one of them may still be emitting;
     // destroyed at the next safe point.
