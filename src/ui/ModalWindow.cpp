@@ -9,7 +9,9 @@
 
 ModalWindow::ModalWindow(const QString &caption, const QSize &clientSize, QWidget *parent) : QDialog(parent)
 {
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+    // A plain window rather than a dialog: X11 managers treat dialogs as
+    // transients without a taskbar button, and these windows have one.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
     setWindowTitle(caption);
     setWindowIcon(windowIcon());

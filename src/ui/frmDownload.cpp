@@ -175,6 +175,17 @@ void frmDownload::showEvent(QShowEvent *event)
     if (m_centred)
         return;
     m_centred = true;
+    // The lowest tab index that can take the focus starts with it.
+    if (!focusWidget()) {
+        for (QWidget *w : {static_cast<QWidget *>(m_cmdURL), static_cast<QWidget *>(m_command1),
+                           static_cast<QWidget *>(m_cancelButton), static_cast<QWidget *>(m_cmdServers),
+                           static_cast<QWidget *>(m_txtURL), static_cast<QWidget *>(m_cmdPaste)}) {
+            if (w->isEnabled() && w->isVisibleTo(this)) {
+                w->setFocus(Qt::ActiveWindowFocusReason);
+                break;
+            }
+        }
+    }
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect centred(QPoint(), size());
         centred.moveCenter(screen->availableGeometry().center());

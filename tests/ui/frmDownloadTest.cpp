@@ -306,3 +306,10 @@ TEST(frmDownload, EnterOrSpaceClicksOnlyTheFocusedButton)
     QTest::keyClick(w.child("Command1"), Qt::Key_Return);
     EXPECT_EQ(load.count(), 0);
 }
+
+TEST(frmDownload, FirstFocusGoesToTheLowestEnabledTabIndex)
+{
+    Window w;
+    w.window.show();
+    EXPECT_EQ(w.window.focusWidget(), w.child("Command1"));
+}

@@ -14,6 +14,8 @@ TEST(frmServers, Definition)
     EXPECT_EQ(window.windowTitle(), QStringLiteral("Select a Server..."));
     EXPECT_EQ(window.minimumSize(), QSize(416, 146));
     EXPECT_EQ(window.maximumSize(), QSize(416, 146));
+    EXPECT_EQ(window.windowFlags() & Qt::WindowType_Mask, Qt::Window); // keeps a taskbar button
+    EXPECT_FALSE(window.windowFlags() & (Qt::WindowMaximizeButtonHint | Qt::WindowMinimizeButtonHint));
     auto *label1 = window.findChild<QLabel *>(QStringLiteral("Label1"));
     auto *label2 = window.findChild<QLabel *>(QStringLiteral("Label2"));
     auto *ok = window.findChild<QPushButton *>(QStringLiteral("Command1"));
