@@ -42,8 +42,6 @@ int runOrvantaDownloader(int argc, char **argv)
     RealProcessExit processExit;
     processExit.beforeExit = [&tray] { tray.remove(); };
     DownloadEngine engine(model, inet, dialogs, log, processExit);
-    // Bytes accepted for the disk reach it even when the program ends at once.
-    processExit.addFlush([&engine] { engine.flushPendingWrites(); });
 
     frmDownload window(model);
     LogWindowHost logHost(log);
