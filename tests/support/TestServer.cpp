@@ -199,7 +199,7 @@ QStringList TestServer::requestLog() const
 
 bool NginxServer::installed() { return QFile::exists(executable()); }
 
-NginxServer::NginxServer(const QString &root)
+NginxServer::NginxServer(const QString &root, const Options &options) : m_tls(!options.tlsCert.isEmpty())
 {
     const quint16 port = freePort();
     const QString dir = m_dir.path();
@@ -225,13 +225,18 @@ NginxServer::NginxServer(const QString &root)
                      "  default_type application/octet-stream;\n"
                      "  sendfile on;\n"
                      "  server {\n"
-                     "    listen 127.0.0.1:%2;\n"
+                     "    listen 127.0.0.1:%2%4;\n"
                      "    root %3;\n"
+                     "%5"
                      "  }\n"
                      "}\n")
                      .arg(dir)
                      .arg(port)
                      .arg(root)
+                     .arg(m_tls ? QStringLiteral(" ssl http2") : QString())
+                     .arg(m_tls ? QStringLiteral("    ssl_certificate %1;\n    ssl_certificate_key %2;\n")
+                                      .arg(options.tlsCert, options.tlsKey)
+                                : QString())
                      .toUtf8());
     config.close();
 
@@ -260,5 +265,8 @@ NginxServer::~NginxServer() { stop(m_process); }
 
 QString NginxServer::url(const QString &pathAndQuery) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(pathAndQuery);
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(m_port)
+        .arg(pathAndQuery);
 }

@@ -71,13 +71,19 @@ private:
 };
 
 // Debian's nginx serving `root` on 127.0.0.1, with its configuration, logs
-// and temporary files in a private directory; stopped when destroyed.
+// and temporary files in a private directory; stopped when destroyed. With
+// a certificate it speaks HTTPS and offers HTTP/2.
 class NginxServer {
 public:
+    struct Options {
+        QString tlsCert;
+        QString tlsKey;
+    };
     static QString executable() { return QStringLiteral("/usr/sbin/nginx"); }
     static bool installed();
 
-    explicit NginxServer(const QString &root);
+    NginxServer(const QString &root, const Options &options);
+    explicit NginxServer(const QString &root) : NginxServer(root, Options{}) {}
     ~NginxServer();
     NginxServer(const NginxServer &) = delete;
     NginxServer &operator=(const NginxServer &) = delete;
@@ -90,5 +96,6 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
+    bool m_tls = false;
     QString m_error;
 };

@@ -25,10 +25,12 @@ are ignored):
   corrupt=OFF   flip the byte at file offset OFF in what is sent; with once=1
                 only in the first response that covers it (per path)
   gzip=1        send the body gzip-compressed with Content-Encoding: gzip
+  auth=U:P      401 unless the request carries Basic credentials U:P
 --rate limits every response to that many bytes per second.
 """
 
 import argparse
+import base64
 import gzip
 import http.server
 import os
@@ -86,6 +88,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
         parts = urllib.parse.urlsplit(self.path)
         query = dict(urllib.parse.parse_qsl(parts.query, keep_blank_values=True))
         path = urllib.parse.unquote(parts.path)
+
+        if "auth" in query:
+            expected = "Basic " + base64.b64encode(query["auth"].encode("utf-8")).decode("ascii")
+            if self.headers.get("Authorization", "") != expected:
+                self.send_response(401)
+                self.send_header("WWW-Authenticate", 'Basic realm="test"')
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+                return
 
         if "status" in query:
             code = int(query["status"])

@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <sys/resource.h>
 #include <optional>
 
 namespace {
@@ -32,6 +34,14 @@ public:
 private:
     const char *m_name;
 };
+
+qint64 processCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
 
 struct Received {
     QByteArray bytes;
@@ -200,7 +210,10 @@ TEST_F(CurlHttpControlTest, StalledBodyFailsAfterTheStallTime)
     get(QStringLiteral("/small.bin?stall=100"));
     QElapsedTimer clock;
     clock.start();
+    const qint64 cpuBefore = processCpuMs();
     const Received body = readBody(control);
+    // The wait sleeps in the event loop; a busy poll would burn the CPU.
+    EXPECT_LT(processCpuMs() - cpuBefore, 400);
     EXPECT_EQ(body.last, Status::Error);
     EXPECT_EQ(body.errorCode, int(CURLE_OPERATION_TIMEDOUT));
     EXPECT_GE(clock.elapsed(), 1500);
@@ -257,6 +270,27 @@ TEST_F(CurlHttpControlTest, RefusedConnectionExplainsItself)
     EXPECT_TRUE(control.failureText().startsWith(QString::fromUtf8(curl_easy_strerror(CURLE_COULDNT_CONNECT))))
         << control.failureText().toStdString();
     EXPECT_EQ(control.GetChunk(kBlock).errorCode, int(CURLE_COULDNT_CONNECT));
+}
+
+TEST_F(CurlHttpControlTest, CredentialsAreSentOnlyWhenGiven)
+{
+    const QString path = QStringLiteral("/small.bin?auth=%1").arg(QStringLiteral("ann:s%C3%A9cret"));
+    const struct {
+        QString userName;
+        QString password;
+        QString status;
+    } cases[] = {
+        {QString(), QString(), QStringLiteral("401")},
+        {QStringLiteral("ann"), QStringLiteral("wrong"), QStringLiteral("401")},
+        {QStringLiteral("ann"), QStringLiteral("s\u00e9cret"), QStringLiteral("200")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.password.toStdString());
+        control.setUserName(c.userName);
+        control.setPassword(c.password);
+        get(path);
+        EXPECT_EQ(control.GetHeader().mid(9, 3), c.status) << control.GetHeader().toStdString();
+    }
 }
 
 TEST_F(CurlHttpControlTest, GzipBodyIsStoredAsSentNotDecoded)
@@ -427,6 +461,41 @@ TEST(CurlHttpControlNginxTest, LargeGetAndResumedRangeAreByteIdentical)
     const Received tail = readBody(control);
     EXPECT_EQ(tail.last, Status::End);
     EXPECT_TRUE(tail.bytes == file.mid(kOffset));
+}
+
+TEST(CurlHttpControlNginxTest, Http2OverTlsLooksLikeHttp11AndStaysBounded)
+{
+    if (!NginxServer::installed())
+        GTEST_SKIP() << "nginx is not installed";
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.isValid()) << certificates.errorString().toStdString();
+    QTemporaryDir root;
+    constexpr qsizetype kSize = (qsizetype(24) << 20) + 5;
+    const QByteArray file = writeRandomFile(root.filePath(QStringLiteral("h2.bin")), kSize, 41);
+    ASSERT_EQ(file.size(), kSize);
+    NginxServer nginx(root.path(), {certificates.serverCert(), certificates.serverKey()});
+    ASSERT_TRUE(nginx.isRunning()) << nginx.errorString().toStdString();
+    EnvironmentGuard ca("ORVANTA_CA_BUNDLE", certificates.caBundle().toLocal8Bit());
+
+    CurlHttpControl control;
+    control.setURL(nginx.url(QStringLiteral("/h2.bin")));
+    control.Execute(QStringLiteral("Range: bytes=4096-\r\n"));
+    ASSERT_TRUE(waitForHeaders(control));
+    EXPECT_TRUE(control.GetHeader().startsWith(QStringLiteral("HTTP/1.1 206 Partial Content\r\n")))
+        << control.GetHeader().toStdString() << control.failureText().toStdString();
+    EXPECT_EQ(control.GetHeader(QStringLiteral("Content-Length")), QString::number(kSize - 4096));
+    // HTTP/2 header names arrive in lower case: proof of the protocol spoken.
+    EXPECT_TRUE(control.GetHeader().contains(QStringLiteral("\r\ncontent-length: ")));
+
+    QEventLoop idle;
+    QTimer::singleShot(1000, &idle, &QEventLoop::quit);
+    idle.exec();
+    EXPECT_LE(control.bufferedBytes(), control.bufferCapacity());
+
+    const Received body = readBody(control);
+    EXPECT_EQ(body.last, Status::End);
+    EXPECT_TRUE(body.bytes == file.mid(4096));
+    EXPECT_LE(control.peakBufferedBytes(), CurlHttpControl::kBufferCapacity);
 }
 
 }  // namespace
