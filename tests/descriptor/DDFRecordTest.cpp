@@ -43,20 +43,6 @@ TEST(DDFRecord, ReadsEveryFieldLittleEndianAtItsOffset)
     EXPECT_EQ(r.Version, 1.04f);
 }
 
-TEST(DDFRecord, NegativeAndLargeValuesKeepTheirBits)
-{
-    Header h;
-    h.startParam = 0;
-    QByteArray bytes = headerBytes(h);
-    bytes[2] = char(0xFF);
-    bytes[3] = char(0xFF);
-    bytes[4] = char(0xFF);
-    bytes[5] = char(0x7F);
-    EXPECT_EQ(DDFRecord::fromHeader(bytes).FileSize, 2147483647);
-    bytes[5] = char(0xFF);
-    EXPECT_EQ(DDFRecord::fromHeader(bytes).FileSize, -1);
-}
-
 TEST(DDFRecord, ShortHeaderReadsZerosAndIsRefused)
 {
     Header h;

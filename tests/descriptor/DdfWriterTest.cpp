@@ -74,15 +74,6 @@ TEST_F(DdfWriterFileTest, WritesFileInPiecesWithProgress)
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files).size(), 2);  // no temporary left
 }
 
-TEST_F(DdfWriterFileTest, EmptyFileGivesAHeaderOnly)
-{
-    const QString dataPath = m_dir.filePath(QStringLiteral("empty.bin"));
-    const QString out = m_dir.filePath(QStringLiteral("empty.ddf"));
-    ASSERT_TRUE(writeFile(dataPath, QByteArray()));
-    ASSERT_FALSE(writeDescriptorFile(dataPath, out, sampleRecord(1.2f)).has_value());
-    EXPECT_EQ(readFile(out), descriptor(sampleHeader(1.2f), QByteArray()));
-}
-
 TEST_F(DdfWriterFileTest, FailuresLeaveNoDescriptor)
 {
     const QString dataPath = m_dir.filePath(QStringLiteral("d.bin"));
