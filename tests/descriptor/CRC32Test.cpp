@@ -34,6 +34,7 @@ TEST(CRC32, KnownValuesUnderTheVersionRule)
     for (const Case &c : cases)
         EXPECT_EQ(quint32(ComputeCRC32(c.data, c.version)), c.expected) << c.data.left(16).toStdString() << " v" << c.version;
     EXPECT_EQ(ComputeCRC32(QByteArray("123456789"), 1.2f), -873187034);
+    EXPECT_EQ(ComputeCRC32(QByteArrayView(), 1.2f), 0);
 }
 
 TEST(CRC32, ReferenceTableIsTheReflectedPolynomial)
