@@ -23,8 +23,14 @@ struct RecordingWindow : WindowPort {
     std::vector<std::string> calls;
     QString tip;
     QPoint menuAt;
+    std::function<void()> onRemoveTray;
     void addTrayIcon(const QString &t) override { calls.push_back("addTray"), tip = t; }
-    void removeTrayIcon() override { calls.push_back("removeTray"); }
+    void removeTrayIcon() override
+    {
+        calls.push_back("removeTray");
+        if (onRemoveTray)
+            onRemoveTray();
+    }
     void showNormal() override { calls.push_back("showNormal"); }
     void hideWindow() override { calls.push_back("hide"); }
     void bringToFront() override { calls.push_back("front"); }

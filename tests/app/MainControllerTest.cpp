@@ -308,13 +308,18 @@ TEST(MainControllerExit, SequenceRemovesTrayThenStopsThenEnds)
         SCOPED_TRACE(name);
         AppHarness h;
         std::vector<std::string> seen;
-        bool stopAtEnd = false;
+        bool stopAtEnd = false, stopAtFirstRemove = true;
+        h.window.onRemoveTray = [&] {
+            if (h.window.count("removeTray") == 1)
+                stopAtFirstRemove = h.engine.StopTransfer;
+        };
         h.exit.addFlush([&] {
             seen = h.window.calls;
             stopAtEnd = h.engine.StopTransfer;
         });
         close(h.controller);
         EXPECT_EQ(h.exit.exitCount, 1);
+        EXPECT_FALSE(stopAtFirstRemove);  // the icon goes first
         EXPECT_TRUE(stopAtEnd);
         ASSERT_FALSE(seen.empty());
         EXPECT_EQ(seen.back(), "removeTray");
