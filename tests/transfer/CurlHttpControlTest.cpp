@@ -14,7 +14,11 @@
 
 #include <memory>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <optional>
 
 namespace {
@@ -270,6 +274,56 @@ TEST_F(CurlHttpControlTest, RefusedConnectionExplainsItself)
     EXPECT_TRUE(control.failureText().startsWith(QString::fromUtf8(curl_easy_strerror(CURLE_COULDNT_CONNECT))))
         << control.failureText().toStdString();
     EXPECT_EQ(control.GetChunk(kBlock).errorCode, int(CURLE_COULDNT_CONNECT));
+}
+
+TEST_F(CurlHttpControlTest, SilentServerTimesOutWhileWaitingForHeaders)
+{
+    // A listener that never accepts: the connection completes in its
+    // backlog, but no answer ever comes.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+
+    control.setStallSeconds(1);
+    control.setURL(QStringLiteral("http://127.0.0.1:%1/x").arg(ntohs(address.sin_port)));
+    QElapsedTimer clock;
+    clock.start();
+    control.Execute();
+    EXPECT_TRUE(control.StillExecuting());
+    const bool ended = waitForHeaders(control, 5000);
+    ::close(listener);
+    ASSERT_TRUE(ended);
+    EXPECT_GE(clock.elapsed(), 900);
+    EXPECT_EQ(control.GetHeader(), QString());
+    EXPECT_TRUE(control.failureText().startsWith(QString::fromUtf8(curl_easy_strerror(CURLE_OPERATION_TIMEDOUT))))
+        << control.failureText().toStdString();
+}
+
+TEST_F(CurlHttpControlTest, ScriptedCorruptionAndWrongOffsetsReachTheClient)
+{
+    // The engine's tests lean on these server faults; check they do what they say.
+    get(QStringLiteral("/small.bin?corrupt=5000&once=1"));
+    QByteArray expected = s_small;
+    expected[5000] = char(expected[5000] ^ 0xFF);
+    EXPECT_TRUE(readBody(control).bytes == expected);
+    get(QStringLiteral("/small.bin?corrupt=5000&once=1"));
+    EXPECT_TRUE(readBody(control).bytes == s_small);
+
+    get(QStringLiteral("/small.bin?badoffset=1"), QStringLiteral("Range: bytes=8192-\r\n"));
+    EXPECT_EQ(control.GetHeader().mid(9, 3), QStringLiteral("206"));
+    EXPECT_EQ(control.GetHeader(QStringLiteral("Content-Range")),
+              QStringLiteral("bytes 0-%1/%2").arg(kSmallSize - 1).arg(kSmallSize));
+    EXPECT_TRUE(readBody(control).bytes == s_small);
+
+    get(QStringLiteral("/small.bin?norange=1"), QStringLiteral("Range: bytes=8192-\r\n"));
+    EXPECT_EQ(control.GetHeader().mid(9, 3), QStringLiteral("200"));
+    EXPECT_TRUE(readBody(control).bytes == s_small);
 }
 
 TEST_F(CurlHttpControlTest, CredentialsAreSentOnlyWhenGiven)
