@@ -344,6 +344,10 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
         a.TotalSize = leadingNumber(m_inet.GetHeader(QStringLiteral("Content-Length")));
         if (a.Resuming)
             a.TotalSize += a.Position;
+        // Only the described file can end as "verified": a body of another
+        // size (or of no stated size) cannot be it.
+        if (a.descriptor() && a.TotalSize != ExpectedSize)
+            return endOfCall(QStringLiteral("The file on the server is not the size the descriptor gives."), true);
         if (a.TotalSize != 0) {
             // Step 17.
             m_view.setProgressValue(0);

@@ -311,3 +311,40 @@ TEST_F(EngineTest, PauseDuringRepairBlockIsKept)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(EngineTest, BodyOfAnotherSizeIsNotTakenForTheDescribedFile)
+{
+    const QByteArray content = pattern(8192);
+    loadDescriptor(content);
+    for (const QString &length : {QString(), QStringLiteral("4096"), QStringLiteral("12288")}) {
+        SCOPED_TRACE(length.toStdString());
+        inet.responses.push_back(FakeHttpControl::reply(200, content, {}, length));
+        EXPECT_FALSE(runDDF());
+        EXPECT_NE(view.text(Label::Status), QStringLiteral("Download completed and verified!"));
+        EXPECT_EQ(logLines().last(), QStringLiteral("The file on the server is not the size the descriptor gives."));
+        EXPECT_FALSE(QFileInfo::exists(dest()));
+        EXPECT_FALSE(engine->RetryPending);
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(EngineTest, UnverifiedResumeStartsAtTheBlockBoundary)
+{
+    // A resume that skips verification on a file ending mid-block still
+    // reads the checksum of the block it fetches, not a shifted one.
+    const QByteArray content = pattern(20000);
+    loadDescriptor(content);
+    writeFile(dest(), content.left(10000));
+    engine->FileVerified = true;
+    inet.responses.push_back(FakeHttpControl::reply(206, content.mid(8192), {contentRange(8192, 20000)}));
+    EXPECT_TRUE(runDDF());
+    EXPECT_EQ(inet.extraHeaders, QStringList{range(8192)});
+    EXPECT_EQ(readFile(dest()), content);
+}
+
+} // namespace
