@@ -404,9 +404,8 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
                 }
 
                 if (a.descriptor() && RepairMode) {
-                    // A pause that came in during the repaired block still
-                    // stops the attempt once the cycle is accounted for.
-                    const bool userStop = StopTransfer;
+                    // End of a repair cycle: the rest of the response is
+                    // abandoned and the file is checked again.
                     StopTransfer = true;
                     if (auto failure = d->writer.close())
                         return errorReport(a, failure->code, failure->description);
@@ -414,8 +413,6 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
                     ++CRCErrorCount;
                     RepairMode = false;
                     m_inet.Cancel();
-                    if (userStop)
-                        break;
                     repairCycleEnded = true;
                     break;
                 }

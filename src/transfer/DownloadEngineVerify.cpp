@@ -84,8 +84,10 @@ bool DownloadEngine::chooseResumeOffset(Attempt &a)
         return regularFileExists(a.destination) ? QFileInfo(a.destination).size() : qint64(0);
     };
 
+    // A repair that did not finish (paused, or its block failed in flight)
+    // leaves a bad block inside the file: its length proves nothing then.
     qint64 VerifiedLength;
-    if (!FileVerified) {
+    if (!FileVerified || RepairMode) {
         VerifiedLength = VerifyExistingFile(a.destination, DescriptorPath, CrcStart);
         if (a.Position == VerifiedLength)
             FileVerified = true;

@@ -5,21 +5,6 @@
 
 namespace {
 
-TEST_F(EngineTest, TimersAreSetUpAsDesigned)
-{
-    DownloadEngine fresh(view, inet, dialogs, log, exitSeam);
-    EXPECT_TRUE(fresh.Timer1.isActive());
-    EXPECT_EQ(fresh.Timer1.interval(), 1000);
-    EXPECT_FALSE(fresh.RetryTimer.isActive());
-    EXPECT_EQ(fresh.RetryTimer.interval(), 30000);
-    EXPECT_TRUE(fresh.RetryTimer.isSingleShot());
-    EXPECT_FALSE(fresh.ResumeTimer.isActive());
-    EXPECT_EQ(fresh.ResumeTimer.interval(), 52);
-    EXPECT_TRUE(fresh.ResumeTimer.isSingleShot());
-    fresh.Timer1_Timer();
-    EXPECT_TRUE(fresh.RefreshDue);
-}
-
 TEST_F(EngineTest, ScheduleRetryWithAndWithoutRetry)
 {
     view.setText(Label::Status, QStringLiteral("before"));
@@ -73,14 +58,6 @@ TEST_F(EngineTest, PauseResumeAndExitCaptions)
     view.setCancelCaption(QStringLiteral("Exit"));
     engine->CancelButton_Click();
     EXPECT_EQ(exitSpy.count(), 1);
-}
-
-TEST_F(EngineTest, OneServerNeverShowsServerButton)
-{
-    engine->ServerCount = 1;
-    view.setCancelEnabled(true);
-    engine->CancelButton_Click();
-    EXPECT_FALSE(view.serversVisible());
 }
 
 TEST_F(EngineTest, ResumeTickCallsTheEntryPointOfTheMode)

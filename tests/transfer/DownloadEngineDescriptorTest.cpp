@@ -277,7 +277,7 @@ TEST_F(EngineTest, VerificationProgressAndMissingFiles)
     EXPECT_EQ(exitSeam.exitCount, 1);
 }
 
-TEST_F(EngineTest, PauseDuringRepairBlockIsKept)
+TEST_F(EngineTest, PauseDuringRepairBlockStopsTheCycle)
 {
     const QByteArray content = pattern(20480);
     loadDescriptor(content);
@@ -292,22 +292,18 @@ TEST_F(EngineTest, PauseDuringRepairBlockIsKept)
     EXPECT_FALSE(runDDF());
     EXPECT_EQ(inet.executeCount(), 1);
     EXPECT_EQ(view.text(Label::Status), QStringLiteral("Transfer interrupted by user."));
+    EXPECT_TRUE(engine->RepairMode);
+    EXPECT_EQ(engine->CRCErrorCount, 0);
 
-    // A pause that lands while the repaired block arrives stops after it.
+    // Resuming skips verification of an intact file, but not of one with a
+    // repair still pending: the repair is carried out, not declared done.
     inet.responses.push_back(FakeHttpControl::reply(206, content.mid(8192), {contentRange(8192, 20480)}));
-    engine->FileVerified = false;
-    inet.onEvents = nullptr;
-    bool paused = false;
-    inet.onChunk = [&](qint64) { paused = true; };
-    auto connection = QObject::connect(&view, &MainWindowModel::progressValueSet, [&](qint64 v) {
-        if (paused && v == 12288)
-            engine->StopTransfer = true;
-    });
-    EXPECT_FALSE(runDDF());
-    QObject::disconnect(connection);
-    EXPECT_EQ(inet.executeCount(), 2);
+    engine->CancelButton_Click();
+    engine->ResumeTimer_Timer();
+    EXPECT_EQ(inet.extraHeaders.last(), range(8192));
     EXPECT_EQ(engine->CRCErrorCount, 1);
     EXPECT_EQ(readFile(dest()), content);
+    EXPECT_EQ(view.text(Label::Status), QStringLiteral("File complete and verified!"));
 }
 
 } // namespace
