@@ -119,7 +119,8 @@ void CurlHttpControl::Execute(const QString &extraHeaders)
     }
     m_running = true;
     m_lastActivity.start();
-    m_stallTimer.start(m_stallSeconds * 1000);
+    if (m_stallSeconds > 0)
+        m_stallTimer.start(m_stallSeconds * 1000);
 }
 
 bool CurlHttpControl::StillExecuting() const
@@ -316,7 +317,7 @@ void CurlHttpControl::releaseRequest()
 
 void CurlHttpControl::checkStall()
 {
-    if (!m_running)
+    if (!m_running || m_stallSeconds <= 0)
         return;
     if (m_paused)
         m_lastActivity.restart();  // waiting for our reader, not for the server

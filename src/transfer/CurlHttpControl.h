@@ -51,7 +51,7 @@ public:
 
     // Seconds without a single byte received before the transfer fails
     // (also the connect time-out); 60 unless set. Applies to the next Execute.
-    // Time spent paused for a slow reader does not count.
+    // Time spent paused for a slow reader does not count; 0 turns the check off.
     void setStallSeconds(int seconds) { m_stallSeconds = seconds; }
     // Body bytes received and not yet handed out, and their high-water mark
     // for the current request; never above bufferCapacity().
