@@ -47,6 +47,10 @@ frmDownload::frmDownload(MainWindowModel &model, QWidget *parent) : QWidget(pare
     m_labels[int(Label::To)] = addLabel("ToLabel", QString(), twipsRect(1605, 2625, 6480, 225));
     addLabel("TransferRate", QStringLiteral("Transfer rate:"), twipsRect(135, 2865, 1575, 255));
     m_labels[int(Label::Rate)] = addLabel("RateLabel", QString(), twipsRect(1605, 2865, 6495, 255));
+    // "Estimated time left:" fills its column to the last pixel in this
+    // font; a small indent keeps the values from touching their captions.
+    for (Label value : {Label::Time, Label::To, Label::Rate})
+        m_labels[int(value)]->setContentsMargins(4, 0, 0, 0);
 
     m_cmdServers = new PushButton(QString(), this);
     m_cmdServers->setObjectName(QStringLiteral("cmdServers"));
@@ -95,7 +99,8 @@ frmDownload::frmDownload(MainWindowModel &model, QWidget *parent) : QWidget(pare
     m_model.setFitter([this](Label label, const QString &text) {
         const QLabel *target = labelFor(label);
         const QFontMetrics metrics(target->font());
-        return FitTextToControl(text, target->width(), [&metrics](const QString &s) { return metrics.horizontalAdvance(s); });
+        return FitTextToControl(text, target->contentsRect().width(),
+                                [&metrics](const QString &s) { return metrics.horizontalAdvance(s); });
     });
 
     m_txtURL->setText(m_model.urlText());
@@ -144,6 +149,7 @@ void frmDownload::mirrorModel()
     static constexpr Label labels[] = {Label::Info, Label::Status, Label::Source, Label::Time, Label::To, Label::Rate};
     for (Label label : labels)
         m_labels[int(label)]->setText(m_model.text(label));
+    showInfoOnOneLine();
     setWindowTitle(m_model.caption());
     m_cmdURL->setEnabled(m_model.cmdURLEnabled());
     m_command1->setEnabled(m_model.command1Enabled());
@@ -151,6 +157,25 @@ void frmDownload::mirrorModel()
     m_cancelButton->setEnabled(m_model.cancelEnabled());
     m_cmdServers->setVisible(m_model.serversVisible());
     m_pause->setChecked(m_model.pauseChecked());
+}
+
+// The descriptor summary has three lines, but its label is one line high:
+// cut there, the second line showed half its height. The lines are shown side
+// by side instead, elided at the right, with the whole text as tool tip.
+void frmDownload::showInfoOnOneLine()
+{
+    QLabel *info = m_labels[int(Label::Info)];
+    const QString text = m_model.text(Label::Info);
+    if (!text.contains(QLatin1Char('\n'))) {
+        info->setToolTip(QString());
+        return;
+    }
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        line = line.trimmed();
+    const QString joined = lines.join(QStringLiteral("    "));
+    info->setText(QFontMetrics(info->font()).elidedText(joined, Qt::ElideRight, info->width()));
+    info->setToolTip(text);
 }
 
 void frmDownload::focusDownloadButton() { m_cmdURL->setFocus(Qt::OtherFocusReason); }

@@ -53,6 +53,7 @@ private:
     QAction *addMenuItem(const char *name, const QString &caption);
     void buildMenu();
     void mirrorModel();
+    void showInfoOnOneLine();
     void keepOffTaskbar();
 
     MainWindowModel &m_model;
