@@ -1,46 +1,30 @@
 #pragma once
 
-// A descriptor writer for tests that shares no code with the program's:
-// bytes pushed one by one, CRCs from the one-lookup-per-byte reference.
+// A descriptor writer sharing no code with the program's; CRCs from the reference.
 
 #include "descriptor/CRC32.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QString>
 
-#include <cstring>
+#include <algorithm>
+#include <bit>
 #include <vector>
 
 namespace ddftest {
 
-inline void pushLE(QByteArray &out, quint32 value, int bytes)
+inline void pushLE(QByteArray &out, quint32 value, int bytes = 4)
 {
     for (int i = 0; i < bytes; ++i)
-        out.append(char((value >> (8 * i)) & 0xFF));
-}
-
-inline void pushText(QByteArray &out, const QByteArray &text, char fill = ' ')
-{
-    QByteArray field = text.left(256);
-    field.append(256 - field.size(), fill);
-    out.append(field);
-}
-
-inline quint32 floatBits(float f)
-{
-    quint32 bits;
-    std::memcpy(&bits, &f, 4);
-    return bits;
+        out.append(char(value >> (8 * i)));
 }
 
 struct Header {
     qint16 startParam = 0;
     qint32 fileSize = 0;
-    QByteArray information;
-    QByteArray fileName;
-    std::vector<QByteArray> servers;  // unused slots: 256 zero bytes
+    QByteArray information = {}, fileName = {};
+    std::vector<QByteArray> servers = {};  // unused slots: 256 zero bytes
     float version = 1.2f;
 };
 
@@ -48,45 +32,31 @@ inline QByteArray headerBytes(const Header &h)
 {
     QByteArray out;
     pushLE(out, quint16(h.startParam), 2);
-    pushLE(out, quint32(h.fileSize), 4);
-    pushText(out, h.information);
-    pushText(out, h.fileName);
-    for (int i = 0; i < 10; ++i) {
-        if (i < int(h.servers.size()))
-            pushText(out, h.servers[i]);
-        else
-            out.append(256, '\0');
-    }
-    pushLE(out, floatBits(h.version), 4);
+    pushLE(out, quint32(h.fileSize));
+    out += h.information.leftJustified(256, ' ', true) + h.fileName.leftJustified(256, ' ', true);
+    for (std::size_t i = 0; i < 10; ++i)
+        out += i < h.servers.size() ? h.servers[i].leftJustified(256, ' ', true) : QByteArray(256, '\0');
+    pushLE(out, std::bit_cast<quint32>(h.version));
     return out;
 }
 
-inline QByteArray crcList(const QByteArray &data, float version)
-{
-    QByteArray out;
-    const bool lastByte = version >= 1.2f;
-    for (qsizetype at = 0; at < data.size(); at += 4096) {
-        qsizetype n = std::min<qsizetype>(4096, data.size() - at);
-        if (!lastByte)
-            --n;
-        pushLE(out, crc32Reference(data.constData() + at, std::size_t(n)), 4);
-    }
-    return out;
-}
-
-// Header (FileSize from `data`) followed by the CRC list of `data`.
+// Header (FileSize from `data`) followed by the CRC of every 4096-byte block.
 inline QByteArray descriptor(Header h, const QByteArray &data)
 {
     h.fileSize = qint32(data.size());
-    return headerBytes(h) + crcList(data, h.version);
+    QByteArray out = headerBytes(h);
+    for (qsizetype at = 0; at < data.size(); at += 4096) {
+        const qsizetype n = std::min<qsizetype>(4096, data.size() - at) - (h.version < 1.2f ? 1 : 0);
+        pushLE(out, crc32Reference(data.constData() + at, std::size_t(n)));
+    }
+    return out;
 }
 
 inline QByteArray randomBytes(qsizetype size, quint32 seed)
 {
-    QRandomGenerator gen(seed);
     QByteArray out(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        out[i] = char(gen.generate() & 0xFF);
+    QRandomGenerator gen(seed);
+    std::generate(out.begin(), out.end(), [&] { return char(gen.generate()); });
     return out;
 }
 
