@@ -2,20 +2,11 @@
 
 #include <stdexcept>
 
-FakeHttpControl::Response FakeHttpControl::reply(int status, const QByteArray &body, const QStringList &headers,
-                                                 const QString &contentLength)
+FakeHttpControl::Response FakeHttpControl::reply(int status, const QByteArray &body, const QStringList &headers)
 {
-    Response r;
-    r.header = QStringLiteral("HTTP/1.1 %1 X\r\n").arg(status);
-    if (contentLength == QLatin1String("auto"))
-        r.header += QStringLiteral("Content-Length: %1\r\n").arg(body.size());
-    else if (!contentLength.isEmpty())
-        r.header += QStringLiteral("Content-Length: %1\r\n").arg(contentLength);
-    for (const QString &line : headers)
-        r.header += line + QStringLiteral("\r\n");
-    r.header += QStringLiteral("\r\n");
-    r.body = body;
-    return r;
+    QStringList lines{QStringLiteral("HTTP/1.1 %1 X").arg(status), QStringLiteral("Content-Length: %1").arg(body.size())};
+    lines << headers << QString() << QString();
+    return Response{lines.join(QStringLiteral("\r\n")), body};
 }
 
 void FakeHttpControl::Execute(const QString &extra)
@@ -31,26 +22,9 @@ void FakeHttpControl::Execute(const QString &extra)
     m_delivered = 0;
 }
 
-bool FakeHttpControl::StillExecuting() const
-{
-    if (!m_active || m_pollsLeft <= 0)
-        return false;
-    --m_pollsLeft;
-    return true;
-}
-
-void FakeHttpControl::Cancel()
-{
-    ++cancelCount;
-    m_active = false;
-}
-
 QString FakeHttpControl::GetHeader(const QString &name) const
 {
-    if (!m_active)
-        return {};
-    const auto lines = m_current.header.split(QStringLiteral("\r\n"));
-    for (const QString &line : lines) {
+    for (const QString &line : GetHeader().split(QStringLiteral("\r\n"))) {
         const qsizetype colon = line.indexOf(QLatin1Char(':'));
         if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
             return line.mid(colon + 1).trimmed();
@@ -62,42 +36,20 @@ HttpControl::Chunk FakeHttpControl::GetChunk(qsizetype size, const std::function
 {
     ++chunkCalls;
     Chunk chunk;
+    if (m_active && onChunk)
+        onChunk(m_delivered);
     if (!m_active) {
         chunk.status = Chunk::Status::Error;
         chunk.errorCode = 1;
         chunk.errorText = QStringLiteral("No request");
-        return chunk;
-    }
-    if (onChunk)
-        onChunk(m_delivered);
-    if (interrupted && interrupted()) {
+    } else if (interrupted && interrupted()) {
         chunk.status = Chunk::Status::Interrupted;
-        return chunk;
-    }
-    qint64 end = std::min<qint64>(m_delivered + size, m_current.body.size());
-    if (m_current.failAt >= 0 && end > m_current.failAt) {
-        if (m_delivered >= m_current.failAt) {
-            chunk.status = Chunk::Status::Error;
-            chunk.errorCode = m_current.errorCode;
-            chunk.errorText = m_current.errorText;
-            return chunk;
-        }
-        end = m_current.failAt;
-    }
-    if (end <= m_delivered) {
+    } else if (m_delivered >= m_current.body.size()) {
         chunk.status = Chunk::Status::End;
-        return chunk;
+    } else {
+        chunk.status = Chunk::Status::Data;
+        chunk.data = QByteArrayView(m_current.body).sliced(m_delivered, std::min<qint64>(size, m_current.body.size() - m_delivered));
+        m_delivered += chunk.data.size();
     }
-    m_chunk = m_current.body.mid(m_delivered, end - m_delivered);
-    m_delivered = end;
-    chunk.status = Chunk::Status::Data;
-    chunk.data = m_chunk;
     return chunk;
-}
-
-void FakeHttpControl::processEvents(bool wait)
-{
-    ++processEventsCalls;
-    if (onEvents)
-        onEvents(wait);
 }
