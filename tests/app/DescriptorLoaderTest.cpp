@@ -11,8 +11,7 @@ using Answer = Dialogs::Answer;
 namespace {
 const QString kSummary = QStringLiteral("We have collected the following information:\r\n\r\n");
 const QString kEarlier = QStringLiteral("The DDF file you are selecting is for an earlier version of the Downloader");
-const QString kNoDdf =
-    QStringLiteral("Please do not save to a *.ddf file. Please save to the default name presented if possible.");
+const QString kNoDdf = QStringLiteral("Please do not save to a *.ddf file. Please save to the default name");
 const QString kLonger = QStringLiteral("You are trying to write to a file that already exists and is larger");
 
 } // namespace
@@ -60,7 +59,6 @@ TEST(DescriptorLoader, OutcomeTable)
         EXPECT_TRUE(shown.value(shown.size() - 1).startsWith(c.last));
         EXPECT_EQ(h.dialogs.asked.empty(), c.messages == 0);
         EXPECT_EQ(QFileInfo::exists(h.path("out.bin")), c.outOnDisk);
-        h.dialogs.fileAnswers.clear();  // a save dialog the case never reached
     }
 }
 
@@ -79,9 +77,7 @@ TEST(DescriptorLoader, SummaryIsTrimmedAndACancelledSaveKeepsTheValues)
                                      "an output file in the next screen. You can select a file that is partially "
                                      "downloaded if you need to resume the download, or a fully downloaded file "
                                      "that you would like to validate or repair."});
-    const auto &request = h.dialogs.asked.back().file;
-    EXPECT_EQ(request.title, "Select a Save Location...");
-    EXPECT_EQ(request.fileName, "setup.exe");
+    EXPECT_EQ(h.dialogs.asked.back().file.fileName, "setup.exe");
     EXPECT_EQ(h.engine.ExpectedSize, r.FileSize);
     EXPECT_EQ(h.engine.SourceURL, "http://127.0.0.1:1/a.bin");
     EXPECT_TRUE(h.engine.UseStartParam);

