@@ -1,12 +1,13 @@
 #include "FakeHttpControl.h"
 
+#include <QRegularExpression>
+
 #include <stdexcept>
 
 FakeHttpControl::Response FakeHttpControl::reply(int status, const QByteArray &body, const QStringList &headers)
 {
     QStringList lines{QStringLiteral("HTTP/1.1 %1 X").arg(status), QStringLiteral("Content-Length: %1").arg(body.size())};
-    lines << headers << QString() << QString();
-    return Response{lines.join(QStringLiteral("\r\n")), body};
+    return Response{(lines << headers << QString() << QString()).join(QStringLiteral("\r\n")), body};
 }
 
 void FakeHttpControl::Execute(const QString &extra)
@@ -24,32 +25,21 @@ void FakeHttpControl::Execute(const QString &extra)
 
 QString FakeHttpControl::GetHeader(const QString &name) const
 {
-    for (const QString &line : GetHeader().split(QStringLiteral("\r\n"))) {
-        const qsizetype colon = line.indexOf(QLatin1Char(':'));
-        if (colon > 0 && line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
-            return line.mid(colon + 1).trimmed();
-    }
-    return {};
+    const QRegularExpression line(QStringLiteral("(?im)^%1:\\s*(.*?)\\s*$").arg(QRegularExpression::escape(name)));
+    return line.match(GetHeader()).captured(1);
 }
 
 HttpControl::Chunk FakeHttpControl::GetChunk(qsizetype size, const std::function<bool()> &interrupted)
 {
-    ++chunkCalls;
     Chunk chunk;
-    if (m_active && onChunk)
+    if (onChunk)
         onChunk(m_delivered);
-    if (!m_active) {
-        chunk.status = Chunk::Status::Error;
-        chunk.errorCode = 1;
-        chunk.errorText = QStringLiteral("No request");
-    } else if (interrupted && interrupted()) {
+    if (interrupted && interrupted()) {
         chunk.status = Chunk::Status::Interrupted;
-    } else if (m_delivered >= m_current.body.size()) {
-        chunk.status = Chunk::Status::End;
-    } else {
+    } else if (m_active && m_delivered < m_current.body.size()) {
         chunk.status = Chunk::Status::Data;
-        chunk.data = QByteArrayView(m_current.body).sliced(m_delivered, std::min<qint64>(size, m_current.body.size() - m_delivered));
+        chunk.data = QByteArrayView(m_current.body).sliced(m_delivered).first(std::min<qint64>(size, m_current.body.size() - m_delivered));
         m_delivered += chunk.data.size();
-    }
+    }  // else the default: End
     return chunk;
 }

@@ -14,25 +14,21 @@ class FakeHttpControl : public HttpControl {
 public:
     struct Response {
         QString header;        // the whole header block; empty = no response
-        QByteArray body;
+        QByteArray body = {};
         int pendingPolls = 0;  // StillExecuting answers true this many times first
     };
-
     // "HTTP/1.1 <status> X" with the body's Content-Length and `headers`.
     static Response reply(int status, const QByteArray &body, const QStringList &headers = {});
 
     std::deque<Response> responses;
-    QStringList urls;          // the URL at each Execute
-    QStringList extraHeaders;  // extraHeaders of each Execute
-    QString userName, password;
+    QStringList urls, extraHeaders;  // the URL and extra headers of each Execute
     int cancelCount = 0;
-    int chunkCalls = 0;
-    std::function<void(bool wait)> onEvents;         // in processEvents
-    std::function<void(qint64 delivered)> onChunk;   // in GetChunk, before it delivers
+    std::function<void(bool wait)> onEvents;        // in processEvents
+    std::function<void(qint64 delivered)> onChunk;  // in GetChunk, before it delivers
 
     void setURL(const QString &url) override { m_url = url; }
-    void setUserName(const QString &name) override { userName = name; }
-    void setPassword(const QString &pass) override { password = pass; }
+    void setUserName(const QString &) override {}
+    void setPassword(const QString &) override {}
     void Execute(const QString &extra = {}) override;
     bool StillExecuting() const override { return m_active && m_pollsLeft > 0 && m_pollsLeft--; }
     void Cancel() override { ++cancelCount; m_active = false; }

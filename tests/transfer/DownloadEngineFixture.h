@@ -6,23 +6,16 @@
 
 #include <descriptor/DdfWriter.h>
 #include <transfer/DownloadEngine.h>
-#include <transfer/MainWindowModel.h>
 #include <util/ActivityLog.h>
 
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 // One engine on the given control with scripted dialogs and a recorded exit;
 // its files go to a scratch folder.
 class EngineBase : public ::testing::Test {
 protected:
-    using Label = MainWindowModel::Label;
-
     QTemporaryDir dir;
     MainWindowModel view;
     ScriptedDialogs dialogs;
@@ -52,28 +45,21 @@ protected:
     }
     QString dest() const { return engine->DestinationPath; }
     bool logged(const QString &text) const { return log.LogText().contains(text); }
-    QString status() const { return view.text(Label::Status); }
+    QString status() const { return view.text(MainWindowModel::Label::Status); }
 
     // A descriptor of `content` served from SourceURL, loaded as the loader would.
     void loadDescriptor(const QByteArray &content, float version = 1.2f)
     {
         DDFRecord record;
-        record.FileName = QStringLiteral("out.bin");
-        record.Servers[0] = QStringLiteral("Local|") + engine->SourceURL;
         record.Version = version;
         const auto ddf = buildDescriptor(record, content);
         ASSERT_TRUE(ddf.has_value());
-        engine->DescriptorPath = dir.filePath(QStringLiteral("file.ddf"));
-        writeFile(engine->DescriptorPath, *ddf);
+        writeFile(engine->DescriptorPath = dir.filePath(QStringLiteral("file.ddf")), *ddf);
         engine->DDF = DDFRecord::fromHeader(*ddf);
         engine->ExpectedSize = engine->DDF.FileSize;
         engine->URLMode = false;
     }
-    bool runURL()
-    {
-        engine->URLMode = true;
-        return engine->DownloadFileFromURL(engine->SourceURL, dest(), {}, {});
-    }
+    bool runURL() { engine->URLMode = true; return engine->DownloadFileFromURL(engine->SourceURL, dest(), {}, {}); }
     bool runDDF() { return engine->DownloadFile(engine->SourceURL, dest(), {}, {}); }
 };
 
@@ -90,18 +76,11 @@ protected:
         engine->clock = [] { return 1000.0; };
         engine->SourceURL = QStringLiteral("http://127.0.0.1/file.bin");
     }
-    static QByteArray pattern(qint64 size)  // position-dependent bytes
-    {
-        QByteArray bytes(size, Qt::Uninitialized);
-        for (qint64 i = 0; i < size; ++i)
-            bytes[i] = char((quint64(i) * 2654435761u) >> 13);
-        return bytes;
-    }
+    QByteArray pattern(qint64 size) const { return writeRandomFile(dir.filePath(QStringLiteral("pattern")), size); }
     static QString range(qint64 from) { return QStringLiteral("Range: bytes=%1-\r\n").arg(from); }
-    // A 206 carrying `whole` from `from` on.
-    static Reply partial(const QByteArray &whole, qint64 from)
+    static Reply partial(const QByteArray &whole, qint64 from)  // a 206 with `whole` from `from` on
     {
-        return FakeHttpControl::reply(206, whole.mid(from), {QStringLiteral("Content-Range: bytes %1-%2/%3")
-                                                                 .arg(from).arg(whole.size() - 1).arg(whole.size())});
+        const QString contentRange = QStringLiteral("Content-Range: bytes %1-%2/%3").arg(from).arg(whole.size() - 1);
+        return FakeHttpControl::reply(206, whole.mid(from), {contentRange.arg(whole.size())});
     }
 };
