@@ -32,9 +32,11 @@ TEST_F(frmDownloadTest, FixedWindowWithControlsWhereTheLayoutPutsThem)
         {"cmdURL", {105, 271, 115, 31}},    {"Command1", {221, 271, 115, 31}},  {"CancelButton", {337, 271, 115, 31}},
     };
     EXPECT_EQ(std::pair(window.minimumSize(), window.maximumSize()), std::pair(QSize(549, 321), QSize(549, 321)));
-    for (const auto &[name, rect] : table)
-        if (QWidget *control = child(name))
+    for (const auto &[name, rect] : table) {
+        if (QWidget *control = child(name)) {
             EXPECT_EQ(control->geometry(), rect) << name;
+        }
+    }
 }
 
 TEST_F(frmDownloadTest, MirrorsTheModelAndReportsUserTypingButNotModelWrites)
@@ -72,4 +74,21 @@ TEST_F(frmDownloadTest, MirrorsTheModelAndReportsUserTypingButNotModelWrites)
     model.setUrlText(QStringLiteral("http://example.org/file"));
     EXPECT_EQ(box->text(), QStringLiteral("http://example.org/file"));
     EXPECT_EQ(edited.count(), 5);
+}
+
+TEST_F(frmDownloadTest, DescriptorSummaryShowsItsLinesSideBySideAndWholeInTheTip)
+{
+    auto *info = child<QLabel>("LblInfo");
+    const QString summary = QStringLiteral("File Name: a.iso\r\nFile Size: 2.0 GB\r\nInformation: ") + QString(200, 'x');
+    model.setText(Label::Info, summary);
+    EXPECT_TRUE(info->text().startsWith(QStringLiteral("File Name: a.iso    File Size: 2.0 GB    Information: x")));
+    EXPECT_FALSE(info->text().contains(QLatin1Char('\n')));
+    EXPECT_LE(info->fontMetrics().horizontalAdvance(info->text()), info->width());
+    EXPECT_EQ(info->toolTip(), summary);
+
+    // The values start clear of their captions and fitted text uses only the room left.
+    auto *time = child<QLabel>("TimeLabel");
+    const QString fitted = model.fitText(Label::Time, QString(300, 'w'));
+    EXPECT_GT(time->contentsMargins().left(), 0);
+    EXPECT_LE(time->fontMetrics().horizontalAdvance(fitted), time->contentsRect().width());
 }
