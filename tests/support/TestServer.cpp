@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QThread>
 
 #include <arpa/inet.h>
@@ -9,264 +10,110 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstring>
-
-namespace {
-
-constexpr int kStartTimeoutMs = 10000;
-
-// splitmix64: fast, and good enough to make every 4096-byte block distinct.
-quint64 nextRandom(quint64 &state)
-{
-    quint64 z = (state += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-}
-
-sockaddr_in loopback(quint16 port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-// A port nobody listens on right now (the kernel's pick for port 0).
-quint16 freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return 0;
-    sockaddr_in address = loopback(0);
-    socklen_t length = sizeof address;
-    quint16 port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
-
-bool accepts(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return false;
-    const sockaddr_in address = loopback(port);
-    const bool ok = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
-void stop(QProcess &process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(3000)) {
-        process.kill();
-        process.waitForFinished(3000);
-    }
-}
-
-}  // namespace
-
-QByteArray makeRandomBytes(qsizetype count, quint64 seed)
-{
-    QByteArray bytes(count, Qt::Uninitialized);
-    quint64 state = seed;
-    qsizetype at = 0;
-    for (; at + 8 <= count; at += 8) {
-        const quint64 value = nextRandom(state);
-        std::memcpy(bytes.data() + at, &value, 8);
-    }
-    if (at < count) {
-        const quint64 value = nextRandom(state);
-        std::memcpy(bytes.data() + at, &value, size_t(count - at));
-    }
-    return bytes;
-}
-
 QByteArray writeRandomFile(const QString &path, qsizetype count, quint64 seed)
 {
-    const QByteArray bytes = makeRandomBytes(count, seed);
+    QByteArray bytes((count + 3) / 4 * 4, Qt::Uninitialized);
+    QRandomGenerator generator(quint32(seed ^ (seed >> 32)));
+    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+    bytes.truncate(count);
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-        return {};
-    return bytes;
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == count ? bytes : QByteArray();
 }
-
-// --- TestCertificates ---------------------------------------------------------
 
 TestCertificates::TestCertificates()
 {
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("no temporary directory");
-        return;
+    const QStringList key{"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                          "-days", "2"};
+    const QStringList byCa{"-CA", caBundle(), "-CAkey", m_dir.filePath("ca.key"), "-addext",
+                           "basicConstraints=CA:FALSE"};
+    for (const QStringList &step : {
+             QStringList{"-keyout", m_dir.filePath("ca.key"), "-out", caBundle(), "-subj", "/CN=Orvanta Test CA"},
+             byCa + QStringList{"-keyout", serverKey(), "-out", serverCert(), "-subj", "/CN=localhost", "-addext",
+                                "subjectAltName=DNS:localhost,IP:127.0.0.1"},
+             byCa + QStringList{"-keyout", wrongHostKey(), "-out", wrongHostCert(), "-subj", "/CN=wrong-host.invalid",
+                                "-addext", "subjectAltName=DNS:wrong-host.invalid"}}) {
+        QProcess openssl;
+        openssl.setProcessChannelMode(QProcess::MergedChannels);
+        openssl.start("openssl", key + step);
+        if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode()) {
+            m_error = "openssl failed: " + QString::fromLocal8Bit(openssl.readAll());
+            return;
+        }
     }
-    const QString ecKey = QStringLiteral("ec");
-    const QString curve = QStringLiteral("ec_paramgen_curve:prime256v1");
-    QFile extensions(path("server.ext"));
-    QFile wrongExtensions(path("wrong.ext"));
-    if (!extensions.open(QIODevice::WriteOnly) || !wrongExtensions.open(QIODevice::WriteOnly)) {
-        m_error = QStringLiteral("cannot write the extension files");
-        return;
-    }
-    const QByteArray common = "basicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\n"
-                              "extendedKeyUsage=serverAuth\n";
-    extensions.write("subjectAltName=DNS:localhost,IP:127.0.0.1\n" + common);
-    wrongExtensions.write("subjectAltName=DNS:wrong-host.invalid\n" + common);
-    extensions.close();
-    wrongExtensions.close();
-
-    m_valid =
-        run({"req", "-x509", "-newkey", ecKey, "-pkeyopt", curve, "-nodes", "-keyout", path("ca.key"), "-out",
-             caBundle(), "-days", "2", "-subj", "/CN=Orvanta Test CA", "-addext",
-             "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign"}) &&
-        run({"req", "-newkey", ecKey, "-pkeyopt", curve, "-nodes", "-keyout", serverKey(), "-out",
-             path("server.csr"), "-subj", "/CN=localhost"}) &&
-        run({"x509", "-req", "-in", path("server.csr"), "-CA", caBundle(), "-CAkey", path("ca.key"),
-             "-CAcreateserial", "-out", serverCert(), "-days", "2", "-extfile", path("server.ext")}) &&
-        run({"req", "-newkey", ecKey, "-pkeyopt", curve, "-nodes", "-keyout", wrongHostKey(), "-out",
-             path("wrong.csr"), "-subj", "/CN=wrong-host.invalid"}) &&
-        run({"x509", "-req", "-in", path("wrong.csr"), "-CA", caBundle(), "-CAkey", path("ca.key"),
-             "-CAcreateserial", "-out", wrongHostCert(), "-days", "2", "-extfile", path("wrong.ext")});
 }
 
-bool TestCertificates::run(const QStringList &arguments)
+LocalServer::~LocalServer()
 {
-    QProcess openssl;
-    openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start(QStringLiteral("openssl"), arguments);
-    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit ||
-        openssl.exitCode() != 0) {
-        m_error = QStringLiteral("openssl %1 failed: %2")
-                      .arg(arguments.join(QLatin1Char(' ')), QString::fromLocal8Bit(openssl.readAll()));
-        return false;
-    }
-    return true;
+    m_process.terminate();
+    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(3000))
+        m_process.kill(), m_process.waitForFinished(3000);
 }
 
-// --- TestServer -------------------------------------------------------------
-
-TestServer::TestServer(const QString &root, const Options &options) : m_tls(!options.tlsCert.isEmpty())
+QString LocalServer::url(const QString &pathAndQuery) const
 {
-    QStringList arguments{QStringLiteral(ORVANTA_TEST_SERVER), QStringLiteral("--root"), root,
-                          QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                          QStringLiteral("0"), QStringLiteral("--log"), m_dir.filePath(QStringLiteral("requests.log"))};
+    return QStringLiteral("%1://127.0.0.1:%2%3").arg(m_tls ? "https" : "http").arg(m_port).arg(pathAndQuery);
+}
+
+TestServer::TestServer(const QString &root, const Options &options)
+{
+    m_tls = !options.tlsCert.isEmpty();
+    QStringList arguments{ORVANTA_TEST_SERVER, "--root", root, "--log", m_dir.filePath("requests.log")};
     if (options.rate > 0)
-        arguments << QStringLiteral("--rate") << QString::number(options.rate);
+        arguments << "--rate" << QString::number(options.rate);
     if (m_tls)
-        arguments << QStringLiteral("--tls-cert") << options.tlsCert << QStringLiteral("--tls-key") << options.tlsKey;
+        arguments << "--tls-cert" << options.tlsCert << "--tls-key" << options.tlsKey;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("python3"), arguments);
-
-    const QDeadlineTimer deadline(kStartTimeoutMs);
+    m_process.start("python3", arguments);
     QByteArray line;
+    const QDeadlineTimer deadline(10000);
     while (!line.endsWith('\n') && !deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
         if (m_process.canReadLine() || m_process.waitForReadyRead(int(deadline.remainingTime())))
             line += m_process.readLine();
     }
-    if (line.startsWith("PORT "))
-        m_port = quint16(line.mid(5).trimmed().toUInt());
-    if (m_port == 0) {
-        m_error = QStringLiteral("the test server did not start: ") + QString::fromLocal8Bit(line);
-        stop(m_process);
-    }
-}
-
-TestServer::~TestServer() { stop(m_process); }
-
-QString TestServer::url(const QString &pathAndQuery) const
-{
-    return QStringLiteral("%1://127.0.0.1:%2%3")
-        .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
-        .arg(m_port)
-        .arg(pathAndQuery);
+    m_port = line.startsWith("PORT ") ? quint16(line.mid(5).trimmed().toUInt()) : 0;
+    if (m_port == 0)
+        m_error = "the test server did not start: " + QString::fromLocal8Bit(line);
 }
 
 QStringList TestServer::requestLog() const
 {
-    QFile log(m_dir.filePath(QStringLiteral("requests.log")));
+    QFile log(m_dir.filePath("requests.log"));
     if (!log.open(QIODevice::ReadOnly))
         return {};
-    return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
-// --- NginxServer ------------------------------------------------------------
+bool NginxServer::installed() { return QFile::exists("/usr/sbin/nginx"); }
 
-bool NginxServer::installed() { return QFile::exists(executable()); }
-
-NginxServer::NginxServer(const QString &root, const Options &options) : m_tls(!options.tlsCert.isEmpty())
+NginxServer::NginxServer(const QString &root)
 {
-    const quint16 port = freePort();
-    const QString dir = m_dir.path();
-    QFile config(m_dir.filePath(QStringLiteral("nginx.conf")));
-    if (port == 0 || !config.open(QIODevice::WriteOnly)) {
-        m_error = QStringLiteral("cannot prepare nginx");
+    // A loopback port nobody listens on right now: the kernel's pick for port 0.
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    auto *any = reinterpret_cast<sockaddr *>(&address);
+    if (::bind(probe, any, length) != 0 || ::getsockname(probe, any, &length) != 0)
+        address.sin_port = 0;
+    ::close(probe);
+    QFile config(m_dir.filePath("nginx.conf"));
+    if (address.sin_port == 0 || !config.open(QIODevice::WriteOnly)) {
+        m_error = "cannot prepare nginx";
         return;
     }
-    config.write(QStringLiteral(
-                     "daemon off;\n"
-                     "master_process off;\n"
-                     "worker_processes 1;\n"
-                     "pid %1/nginx.pid;\n"
-                     "error_log %1/error.log;\n"
-                     "events { worker_connections 64; }\n"
-                     "http {\n"
-                     "  access_log %1/access.log;\n"
-                     "  client_body_temp_path %1/body;\n"
-                     "  proxy_temp_path %1/proxy;\n"
-                     "  fastcgi_temp_path %1/fastcgi;\n"
-                     "  uwsgi_temp_path %1/uwsgi;\n"
-                     "  scgi_temp_path %1/scgi;\n"
-                     "  default_type application/octet-stream;\n"
-                     "  sendfile on;\n"
-                     "  server {\n"
-                     "    listen 127.0.0.1:%2%4;\n"
-                     "    root %3;\n"
-                     "%5"
-                     "  }\n"
-                     "}\n")
-                     .arg(dir)
-                     .arg(port)
-                     .arg(root)
-                     .arg(m_tls ? QStringLiteral(" ssl http2") : QString())
-                     .arg(m_tls ? QStringLiteral("    ssl_certificate %1;\n    ssl_certificate_key %2;\n")
-                                      .arg(options.tlsCert, options.tlsKey)
-                                : QString())
-                     .toUtf8());
+    config.write(QStringLiteral("daemon off; master_process off; pid %1/nginx.pid; error_log stderr; events {}\n"
+                                "http { access_log off; client_body_temp_path %1/body; proxy_temp_path %1/proxy;\n"
+                                "  fastcgi_temp_path %1/fcgi; uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
+                                "  server { listen 127.0.0.1:%2; root %3; } }\n")
+                     .arg(m_dir.path()).arg(ntohs(address.sin_port)).arg(root).toUtf8());
     config.close();
-
     m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_process.start(executable(), {QStringLiteral("-p"), dir, QStringLiteral("-c"), config.fileName(),
-                                   QStringLiteral("-e"), m_dir.filePath(QStringLiteral("error.log"))});
-    if (!m_process.waitForStarted(kStartTimeoutMs)) {
-        m_error = QStringLiteral("nginx did not start");
-        return;
-    }
-    const QDeadlineTimer deadline(kStartTimeoutMs);
-    while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
-        if (accepts(port)) {
-            m_port = port;
-            return;
-        }
+    m_process.start("/usr/sbin/nginx", {"-p", m_dir.path(), "-c", config.fileName(), "-e", "stderr"});
+    // nginx writes its pid file once its socket listens.
+    const QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning && m_port == 0) {
         QThread::msleep(20);
+        m_port = QFile::exists(m_dir.filePath("nginx.pid")) ? ntohs(address.sin_port) : 0;
     }
-    QFile errors(m_dir.filePath(QStringLiteral("error.log")));
-    errors.open(QIODevice::ReadOnly);
-    m_error = QStringLiteral("nginx is not listening: ") + QString::fromLocal8Bit(errors.readAll());
-    stop(m_process);
-}
-
-NginxServer::~NginxServer() { stop(m_process); }
-
-QString NginxServer::url(const QString &pathAndQuery) const
-{
-    return QStringLiteral("%1://127.0.0.1:%2%3")
-        .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
-        .arg(m_port)
-        .arg(pathAndQuery);
+    if (m_port == 0)
+        m_error = "nginx did not start (its errors are above)";
 }
