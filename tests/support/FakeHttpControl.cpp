@@ -18,7 +18,6 @@ void FakeHttpControl::Execute(const QString &extra)
     extraHeaders << extra;
     m_current = responses.front();
     responses.pop_front();
-    m_active = true;
     m_pollsLeft = m_current.pendingPolls;
     m_delivered = 0;
 }
@@ -31,15 +30,11 @@ QString FakeHttpControl::GetHeader(const QString &name) const
 
 HttpControl::Chunk FakeHttpControl::GetChunk(qsizetype size, const std::function<bool()> &interrupted)
 {
-    Chunk chunk;
     if (onChunk)
         onChunk(m_delivered);
-    if (interrupted && interrupted()) {
-        chunk.status = Chunk::Status::Interrupted;
-    } else if (m_active && m_delivered < m_current.body.size()) {
-        chunk.status = Chunk::Status::Data;
-        chunk.data = QByteArrayView(m_current.body).sliced(m_delivered).first(std::min<qint64>(size, m_current.body.size() - m_delivered));
-        m_delivered += chunk.data.size();
-    }  // else the default: End
-    return chunk;
+    if (interrupted && interrupted())
+        return Chunk{Chunk::Status::Interrupted, {}, 0, {}};
+    const QByteArrayView rest = QByteArrayView(m_current.body).sliced(m_delivered);
+    m_delivered += std::min(size, rest.size());
+    return Chunk{rest.isEmpty() ? Chunk::Status::End : Chunk::Status::Data, rest.first(std::min(size, rest.size())), 0, {}};
 }

@@ -7,9 +7,8 @@
 #include <deque>
 #include <functional>
 
-// A scripted HttpControl: every Execute takes the next scripted response
-// and records what was asked. The hooks run where the real control would run
-// window events, so a test can pause, stop or tick timers at exact points.
+// A scripted HttpControl: every Execute takes the next scripted response and records what was asked. The hooks
+// run where the real control would run window events, so a test can pause, stop or tick timers at exact points.
 class FakeHttpControl : public HttpControl {
 public:
     struct Response {
@@ -30,20 +29,18 @@ public:
     void setUserName(const QString &) override {}
     void setPassword(const QString &) override {}
     void Execute(const QString &extra = {}) override;
-    bool StillExecuting() const override { return m_active && m_pollsLeft > 0 && m_pollsLeft--; }
-    void Cancel() override { ++cancelCount; m_active = false; }
+    bool StillExecuting() const override { return m_pollsLeft > 0 && m_pollsLeft--; }
+    void Cancel() override { ++cancelCount; m_current = {}; m_delivered = m_pollsLeft = 0; }
     QString requestAddress() const override { return m_url; }
-    QString GetHeader() const override { return m_active ? m_current.header : QString(); }
+    QString GetHeader() const override { return m_current.header; }
     QString GetHeader(const QString &name) const override;
     QString failureText() const override { return {}; }
     Chunk GetChunk(qsizetype size, const std::function<bool()> &interrupted = {}) override;
     void processEvents(bool wait) override { if (onEvents) onEvents(wait); }
-    int executeCount() const { return int(urls.size()); }
 
 private:
     QString m_url;
     Response m_current;
-    bool m_active = false;
     mutable int m_pollsLeft = 0;
     qint64 m_delivered = 0;
 };

@@ -38,11 +38,7 @@ protected:
         QFile f(file);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
     }
-    static QByteArray readFile(const QString &file)
-    {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    static QByteArray readFile(const QString &file) { QFile f(file); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
     QString dest() const { return engine->DestinationPath; }
     bool logged(const QString &text) const { return log.LogText().contains(text); }
     QString status() const { return view.text(MainWindowModel::Label::Status); }

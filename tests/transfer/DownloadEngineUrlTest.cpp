@@ -5,8 +5,6 @@
 #include <sys/resource.h>
 
 #include <csignal>
-#include <cstring>
-#include <string_view>
 
 namespace {
 
@@ -21,6 +19,7 @@ struct StatusRow {
     const char *logged;
     Outcome outcome;
 };
+void PrintTo(const StatusRow &row, std::ostream *os) { *os << row.name; }
 
 class StatusTable : public EngineTest, public ::testing::WithParamInterface<StatusRow> {};
 
@@ -28,14 +27,14 @@ TEST_P(StatusTable, AnswerDecidesOutcome)
 {
     const StatusRow &row = GetParam();
     const QByteArray content = pattern(9000);
-    const bool generated = std::strlen(row.answer) == 3, retry = row.outcome == Outcome::Retry;
+    const bool generated = QByteArrayView(row.answer).size() == 3, retry = row.outcome == Outcome::Retry;
     if (row.mode == Mode::Ddf)
         loadDescriptor(content);
     if (row.existing)
         writeFile(dest(), content.left(row.existing));
     engine->UseStartParam = row.mode == Mode::UrlStart;
     Reply r = !generated ? Reply{row.answer}
-              : row.answer == std::string_view("206") ? partial(content, row.existing)
+              : QByteArrayView(row.answer) == "206" ? partial(content, row.existing)
                                                        : FakeHttpControl::reply(200, content);
     r.pendingPolls = 2;
     inet.responses.push_back(r);
@@ -46,9 +45,8 @@ TEST_P(StatusTable, AnswerDecidesOutcome)
     EXPECT_EQ(inet.urls.value(0), engine->SourceURL + (engine->UseStartParam ? QStringLiteral("&start=%1").arg(row.existing) : ""));
     EXPECT_TRUE(logged(row.logged)) << log.LogText().toStdString();
     EXPECT_TRUE(engine->RetryPending == retry && engine->RetryTimer.isActive() == retry);
-    if (row.outcome == Outcome::Done || retry) {
-        EXPECT_EQ(status(), retry ? "Recovering from error. Retrying in 30 seconds..." : "Download completed and verified!");
-    }
+    EXPECT_EQ(status(), retry ? "Recovering from error. Retrying in 30 seconds..."
+                        : row.outcome == Outcome::Done ? "Download completed and verified!" : "Saving:");
     // Nothing of a refused answer is written.
     EXPECT_TRUE(QFileInfo::exists(dest()) == (generated || row.existing) &&
                 readFile(dest()) == (generated ? content : content.left(row.existing)));
@@ -60,9 +58,7 @@ TEST_P(StatusTable, AnswerDecidesOutcome)
 
 constexpr const char *kDone = "Your download has been completed and verified!";
 constexpr const char *kRestart = "Could not resume. Starting from beginning of file.";
-constexpr const char *kResumed = "Entered resume mode successfully.";
 constexpr const char *kProblem = "There was a problem making the proper connection...";
-constexpr const char *kWrongOffset = "The server resumed from the wrong position.";
 constexpr const char *kSize = "The file on the server is not the size the descriptor gives.";
 using enum Mode;
 using enum Outcome;
@@ -72,9 +68,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StatusRow{"Fresh200", Url, 0, "200", kDone, Done},
         StatusRow{"Resumed200", Url, 5000, "200", kRestart, Done},
-        StatusRow{"Resumed206", Url, 5000, "206", kResumed, Done},
+        StatusRow{"Resumed206", Url, 5000, "206", "Entered resume mode successfully.", Done},
         StatusRow{"StartParamFresh", UrlStart, 0, "200", kDone, Done},
-        StatusRow{"StartParamResumed", UrlStart, 4096, "206", kResumed, Done},
+        StatusRow{"StartParamResumed", UrlStart, 4096, "206", "Entered resume mode successfully.", Done},
         StatusRow{"NoLength", Url, 0, "HTTP/1.1 200 X\r\n\r\n", kDone, Done},
         StatusRow{"EmptyLength", Url, 0, "HTTP/1.1 200 X\r\nContent-Length: \r\n\r\n", kDone, Done},
         StatusRow{"ZeroLength", Url, 0, "HTTP/1.1 200 X\r\nContent-Length: 0\r\n\r\n", kDone, Done},
@@ -89,8 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
         StatusRow{"Empty", Url, 0, "", kProblem, Retry},
         StatusRow{"ServerError", Url, 0, "HTTP/1.1 500 X\r\n\r\n", kProblem, Retry},
         StatusRow{"PartialFromWrongOffset", Url, 8192, "HTTP/1.1 206 X\r\nContent-Range: bytes 4096-8999/9000\r\n\r\n",
-                  kWrongOffset, Retry},
-        StatusRow{"PartialWithoutRange", Url, 8192, "HTTP/1.1 206 X\r\n\r\n", kWrongOffset, Retry},
+                  "The server resumed from the wrong position.", Retry},
+        StatusRow{"PartialWithoutRange", Url, 8192, "HTTP/1.1 206 X\r\n\r\n", "The server resumed from the wrong position.", Retry},
         StatusRow{"DdfFresh200", Ddf, 0, "200", kDone, Done},
         StatusRow{"DdfResumed200", Ddf, 8192, "200", kRestart, Done},
         StatusRow{"DdfResumed206", Ddf, 8192, "206", kDone, Done},
@@ -101,8 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(EngineTest, StopWhileWaitingEndsWithoutALogLine)
 {
-    inet.responses.push_back(FakeHttpControl::reply(200, pattern(100)));
-    inet.responses.back().pendingPolls = 100;
+    inet.responses = {Reply{"HTTP/1.1 200 X\r\n\r\n", {}, 100}};
     int polls = 0;
     inet.onEvents = [&](bool wait) { engine->StopTransfer = wait && ++polls == 3; };
     EXPECT_FALSE(runURL());
@@ -118,7 +113,6 @@ TEST_F(EngineTest, StopDuringBodyKeepsBlocksAndDrawsFinalFigures)
     EXPECT_FALSE(runURL());
     EXPECT_EQ(readFile(dest()), pattern(8192));
     EXPECT_EQ(view.text(MainWindowModel::Label::Time), QStringLiteral("4 sec (8 KB of 40 KB copied)"));
-    EXPECT_EQ(view.caption(), QStringLiteral("20% of out.bin Completed"));
     EXPECT_FALSE(engine->RetryPending);
 }
 
@@ -135,8 +129,7 @@ TEST_F(EngineTest, RateFormatSwitchesAt1048575AndFinalUsesWholeNumbers)
         EXPECT_TRUE(runURL());
         EXPECT_TRUE(rates.contains(during)) << rates.join('|').toStdString();
         EXPECT_EQ(rates.last(), "1024 KB/Sec");
-        // The tray tip lives in a 64-character field.
-        EXPECT_TRUE(view.tray().shownTip() == "1024 KB of 1024 KB copied..." && view.tray().szTip().size() == 64);
+        EXPECT_TRUE(view.tray().shownTip() == "1024 KB of 1024 KB copied..." && view.tray().szTip().size() == 64);  // a fixed field
     }
 }
 
@@ -150,11 +143,10 @@ TEST_F(EngineTest, WriteFailureKeepsTheFileAndReportsTheSystemText)
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     const rlimit small{12288, old.rlim_max};
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool result = runURL();
+    const bool failed = setrlimit(RLIMIT_FSIZE, &small) == 0 && !runURL();
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_FALSE(result);
+    EXPECT_TRUE(failed);
     EXPECT_TRUE(logged("Error 27: File too large.") && engine->RetryPending) << log.LogText().toStdString();
     EXPECT_EQ(readFile(dest()), content.left(12288));
 }
@@ -172,13 +164,17 @@ TEST_F(EngineTest, OffsetsBeyond4GiB)
     EXPECT_EQ(f.readAll(), pattern(4096));
 }
 
-TEST_F(EngineTest, PauseAndResumeCaptions)
+TEST_F(EngineTest, RetriesKeepReArmingUntilPausedThenResume)
 {
     engine->ServerCount = 2;
-    view.setCancelEnabled(true);
-    engine->RetryPending = true;
-    engine->RetryTimer.start();
-    engine->CancelButton_Click();  // pause
+    inet.responses = {Reply{}, Reply{}};  // no answer at all, twice
+    EXPECT_FALSE(runURL());
+    engine->RetryTimer_Timer();
+    EXPECT_TRUE(inet.urls.size() == 2 && engine->RetryPending && engine->RetryTimer.isActive());
+
+    engine->CancelButton_Click();  // pause; a tick already queued then does nothing
+    engine->RetryTimer_Timer();
+    EXPECT_EQ(inet.urls.size(), 2);
     EXPECT_EQ(view.cancelCaption(), "Resume Download...");
     EXPECT_TRUE(view.cancelEnabled() && view.pauseChecked() && view.serversVisible() && engine->StopTransfer);
     EXPECT_FALSE(engine->RetryPending || engine->RetryTimer.isActive());
@@ -188,23 +184,6 @@ TEST_F(EngineTest, PauseAndResumeCaptions)
     EXPECT_EQ(view.cancelCaption(), "Pause Download...");
     EXPECT_FALSE(view.cancelEnabled() || view.pauseChecked() || view.serversVisible());
     EXPECT_TRUE(engine->ResumeTimer.isActive());
-    engine->Pause_Click();  // the button is disabled: nothing happens
-    EXPECT_EQ(view.cancelCaption(), "Pause Download...");
-}
-
-TEST_F(EngineTest, RetriesKeepReArmingUntilPaused)
-{
-    inet.responses = {Reply{}, Reply{}};  // no answer at all, twice
-    EXPECT_FALSE(runURL());
-    ASSERT_TRUE(engine->RetryTimer.isActive());
-    engine->RetryTimer_Timer();
-    EXPECT_EQ(inet.executeCount(), 2);
-    EXPECT_TRUE(engine->RetryPending && engine->RetryTimer.isActive());
-
-    engine->CancelButton_Click();  // pause; a tick already queued then does nothing
-    engine->RetryTimer_Timer();
-    EXPECT_EQ(inet.executeCount(), 2);
-    EXPECT_EQ(status(), "Transfer interrupted by user.");
 }
 
 } // namespace
