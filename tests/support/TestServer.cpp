@@ -33,23 +33,22 @@ TestCertificates::TestCertificates()
              byCa + QStringList{"-keyout", wrongHostKey(), "-out", wrongHostCert(), "-subj", "/CN=wrong-host.invalid",
                                 "-addext", "subjectAltName=DNS:wrong-host.invalid"}}) {
         QProcess openssl;
-        openssl.setProcessChannelMode(QProcess::MergedChannels);
         openssl.start("openssl", key + step);
         if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode()) {
-            m_error = "openssl failed: " + QString::fromLocal8Bit(openssl.readAll());
+            m_error = "openssl failed: " + QString::fromLocal8Bit(openssl.readAllStandardError());
             return;
         }
     }
 }
 
-LocalServer::~LocalServer()
+TestServer::~TestServer()
 {
     m_process.terminate();
-    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(3000))
-        m_process.kill(), m_process.waitForFinished(3000);
+    if (!m_process.waitForFinished(3000))
+        m_process.kill();  // and QProcess waits for it
 }
 
-QString LocalServer::url(const QString &pathAndQuery) const
+QString TestServer::url(const QString &pathAndQuery) const
 {
     return QStringLiteral("%1://127.0.0.1:%2%3").arg(m_tls ? "https" : "http").arg(m_port).arg(pathAndQuery);
 }
@@ -57,19 +56,14 @@ QString LocalServer::url(const QString &pathAndQuery) const
 TestServer::TestServer(const QString &root, const Options &options)
 {
     m_tls = !options.tlsCert.isEmpty();
-    QStringList arguments{ORVANTA_TEST_SERVER, "--root", root, "--log", m_dir.filePath("requests.log")};
-    if (options.rate > 0)
-        arguments << "--rate" << QString::number(options.rate);
-    if (m_tls)
-        arguments << "--tls-cert" << options.tlsCert << "--tls-key" << options.tlsKey;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start("python3", arguments);
+    m_process.start("python3", {ORVANTA_TEST_SERVER, "--root", root, "--log", m_dir.filePath("requests.log"),
+                                "--rate", QString::number(options.rate), "--tls-cert", options.tlsCert,
+                                "--tls-key", options.tlsKey});
     QByteArray line;
     const QDeadlineTimer deadline(10000);
-    while (!line.endsWith('\n') && !deadline.hasExpired() && m_process.state() != QProcess::NotRunning) {
-        if (m_process.canReadLine() || m_process.waitForReadyRead(int(deadline.remainingTime())))
-            line += m_process.readLine();
-    }
+    while (!line.endsWith('\n') && m_process.waitForReadyRead(int(deadline.remainingTime())))
+        line += m_process.readLine();
     m_port = line.startsWith("PORT ") ? quint16(line.mid(5).trimmed().toUInt()) : 0;
     if (m_port == 0)
         m_error = "the test server did not start: " + QString::fromLocal8Bit(line);
@@ -78,14 +72,11 @@ TestServer::TestServer(const QString &root, const Options &options)
 QStringList TestServer::requestLog() const
 {
     QFile log(m_dir.filePath("requests.log"));
-    if (!log.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts);
+    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts)
+                                         : QStringList();
 }
 
-bool NginxServer::installed() { return QFile::exists("/usr/sbin/nginx"); }
-
-NginxServer::NginxServer(const QString &root)
+TestServer::TestServer(const QString &root, Nginx)
 {
     // A loopback port nobody listens on right now: the kernel's pick for port 0.
     sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
@@ -100,17 +91,18 @@ NginxServer::NginxServer(const QString &root)
         m_error = "cannot prepare nginx";
         return;
     }
-    config.write(QStringLiteral("daemon off; master_process off; pid %1/nginx.pid; error_log stderr; events {}\n"
-                                "http { access_log off; client_body_temp_path %1/body; proxy_temp_path %1/proxy;\n"
-                                "  fastcgi_temp_path %1/fcgi; uwsgi_temp_path %1/uwsgi; scgi_temp_path %1/scgi;\n"
-                                "  server { listen 127.0.0.1:%2; root %3; } }\n")
-                     .arg(m_dir.path()).arg(ntohs(address.sin_port)).arg(root).toUtf8());
+    // Relative paths are under the prefix, m_dir.
+    config.write(QStringLiteral("daemon off; master_process off; pid nginx.pid; error_log stderr; events {}\n"
+                                "http { access_log off; client_body_temp_path body; proxy_temp_path proxy;\n"
+                                "  fastcgi_temp_path fcgi; uwsgi_temp_path uwsgi; scgi_temp_path scgi;\n"
+                                "  server { listen 127.0.0.1:%1; root %2; } }\n")
+                     .arg(ntohs(address.sin_port)).arg(root).toUtf8());
     config.close();
     m_process.setProcessChannelMode(QProcess::ForwardedChannels);
     m_process.start("/usr/sbin/nginx", {"-p", m_dir.path(), "-c", config.fileName(), "-e", "stderr"});
     // nginx writes its pid file once its socket listens.
-    const QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired() && m_process.state() != QProcess::NotRunning && m_port == 0) {
+    const QDeadlineTimer started(10000);
+    while (!started.hasExpired() && m_process.state() != QProcess::NotRunning && m_port == 0) {
         QThread::msleep(20);
         m_port = QFile::exists(m_dir.filePath("nginx.pid")) ? ntohs(address.sin_port) : 0;
     }

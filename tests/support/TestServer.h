@@ -26,40 +26,32 @@ private:
     QString m_error;
 };
 
-// A server process on 127.0.0.1 with a private directory; stopped when destroyed.
-class LocalServer {
-public:
-    ~LocalServer();
-    bool isRunning() const { return m_port != 0; }
-    QString errorString() const { return m_error; }
-    // "http(s)://127.0.0.1:<port>" followed by `pathAndQuery` ("/f.bin?drop=5").
-    QString url(const QString &pathAndQuery) const;
-
-protected:
-    QTemporaryDir m_dir;
-    QProcess m_process;
-    quint16 m_port = 0;
-    bool m_tls = false;
-    QString m_error;
-};
-
-// tests/support/test_server.py serving `root`.
-class TestServer : public LocalServer {
+// tests/support/test_server.py serving `root` on 127.0.0.1, or with Nginx{}
+// Debian's nginx (plain HTTP, no request log); stopped when destroyed.
+class TestServer {
 public:
     struct Options {
         qint64 rate = 0;  // bytes per second for every response; 0 = unlimited
         QString tlsCert;  // HTTPS when set
         QString tlsKey;
     };
+    struct Nginx {};
     TestServer(const QString &root, const Options &options);
     explicit TestServer(const QString &root) : TestServer(root, Options{}) {}
+    TestServer(const QString &root, Nginx);
+    ~TestServer();
+
+    bool isRunning() const { return m_port != 0; }
+    QString errorString() const { return m_error; }
+    // "http(s)://127.0.0.1:<port>" followed by `pathAndQuery` ("/f.bin?drop=5").
+    QString url(const QString &pathAndQuery) const;
     // One line per request so far: "<METHOD> <path?query> <Range or ->".
     QStringList requestLog() const;
-};
 
-// Debian's nginx serving `root` over plain HTTP.
-class NginxServer : public LocalServer {
-public:
-    static bool installed();
-    explicit NginxServer(const QString &root);
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_port = 0;
+    bool m_tls = false;
+    QString m_error;
 };

@@ -1,24 +1,18 @@
 #!/usr/bin/env python3
-"""A scripted HTTP(S) file server for tests, the demo and benchmarks.
-
-test_server.py --root DIR [--bind 127.0.0.1] [--port 0] [--rate BYTES_PER_SEC]
-               [--tls-cert CERT --tls-key KEY] [--log FILE]
-prints "PORT <n>" once it listens, then answers GET for files under DIR with
-Content-Length, one "Range: bytes=N-[M]" (206, or 416 past the end), and logs
-"<METHOD> <path?query> <Range or ->" per request to --log. Query faults:
-status=CODE (no body); norange=1 (200 anyway); nolength=1 (close after the
-body); drop=N (close after N body bytes); stall=N (N bytes, then silence until
-the client leaves); hang=1 (no answer); trickle=B (B bytes/s); redirect=1 (302
-to the URL without it); corrupt=OFF (flip that file byte; once=1: only the
-first time); gzip=1 (labels the body Content-Encoding: gzip, as stored on disk).
+"""A scripted HTTP(S) file server for tests and the demo (options: see --help;
+--rate caps every response's bytes/s). Prints "PORT <n>" once it listens, then
+serves GET under --root with Content-Length and one "Range: bytes=N-[M]" (206;
+416 past the end), logging "<METHOD> <path?query> <Range or ->" to --log. Query
+faults: status=CODE (no body); norange=1 (200 anyway); nolength=1 (close after
+the body); drop=N (close after N body bytes); stall=N (N bytes, then silence
+until the client leaves); hang=1 (no answer); trickle=B (B bytes/s); redirect=1
+(302 to the URL without it); corrupt=OFF (flip that byte of the file; once=1:
+only the first time); gzip=1 (says Content-Encoding: gzip; no compressing).
 """
 
-import argparse, http.server, os, re, select, socket, socketserver, ssl, sys, threading, time
-import urllib.parse
+import argparse, http.server, os, re, select, socket, socketserver, ssl, sys, threading, time, urllib.parse
 
-ARGS = None
-LOCK = threading.Lock()
-CORRUPTED_ONCE = set()
+ARGS, LOCK, CORRUPTED_ONCE = None, threading.Lock(), set()
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -96,29 +90,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def hold_open(self):
         self.close_connection = True
-        deadline = time.monotonic() + 120
-        while time.monotonic() < deadline:
-            if select.select([self.connection], [], [], 0.5)[0] and not self.connection.recv(4096):
-                return  # the client left
+        select.select([self.connection], [], [], 120)  # until the client leaves, or 120 s
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
-    allow_reuse_address = True
 
     def handle_error(self, request, client_address):
         if not isinstance(sys.exc_info()[1], OSError):  # hang-ups and failed handshakes are routine
             super().handle_error(request, client_address)
 
 
-def main():
-    global ARGS
+if __name__ == "__main__":
     parser = argparse.ArgumentParser(description="Scripted HTTP file server for tests")
     parser.add_argument("--root", required=True)
-    for name, default in (("--bind", "127.0.0.1"), ("--port", 0), ("--rate", 0)):
+    for name, default in (("--bind", "127.0.0.1"), ("--port", 0), ("--rate", 0), ("--tls-cert", ""),
+                          ("--tls-key", ""), ("--log", "")):
         parser.add_argument(name, default=default, type=type(default))
-    for name in ("--tls-cert", "--tls-key", "--log"):
-        parser.add_argument(name)
     ARGS = parser.parse_args()
     server = Server((ARGS.bind, ARGS.port), Handler)
     if ARGS.tls_cert:
@@ -128,7 +116,3 @@ def main():
         server.socket = context.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
     print("PORT %d" % server.server_address[1], flush=True)
     server.serve_forever(poll_interval=0.2)
-
-
-if __name__ == "__main__":
-    main()
