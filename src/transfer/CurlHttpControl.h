@@ -54,10 +54,9 @@ public:
     // Time spent paused for a slow reader does not count; 0 turns the check off.
     void setStallSeconds(int seconds) { m_stallSeconds = seconds; }
     // Body bytes received and not yet handed out, and their high-water mark
-    // for the current request; never above bufferCapacity().
+    // for the current request; never above kBufferCapacity.
     qsizetype bufferedBytes() const { return m_buffer.size(); }
     qsizetype peakBufferedBytes() const { return m_buffer.peakSize(); }
-    qsizetype bufferCapacity() const { return m_buffer.capacity(); }
     // True while the transfer waits for the reader to drain the buffer.
     bool receivePaused() const { return m_paused; }
 
