@@ -42,13 +42,14 @@ private:
     std::function<void(bool)> m_notify;
 };
 
-// The leading whole number of a header value, rounded; 0 when there is none.
-qint64 leadingNumber(const QString &value)
+// The leading whole number of a header value, rounded; nullopt when there
+// is none.
+std::optional<qint64> leadingNumber(const QString &value)
 {
     static const QRegularExpression number(QStringLiteral("^\\s*(\\d+(?:\\.\\d*)?)"));
     const auto match = number.match(value);
     if (!match.hasMatch())
-        return 0;
+        return std::nullopt;
     return qint64(std::llround(match.captured(1).toDouble()));
 }
 
@@ -162,18 +163,22 @@ bool DownloadEngine::displayStep(Attempt &a, bool final)
     const auto duration = FormatDuration(float(a.TimeLeft));
     if (!duration)
         return false;
-    const QString copied = FormatByteSize(double(a.Position)) + QStringLiteral(" of ") +
-                           FormatByteSize(double(a.TotalSize));
-    m_view.setText(Label::Time, *duration + QStringLiteral(" (") + copied + QStringLiteral(" copied)"));
+    const QString copied = a.sizeKnown ? FormatByteSize(double(a.Position)) + QStringLiteral(" of ") +
+                                             FormatByteSize(double(a.TotalSize))
+                                       : FormatByteSize(double(a.Position));
+    m_view.setText(Label::Time, (a.sizeKnown ? *duration : QStringLiteral("Size unknown")) + QStringLiteral(" (") +
+                                    copied + QStringLiteral(" copied)"));
     if (!final)
         m_view.setTrayTip(copied + QStringLiteral(" copied..."));
     const bool fast = !final && a.Rate >= 1048575.0;
     m_view.setText(Label::Rate, FormatByteSize(a.Rate, fast ? QStringLiteral("###.00") : QStringLiteral("###")) +
                                     QStringLiteral("/Sec"));
-    m_view.setProgressValue(a.Position);
+    if (a.sizeKnown)
+        m_view.setProgressValue(a.Position);
     const double fraction = a.TotalSize != 0 ? double(a.Position) / double(a.TotalSize) : 0.0;
-    m_view.setCaption(FormatWithPattern(fraction, QStringLiteral("##0%")) + QStringLiteral(" of ") +
-                      a.destinationName + QStringLiteral(" Completed"));
+    const QString done = a.sizeKnown ? FormatWithPattern(fraction, QStringLiteral("##0%"))
+                                     : FormatByteSize(double(a.Position));
+    m_view.setCaption(done + QStringLiteral(" of ") + a.destinationName + QStringLiteral(" Completed"));
     return true;
 }
 
@@ -341,17 +346,23 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
 
         // Step 16.
         a.StartTime = clock() - 1.0;
-        a.TotalSize = leadingNumber(m_inet.GetHeader(QStringLiteral("Content-Length")));
+        const std::optional<qint64> contentLength = leadingNumber(m_inet.GetHeader(QStringLiteral("Content-Length")));
+        a.TotalSize = contentLength.value_or(0);
         if (a.Resuming)
             a.TotalSize += a.Position;
+        // A URL whose server does not announce the size is read to the end
+        // of its body: taking it as empty would report a download that never
+        // happened as complete.
+        a.sizeKnown = contentLength.has_value() || a.descriptor();
         // Only the described file can end as "verified": a body of another
         // size (or of no stated size) cannot be it.
         if (a.descriptor() && a.TotalSize != ExpectedSize)
             return endOfCall(QStringLiteral("The file on the server is not the size the descriptor gives."), true);
-        if (a.TotalSize != 0) {
+        if (a.TotalSize != 0 || !a.sizeKnown) {
             // Step 17.
             m_view.setProgressValue(0);
-            m_view.setProgressMax(a.TotalSize);
+            if (a.sizeKnown)
+                m_view.setProgressMax(a.TotalSize);
             m_inet.processEvents(false);
             if (!a.Resuming)
                 a.Position = 0;
@@ -363,7 +374,7 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
 
             // Step 19.
             bool repairCycleEnded = false;
-            while (a.Position < a.TotalSize) {
+            while (!a.sizeKnown || a.Position < a.TotalSize) {
                 if (StopTransfer)
                     break;
                 const HttpControl::Chunk chunk = m_inet.GetChunk(BlockSize, [this] { return StopTransfer; });
@@ -371,6 +382,11 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
                     continue;
                 if (chunk.status == HttpControl::Chunk::Status::Error)
                     return errorReport(a, chunk.errorCode, chunk.errorText);
+                if (chunk.status == HttpControl::Chunk::Status::End && !a.sizeKnown) {
+                    a.TotalSize = a.Position;
+                    a.sizeKnown = true;
+                    break;
+                }
                 if (chunk.status == HttpControl::Chunk::Status::End || chunk.data.isEmpty())
                     return errorReport(a, 0,
                                        QStringLiteral("The server closed the connection before the whole file arrived"));
@@ -393,13 +409,13 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
 
                 const double elapsed = clock() - a.StartTime;
                 a.Rate = double(a.Resuming ? a.Position - a.StartPosition : a.Position) / elapsed;
-                a.TimeLeft = double(a.TotalSize - a.Position) / a.Rate;
+                a.TimeLeft = a.sizeKnown ? double(a.TotalSize - a.Position) / a.Rate : 0.0;
 
                 if (RefreshDue) {
                     if (!displayStep(a, false))
                         return errorReport(a, 6, QStringLiteral("Overflow"));
                     RefreshDue = false;
-                } else {
+                } else if (a.sizeKnown) {
                     m_view.setProgressValue(a.Position);
                 }
 
@@ -431,7 +447,7 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
         // Step 21.
         closeAllFiles();
         bool result = false;
-        if (a.Position == a.TotalSize) {
+        if (a.sizeKnown && a.Position == a.TotalSize) {
             m_view.setText(Label::Status, QStringLiteral("Download completed and verified!"));
             result = true;
             m_view.setProgressValue(0);

@@ -23,6 +23,7 @@ struct DownloadEngine::Attempt {
     qint64 Position = 0;
     qint64 StartPosition = 0;
     qint64 TotalSize = 0;
+    bool sizeKnown = true;  // false while a body of unannounced size streams in
     double StartTime = 0;
     double Rate = 0;
     double TimeLeft = 0;

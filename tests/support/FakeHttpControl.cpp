@@ -34,6 +34,8 @@ HttpControl::Chunk FakeHttpControl::GetChunk(qsizetype size, const std::function
         onChunk(m_delivered);
     if (interrupted && interrupted())
         return Chunk{Chunk::Status::Interrupted, {}, 0, {}};
+    if (m_current.failAt >= 0 && m_delivered >= m_current.failAt)
+        return Chunk{Chunk::Status::Error, {}, 56, QStringLiteral("Failure when receiving data from the peer")};
     const QByteArrayView rest = QByteArrayView(m_current.body).sliced(m_delivered);
     m_delivered += std::min(size, rest.size());
     return Chunk{rest.isEmpty() ? Chunk::Status::End : Chunk::Status::Data, rest.first(std::min(size, rest.size())), 0, {}};

@@ -15,6 +15,7 @@ public:
         QString header;        // the whole header block; empty = no response
         QByteArray body = {};
         int pendingPolls = 0;  // StillExecuting answers true this many times first
+        qint64 failAt = -1;    // the connection breaks once this many body bytes went out
     };
     // "HTTP/1.1 <status> X" with the body's Content-Length and `headers`.
     static Response reply(int status, const QByteArray &body, const QStringList &headers = {});

@@ -27,13 +27,16 @@ TEST_P(StatusTable, AnswerDecidesOutcome)
 {
     const StatusRow &row = GetParam();
     const QByteArray content = pattern(9000);
-    const bool generated = QByteArrayView(row.answer).size() == 3, retry = row.outcome == Outcome::Retry;
+    // "200?": the file without a usable Content-Length, read to the end of the body.
+    const bool unannounced = QByteArrayView(row.answer) == "200?";
+    const bool generated = QByteArrayView(row.answer).size() == 3 || unannounced, retry = row.outcome == Outcome::Retry;
     if (row.mode == Mode::Ddf)
         loadDescriptor(content);
     if (row.existing)
         writeFile(dest(), content.left(row.existing));
     engine->UseStartParam = row.mode == Mode::UrlStart;
-    Reply r = !generated ? Reply{row.answer}
+    Reply r = unannounced ? Reply{"HTTP/1.1 200 X\r\nContent-Length: none\r\n\r\n", content}
+              : !generated ? Reply{row.answer}
               : QByteArrayView(row.answer) == "206" ? partial(content, row.existing)
                                                        : FakeHttpControl::reply(200, content);
     r.pendingPolls = 2;
@@ -71,8 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
         StatusRow{"Resumed206", Url, 5000, "206", "Entered resume mode successfully.", Done},
         StatusRow{"StartParamFresh", UrlStart, 0, "200", kDone, Done},
         StatusRow{"StartParamResumed", UrlStart, 4096, "206", "Entered resume mode successfully.", Done},
-        StatusRow{"NoLength", Url, 0, "HTTP/1.1 200 X\r\n\r\n", kDone, Done},
-        StatusRow{"EmptyLength", Url, 0, "HTTP/1.1 200 X\r\nContent-Length: \r\n\r\n", kDone, Done},
+        StatusRow{"UnannouncedLength", Url, 0, "200?", kDone, Done},
         StatusRow{"ZeroLength", Url, 0, "HTTP/1.1 200 X\r\nContent-Length: 0\r\n\r\n", kDone, Done},
         StatusRow{"NoContent", Url, 0, "HTTP/1.1 204 No Content\r\n\r\n", "The server did not return any content.", Final},
         StatusRow{"Unauthorized", Url, 0, "HTTP/1.1 401 X\r\n\r\n", "Authorization failed!", Final},
@@ -184,6 +186,39 @@ TEST_F(EngineTest, RetriesKeepReArmingUntilPausedThenResume)
     EXPECT_EQ(view.cancelCaption(), "Pause Download...");
     EXPECT_FALSE(view.cancelEnabled() || view.pauseChecked() || view.serversVisible());
     EXPECT_TRUE(engine->ResumeTimer.isActive());
+}
+
+TEST_F(EngineTest, UnannouncedBodyThatBreaksOffIsRetriedNotCompleted)
+{
+    inet.responses = {Reply{"HTTP/1.1 200 X\r\n\r\n", pattern(10000), 0, 8192}};
+    inet.onChunk = [&](qint64 delivered) { engine->RefreshDue = delivered == 4096; };
+    EXPECT_FALSE(runURL());
+    EXPECT_TRUE(engine->RetryPending && logged("Error 56: Failure when receiving data from the peer."));
+    EXPECT_EQ(readFile(dest()), pattern(8192));
+    EXPECT_EQ(view.text(MainWindowModel::Label::Time), "Size unknown (8 KB copied)");
+}
+
+TEST_F(EngineTest, TooLittleFreeSpaceStopsADescriptorDownloadBeforeAnyRequest)
+{
+    loadDescriptor(pattern(9000));
+    engine->freeSpace = [&](const QString &folder) { return folder == dir.path() ? 8999.0 : 1e15; };
+    EXPECT_FALSE(runDDF());
+    ASSERT_EQ(dialogs.asked.size(), 1u);
+    EXPECT_EQ(dialogs.asked[0].title, "Insufficient Disk Space...");
+    EXPECT_TRUE(inet.urls.isEmpty() && !QFileInfo::exists(dest()) && !engine->RetryPending);
+}
+
+TEST_F(EngineTest, EndingTheProgramMidTransferWritesTheCheckedBlocks)
+{
+    inet.responses.push_back(FakeHttpControl::reply(200, pattern(40960)));
+    inet.onChunk = [&](qint64 delivered) {
+        if (delivered == 12288)
+            exitSeam.endProgram(0);  // runs the registered flushes, as the real exit does
+        engine->StopTransfer = delivered == 12288;
+    };
+    EXPECT_FALSE(runURL());
+    EXPECT_EQ(exitSeam.exitCount, 1);
+    EXPECT_EQ(readFile(dest()), pattern(12288));
 }
 
 } // namespace

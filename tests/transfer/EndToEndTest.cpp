@@ -46,6 +46,8 @@ TEST_F(EndToEndTest, FreshUrlDownloadOverHttpAndHttpsWithTestCaAndWrongHost)
 {
     EXPECT_TRUE(runURL("/f.bin") && completedWith(content));
     EXPECT_EQ(server->requestLog(), QStringList{"GET /f.bin -"});
+    QFile::remove(dest());
+    EXPECT_TRUE(runURL("/f.bin?nolength=1") && completedWith(content));  // size learnt at the end of the body
 
     QFile::remove(dest());
     TestCertificates certificates;
