@@ -99,8 +99,9 @@ TEST(MainController, DownloadFromUrlAsksWhereSettlesAnExistingFileAndBlocksASeco
         EXPECT_EQ(sizeAtStart, c.sizeAtStart);
         EXPECT_EQ(h.http.executedURLs, c.sizeAtStart ? std::vector<QString>{kURL} : std::vector<QString>{});
         EXPECT_EQ(h.engine.SourceURL, c.saved ? kURL : "old");
-        if (c.answer == 0)
+        if (c.answer == 0) {
             EXPECT_EQ(QFileInfo(out).size(), 100);
+        }
     }
 }
 
