@@ -62,7 +62,8 @@ fi
 DESCRIPTOR="$DEMO/sample.ddf"
 "$DDF_TOOL" create "$SAMPLE" -o "$DESCRIPTOR" \
   --server "Local server A|http://127.0.0.1:$PORT/sample.bin" \
-  --server "Local server B|http://127.0.0.1:$PORT/sample.bin" --force
+  --server "Local server B|http://127.0.0.1:$PORT/sample.bin" \
+  --info "Demo: a generated sample served from this machine at about 4 MB/s" --force
 
 echo "Demo server on 127.0.0.1:$PORT; the download goes to $DEMO/downloads by default."
 cd "$DEMO/downloads"

@@ -34,13 +34,13 @@ bool writeScreenshots(const QString &dir)
     using Label = MainWindowModel::Label;
     MainWindowModel model;
     frmDownload main(model);
-    model.setCaption(QStringLiteral("42% of ubuntu-24.04-desktop-amd64.iso Completed"));
-    model.setText(Label::Status, QStringLiteral("Downloading..."));
-    model.setText(Label::Source, model.fitText(Label::Source, QStringLiteral("http://mirror.example.org/releases/24.04/ubuntu-24.04-desktop-amd64.iso")));
+    model.setCaption(QStringLiteral("42% of example-24.04-amd64.iso Completed"));
+    model.setText(Label::Status, QStringLiteral("Saving:"));
+    model.setText(Label::Source, model.fitText(Label::Source, QStringLiteral("/home/user/Downloads/example-24.04-amd64.iso from https://mirror.example.org/releases/24.04/example-24.04-amd64.iso")));
     model.setText(Label::Time, QStringLiteral("6 min 12 sec (2.41 GB of 5.72 GB copied)"));
-    model.setText(Label::To, model.fitText(Label::To, QStringLiteral("/home/user/Downloads/ubuntu-24.04-desktop-amd64.iso")));
+    model.setText(Label::To, model.fitText(Label::To, QStringLiteral("/home/user/Downloads/example-24.04-amd64.iso")));
     model.setText(Label::Rate, QStringLiteral("8.94 MB/Sec"));
-    model.setUrlText(QStringLiteral("http://mirror.example.org/releases/24.04/ubuntu-24.04-desktop-amd64.iso"));
+    model.setUrlText(QStringLiteral("https://mirror.example.org/releases/24.04/example-24.04-amd64.iso"));
     model.setCancelEnabled(true);
     model.setCommand1Enabled(false);
     model.setServersVisible(true);
@@ -53,9 +53,13 @@ bool writeScreenshots(const QString &dir)
     QTime clock(14, 3, 7);
     log.setClock([&clock] { return clock; });
     LogWindowHost host(log);
-    const char *const lines[] = {"Connecting to mirror.example.org...", "Resuming download at byte 2587362304",
-                                 "HTTP/1.1 206 Partial Content", "Downloading...",
-                                 "Error 12002: The operation timed out.", "Retrying in 30 seconds..."};
+    const char *const lines[] = {"Connecting...", "Waiting for initial response from server...",
+                                 "Reading response from server...", "Saving data to disk...",
+                                 "Error 28: Timeout was reached (Nothing received for 60 seconds).",
+                                 "Preparing to try again in 30 seconds...", "----------", "Resuming download...",
+                                 "Connecting...", "Waiting for initial response from server...",
+                                 "Reading response from server...", "Entered resume mode successfully.",
+                                 "Saving data to disk..."};
     for (const char *line : lines) {
         log.AddToLog(QLatin1String(line));
         clock = clock.addSecs(17);
