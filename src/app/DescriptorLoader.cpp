@@ -122,7 +122,9 @@ void DescriptorLoader::Command1_Click()
     if (m_engine.transferActive())
         return;
     // A restart armed for the previous download must not fire inside the
-    // dialogs below, against values this command is replacing.
+    // dialogs below, against values this command is replacing; a cancelled
+    // open dialog has replaced nothing, so the retry is armed again then.
+    const bool retryWasArmed = m_engine.RetryPending;
     m_engine.cancelPendingRestart();
 
     Dialogs::FileRequest request;
@@ -131,8 +133,11 @@ void DescriptorLoader::Command1_Click()
     request.filter = QStringLiteral("Downloader Data File (*.ddf)|*.ddf");
     const std::optional<Dialogs::FileAnswer> answer = m_dialogs.fileDialog(request);
     m_engine.DescriptorPath = answer ? answer->fileName : request.fileName;
-    if (!answer)
+    if (!answer) {
+        if (retryWasArmed)
+            m_engine.rearmRetry();
         return;
+    }
     if (!LoadDDF(m_engine.DescriptorPath))
         return;
     m_servers.show();

@@ -106,7 +106,9 @@ void MainController::cmdURL_Click()
     if (m_engine.transferActive())
         return;
     // A restart armed for the previous download must not fire inside the
-    // dialogs below, against values this command is replacing.
+    // dialogs below, against values this command is replacing; a cancelled
+    // dialog has replaced nothing, so the retry is armed again then.
+    const bool retryWasArmed = m_engine.RetryPending;
     m_engine.cancelPendingRestart();
 
     Dialogs::FileRequest request;
@@ -115,8 +117,11 @@ void MainController::cmdURL_Click()
     request.filter = QStringLiteral("All File Types (*.*)|*.*");
     request.fileName = FileNameFromURL(m_view.urlText());
     const std::optional<Dialogs::FileAnswer> answer = m_dialogs.fileDialog(request);
-    if (!answer)
+    if (!answer) {
+        if (retryWasArmed)
+            m_engine.rearmRetry();
         return;
+    }
 
     m_engine.DestinationPath = answer->fileName;
     m_engine.SourceURL = m_view.urlText().trimmed();

@@ -59,6 +59,9 @@ public:
     // Drops an armed retry or resume; the commands call it before a fresh
     // start so that an old restart cannot fire into the new download.
     void cancelPendingRestart();
+    // Arms the 30-second retry again (a command that dropped it was cancelled
+    // before it changed anything).
+    void rearmRetry();
 
     // --- Pause, resume, retry ------------------------------------------------
     void CancelButton_Click();

@@ -45,8 +45,12 @@ void DownloadEngine::Pause_Click()
 void DownloadEngine::ResumeTimer_Timer()
 {
     ResumeTimer.stop();
-    if (m_active)
+    // The paused attempt may still be winding down; the resume waits for it
+    // rather than being lost with the button already disabled.
+    if (m_active) {
+        ResumeTimer.start();
         return;
+    }
     restart();
 }
 
@@ -71,6 +75,12 @@ void DownloadEngine::cancelPendingRestart()
     RetryTimer.stop();
     ResumeTimer.stop();
     RetryPending = false;
+}
+
+void DownloadEngine::rearmRetry()
+{
+    RetryPending = true;
+    RetryTimer.start();
 }
 
 void DownloadEngine::restart()

@@ -82,6 +82,7 @@ TEST(MainController, DownloadFromUrlAsksWhereSettlesAnExistingFileAndBlocksASeco
             h.dialogs.promptAnswers.push_back(*c.answer);
         }
         c.saved ? h.dialogs.chooseFile(out) : h.dialogs.cancelFile();
+        h.engine.rearmRetry();  // left by an earlier failure
         qint64 sizeAtStart = 0;
         h.http.onExecute = [&] {
             sizeAtStart = QFileInfo::exists(out) ? QFileInfo(out).size() : -1;
@@ -101,6 +102,9 @@ TEST(MainController, DownloadFromUrlAsksWhereSettlesAnExistingFileAndBlocksASeco
         EXPECT_EQ(h.engine.SourceURL, c.saved ? kURL : "old");
         if (c.answer == 0) {
             EXPECT_EQ(QFileInfo(out).size(), 100);
+        }
+        if (!c.sizeAtStart) {  // a cancelled save changed nothing; a cancelled prompt did
+            EXPECT_EQ(h.engine.RetryPending && h.engine.RetryTimer.isActive(), !c.saved);
         }
     }
 }

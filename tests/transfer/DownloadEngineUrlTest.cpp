@@ -221,4 +221,12 @@ TEST_F(EngineTest, EndingTheProgramMidTransferWritesTheCheckedBlocks)
     EXPECT_EQ(readFile(dest()), pattern(12288));
 }
 
+TEST_F(EngineTest, AResumeTickWhileAnAttemptEndsWaitsForIt)
+{
+    inet.responses.push_back(FakeHttpControl::reply(200, pattern(8192)));
+    inet.onChunk = [&](qint64) { engine->ResumeTimer_Timer(); };
+    EXPECT_TRUE(runURL());
+    EXPECT_TRUE(engine->ResumeTimer.isActive() && inet.urls.size() == 1);
+}
+
 } // namespace
