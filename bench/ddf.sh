@@ -5,6 +5,7 @@
 #   BUILD_DIR=build-x BENCH_DIR=/tmp ROUNDS=5 SIZE_MIB=1024 bench/ddf.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 
 BUILD_DIR=${BUILD_DIR:-build}
 BENCH_DIR=${BENCH_DIR:-/tmp}
@@ -19,12 +20,7 @@ DATA="$WORK/data.bin"
 DDF="$WORK/data.ddf"
 BYTES=$((SIZE_MIB * 1024 * 1024))
 
-# Incompressible contents without waiting on /dev/urandom.
-# The generator ends by SIGPIPE once head has enough, hence no pipefail here.
-set +o pipefail
-openssl enc -aes-128-ctr -nosalt -pass pass:orvanta -pbkdf2 </dev/zero 2>/dev/null | head -c "$BYTES" >"$DATA"
-set -o pipefail
-[ "$(stat -c %s "$DATA")" -eq "$BYTES" ] || { echo "ddf.sh: could not write $DATA" >&2; exit 1; }
+make_sample "$DATA" "$BYTES"
 "$TOOL" create "$DATA" -o "$DDF" --server http://127.0.0.1/data.bin
 OUT_BYTES=$(stat -c %s "$DDF")
 
@@ -34,14 +30,6 @@ prepare() {
   cat "$DATA" >/dev/null
   head -c "$OUT_BYTES" /dev/zero >"$WORK/scratch"
   rm -f "$WORK/scratch"
-}
-
-seconds() {  # command... -> elapsed seconds on stdout
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
 }
 
 run_cat() { cat "$DATA" >/dev/null; }
@@ -58,14 +46,13 @@ for round in $(seq 1 "$ROUNDS"); do
   done
 done
 
-median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
 echo
 printf '%-7s %10s %12s %10s\n' "" "median s" "MB/s" "vs cat"
 cat_median=$(echo "${times[cat]}" | median)
 for what in cat create verify; do
   m=$(echo "${times[$what]}" | median)
-  rate=$(echo "$BYTES / $m / 1000000" | bc -l)
-  ratio=$(echo "$cat_median / $m" | bc -l)
+  rate=$(calc "$BYTES / $m / 1000000")
+  ratio=$(calc "$cat_median / $m")
   printf '%-7s %10.3f %12.0f %9.2fx\n' "$what" "$m" "$rate" "$ratio"
 done

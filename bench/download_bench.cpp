@@ -2,11 +2,11 @@
 // bench/throughput.sh: prints elapsed seconds, MB/s, peak RSS, how many
 // one-second refreshes ran, and (with --pause-after) how long a pause click
 // took to end the attempt.
+#include "BenchSeams.h"
+
 #include <transfer/CurlHttpControl.h>
 #include <transfer/DownloadEngine.h>
 #include <util/ActivityLog.h>
-#include <util/Dialogs.h>
-#include <util/ProcessExit.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -15,27 +15,6 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-
-namespace {
-
-class SilentDialogs : public Dialogs {
-public:
-    Answer messageBox(const QString &text, Buttons, const QString &) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return Answer::Ok;
-    }
-    std::optional<FileAnswer> fileDialog(const FileRequest &) override { return std::nullopt; }
-    int fileExistsPrompt() override { return 0; }
-    std::optional<int> chooseServer(const QStringList &, int) override { return std::nullopt; }
-};
-
-class NoExit : public ProcessExit {
-public:
-    void endProgram(int) override { runFlushes(); }
-};
-
-}  // namespace
 
 int main(int argc, char **argv)
 {

@@ -5,6 +5,7 @@
 # Usage: bench/throughput.sh [ROUNDS]   (BUILD_DIR, BENCH_DIR, SIZE_MIB override)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 ROUNDS=${1:-5}
 BUILD_DIR=${BUILD_DIR:-build}
 BENCH_DIR=${BENCH_DIR:-/tmp/orvanta-throughput}
@@ -54,7 +55,6 @@ prepare() {
   sync
 }
 now() { date +%s.%N; }
-calc() { awk "BEGIN { print $* }"; }
 
 ours=(); theirs=(); rss=0
 for r in $(seq "$ROUNDS"); do
@@ -72,8 +72,7 @@ for r in $(seq "$ROUNDS"); do
   printf 'round %d: curl %.3f s, ours %.3f s (%s refreshes)\n' "$r" "${theirs[-1]}" "${ours[-1]}" "$refreshes"
 done
 
-median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
-m_ours=$(median "${ours[@]}"); m_curl=$(median "${theirs[@]}")
+m_ours=$(echo "${ours[@]}" | median); m_curl=$(echo "${theirs[@]}" | median)
 mb=$((SIZE_MIB * 1048576))
 printf '\n%-28s %10s %10s\n' "" "curl" "orvanta"
 printf '%-28s %10.3f %10.3f\n' "median seconds" "$m_curl" "$m_ours"

@@ -6,6 +6,7 @@
 #   BUILD_DIR=build-x BENCH_DIR=/tmp ROUNDS=5 SIZE_MIB=1024 bench/verify.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 
 BUILD_DIR=${BUILD_DIR:-build}
 BENCH_DIR=${BENCH_DIR:-/tmp}
@@ -23,23 +24,9 @@ DATA="$WORK/data.bin"
 DDF="$WORK/data.ddf"
 BYTES=$((SIZE_MIB * 1024 * 1024))
 
-# Incompressible contents without waiting on /dev/urandom; the generator
-# ends by SIGPIPE once head has enough.
-set +o pipefail
-openssl enc -aes-128-ctr -nosalt -pass pass:orvanta -pbkdf2 </dev/zero 2>/dev/null | head -c "$BYTES" >"$DATA"
-set -o pipefail
-[ "$(stat -c %s "$DATA")" -eq "$BYTES" ] || { echo "verify.sh: could not write $DATA" >&2; exit 1; }
+make_sample "$DATA" "$BYTES"
 "$TOOL" create "$DATA" -o "$DDF" --server http://127.0.0.1/data.bin >/dev/null
 cat "$DATA" "$DDF" >/dev/null  # cached from here on
-
-seconds() {  # command... -> elapsed wall seconds
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
-}
-median() { sort -g | awk '{v[NR]=$1} END {m=(NR%2)?v[(NR+1)/2]:(v[NR/2]+v[NR/2+1])/2; printf "%.3f", m}'; }
 
 run_ours() { "$OURS" "$DATA" "$DDF"; }
 run_tool() { "$TOOL" verify "$DDF" "$DATA"; }

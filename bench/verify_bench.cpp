@@ -1,11 +1,11 @@
 // Runs DownloadEngine::VerifyExistingFile headless on one file against its
 // descriptor, for bench/verify.sh: prints the elapsed seconds, the offset
 // the check returned and the number of event-loop turns it allowed.
+#include "BenchSeams.h"
+
 #include <transfer/DownloadEngine.h>
 #include <transfer/HttpControl.h>
 #include <util/ActivityLog.h>
-#include <util/Dialogs.h>
-#include <util/ProcessExit.h>
 
 #include <descriptor/DDFRecord.h>
 
@@ -39,22 +39,6 @@ public:
     }
 };
 
-class SilentDialogs : public Dialogs {
-public:
-    Answer messageBox(const QString &text, Buttons, const QString &) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return Answer::Ok;
-    }
-    std::optional<FileAnswer> fileDialog(const FileRequest &) override { return std::nullopt; }
-    int fileExistsPrompt() override { return 0; }
-    std::optional<int> chooseServer(const QStringList &, int) override { return std::nullopt; }
-};
-
-class NoExit : public ProcessExit {
-public:
-    void endProgram(int) override { runFlushes(); }
-};
 
 } // namespace
 

@@ -1,0 +1,26 @@
+#pragma once
+
+// The dialogs and exit seams for headless benchmark runs: messages go to
+// stderr, every question is answered "no", and ending the program only
+// flushes.
+#include <util/Dialogs.h>
+#include <util/ProcessExit.h>
+
+#include <cstdio>
+
+class SilentDialogs : public Dialogs {
+public:
+    Answer messageBox(const QString &text, Buttons, const QString &) override
+    {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        return Answer::Ok;
+    }
+    std::optional<FileAnswer> fileDialog(const FileRequest &) override { return std::nullopt; }
+    int fileExistsPrompt() override { return 0; }
+    std::optional<int> chooseServer(const QStringList &, int) override { return std::nullopt; }
+};
+
+class NoExit : public ProcessExit {
+public:
+    void endProgram(int) override { runFlushes(); }
+};
