@@ -77,4 +77,18 @@ TEST_F(EngineTest, PausedRepairIsCarriedOutOnResumeNotDeclaredDone)
     EXPECT_EQ(status(), "File complete and verified!");
 }
 
+TEST_F(EngineTest, VerificationOfMissingFilesTellsTheUser)
+{
+    loadDescriptor(pattern(8192));
+    EXPECT_EQ(engine->VerifyExistingFile(dest(), engine->DescriptorPath, 3083), 0);
+    EXPECT_EQ(dialogs.messages(), QStringList{"Source file is missing!"});
+    EXPECT_EQ(exitSeam.exitCount, 0);
+
+    writeFile(dest(), pattern(4096));
+    EXPECT_EQ(engine->VerifyExistingFile(dest(), dir.filePath("gone.ddf"), 3083), 0);
+    EXPECT_EQ(dialogs.messages().value(1), "Orvanta Downloader file is missing!");
+    EXPECT_EQ(exitSeam.exitCount, 1);  // the program ends
+    EXPECT_FALSE(engine->RepairMode);
+}
+
 } // namespace
