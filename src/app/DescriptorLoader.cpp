@@ -1,10 +1,12 @@
 #include "DescriptorLoader.h"
 
 #include "ServerSelection.h"
+#include "StartDialog.h"
 #include "WindowPort.h"
 
 #include <descriptor/DDFRecord.h>
 #include <transfer/DownloadEngine.h>
+#include <ui/cFileDialog.h>
 #include <util/Dialogs.h>
 #include <util/Format.h>
 #include <util/Paths.h>
@@ -80,16 +82,15 @@ bool DescriptorLoader::LoadDDF(const QString &path)
     m_engine.SourceURL = trimSpaces(ddf.Servers[m_engine.ServerIndex]);
     m_engine.UseStartParam = ddf.StartParam != 0;
 
-    Dialogs::FileRequest request;
-    request.save = true;
-    request.title = QStringLiteral("Select a Save Location...");
-    request.fileName = fileName;
-    request.filter = allFiles;
-    const std::optional<Dialogs::FileAnswer> answer = m_dialogs.fileDialog(request);
-    if (!answer)
+    cFileDialog dialog(m_dialogs);
+    dialog.DialogTitle = QStringLiteral("Select a Save Location...");
+    dialog.setFileName(fileName);
+    dialog.Filter = allFiles;
+    dialog.ShowSave();
+    if (dialog.Cancel())
         return false;
 
-    const QString chosen = answer->fileName;
+    const QString chosen = dialog.FileName();
     if (chosen.right(3).toLower() == QLatin1String("ddf")) {
         m_dialogs.messageBox(QStringLiteral("Please do not save to a *.ddf file. Please save to the default name "
                                             "presented if possible."),
@@ -121,23 +122,14 @@ void DescriptorLoader::Command1_Click()
 {
     if (m_engine.transferActive())
         return;
-    // A restart armed for the previous download must not fire inside the
-    // dialogs below, against values this command is replacing; a cancelled
-    // open dialog has replaced nothing, so the retry is armed again then.
-    const bool retryWasArmed = m_engine.RetryPending;
-    m_engine.cancelPendingRestart();
-
-    Dialogs::FileRequest request;
-    request.save = false;
-    request.title = QStringLiteral("Select a Downloader Data File...");
-    request.filter = QStringLiteral("Downloader Data File (*.ddf)|*.ddf");
-    const std::optional<Dialogs::FileAnswer> answer = m_dialogs.fileDialog(request);
-    m_engine.DescriptorPath = answer ? answer->fileName : request.fileName;
-    if (!answer) {
-        if (retryWasArmed)
-            m_engine.rearmRetry();
+    cFileDialog dialog(m_dialogs);
+    dialog.DialogTitle = QStringLiteral("Select a Downloader Data File...");
+    dialog.Filter = QStringLiteral("Downloader Data File (*.ddf)|*.ddf");
+    showStartDialog(m_engine, dialog, false);
+    // Taken before the cancel test: a cancelled dialog leaves its empty preset.
+    m_engine.DescriptorPath = dialog.FileName();
+    if (dialog.Cancel())
         return;
-    }
     if (!LoadDDF(m_engine.DescriptorPath))
         return;
     m_servers.show();

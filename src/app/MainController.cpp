@@ -1,8 +1,10 @@
 #include "MainController.h"
 
+#include "StartDialog.h"
 #include "WindowPort.h"
 
 #include <transfer/DownloadEngine.h>
+#include <ui/cFileDialog.h>
 #include <util/Dialogs.h>
 #include <util/Paths.h>
 #include <util/ProcessExit.h>
@@ -105,25 +107,15 @@ void MainController::cmdURL_Click()
 {
     if (m_engine.transferActive())
         return;
-    // A restart armed for the previous download must not fire inside the
-    // dialogs below, against values this command is replacing; a cancelled
-    // dialog has replaced nothing, so the retry is armed again then.
-    const bool retryWasArmed = m_engine.RetryPending;
-    m_engine.cancelPendingRestart();
-
-    Dialogs::FileRequest request;
-    request.save = true;
-    request.title = QStringLiteral("Save to...");
-    request.filter = QStringLiteral("All File Types (*.*)|*.*");
-    request.fileName = FileNameFromURL(m_view.urlText());
-    const std::optional<Dialogs::FileAnswer> answer = m_dialogs.fileDialog(request);
-    if (!answer) {
-        if (retryWasArmed)
-            m_engine.rearmRetry();
+    cFileDialog dialog(m_dialogs);
+    dialog.DialogTitle = QStringLiteral("Save to...");
+    dialog.Filter = QStringLiteral("All File Types (*.*)|*.*");
+    dialog.setFileName(FileNameFromURL(m_view.urlText()));
+    showStartDialog(m_engine, dialog, true);
+    if (dialog.Cancel())
         return;
-    }
 
-    m_engine.DestinationPath = answer->fileName;
+    m_engine.DestinationPath = dialog.FileName();
     m_engine.SourceURL = m_view.urlText().trimmed();
     m_engine.URLMode = true;
 
