@@ -1,7 +1,7 @@
 #include "Artwork.h"
 
 #include <QPainter>
-#include <QPainterPath>
+#include <QPolygonF>
 
 namespace {
 
@@ -16,29 +16,9 @@ QPixmap drawIcon()
     p.setBrush(red);
 
     // Arrow: shaft and head pointing down into the tray.
-    QPainterPath arrow;
-    arrow.moveTo(12, 2);
-    arrow.lineTo(20, 2);
-    arrow.lineTo(20, 12);
-    arrow.lineTo(27, 12);
-    arrow.lineTo(16, 23);
-    arrow.lineTo(5, 12);
-    arrow.lineTo(12, 12);
-    arrow.closeSubpath();
-    p.drawPath(arrow);
-
+    p.drawPolygon(QPolygonF({{12, 2}, {20, 2}, {20, 12}, {27, 12}, {16, 23}, {5, 12}, {12, 12}}));
     // Tray: a flat U under the arrow head.
-    QPainterPath tray;
-    tray.moveTo(2, 20);
-    tray.lineTo(6, 20);
-    tray.lineTo(6, 26);
-    tray.lineTo(26, 26);
-    tray.lineTo(26, 20);
-    tray.lineTo(30, 20);
-    tray.lineTo(30, 30);
-    tray.lineTo(2, 30);
-    tray.closeSubpath();
-    p.drawPath(tray);
+    p.drawPolygon(QPolygonF({{2, 20}, {6, 20}, {6, 26}, {26, 26}, {26, 20}, {30, 20}, {30, 30}, {2, 30}}));
     return pixmap;
 }
 
