@@ -35,14 +35,15 @@ bool ServerSelection::Form_Activate()
     fillList();
     if (m_engine.ServerCount < 2) {
         m_engine.ServerIndex = 0;
-        m_engine.SourceURL = trimSpaces(m_engine.DDF.Servers[0]);
+        // Slots may be padded with zero bytes, which are no part of a URL.
+        m_engine.SourceURL = serverURL(m_engine.DDF.Servers[0]);
         return false;
     }
     if (m_engine.ServerIndex < 0 || m_engine.ServerIndex >= m_names.size()) {
         // A choice kept from a descriptor with more servers: the loader took
         // an empty slot as the URL, so start again from the first entry.
         m_engine.ServerIndex = 0;
-        m_engine.SourceURL = trimSpaces(m_engine.DDF.Servers[0]);
+        m_engine.SourceURL = serverURL(m_engine.DDF.Servers[0]);
     }
     m_selected = m_engine.ServerIndex;
     return true;

@@ -33,6 +33,8 @@ TEST(ServerSelection, ListEndsAtTheFirstEmptySlotAndTheChoiceSetsTheUrl)
     const QString a = slot("A|http://a.test/"), eu = "http://eu.test/f.bin", us = "http://us.test/f.bin";
     const Case cases[] = {
         {.name = "single bare URL closes at once", .entries = {slot("  http://x.test/f")}, .names = "", .url = "http://x.test/f"},
+        {.name = "single URL padded with zero bytes", .entries = {"http://z.test/f" + QString(241, QChar(u'\0'))},
+         .names = "", .url = "http://z.test/f"},
         {.name = "blank entry ends the list", .entries = {a, slot(""), a}, .names = "", .url = "A|http://a.test/"},
         {.name = "zero bytes end it", .entries = {a, a, kZeros, a}, .names = "A|A", .url = "http://a.test/"},
         {.name = "spaces then zeros end it", .entries = {a, a, "  " + QString(10, QChar(u'\0')) + QString(244, ' '), a},
