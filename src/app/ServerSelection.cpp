@@ -4,6 +4,14 @@
 #include <transfer/DownloadEngine.h>
 #include <util/Dialogs.h>
 
+namespace {
+
+// Without the window the whole entry is the URL ("|" may be part of it);
+// slots may be padded with zero bytes, which are not.
+QString wholeEntryURL(const QString &entry) { return trimSpaces(entry).remove(QChar(u'\0')).trimmed(); }
+
+} // namespace
+
 ServerSelection::ServerSelection(DownloadEngine &engine, MainWindowModel &view, Dialogs &dialogs)
     : m_engine(engine), m_view(view), m_dialogs(dialogs)
 {
@@ -35,15 +43,14 @@ bool ServerSelection::Form_Activate()
     fillList();
     if (m_engine.ServerCount < 2) {
         m_engine.ServerIndex = 0;
-        // Slots may be padded with zero bytes, which are no part of a URL.
-        m_engine.SourceURL = serverURL(m_engine.DDF.Servers[0]);
+        m_engine.SourceURL = wholeEntryURL(m_engine.DDF.Servers[0]);
         return false;
     }
     if (m_engine.ServerIndex < 0 || m_engine.ServerIndex >= m_names.size()) {
         // A choice kept from a descriptor with more servers: the loader took
         // an empty slot as the URL, so start again from the first entry.
         m_engine.ServerIndex = 0;
-        m_engine.SourceURL = serverURL(m_engine.DDF.Servers[0]);
+        m_engine.SourceURL = wholeEntryURL(m_engine.DDF.Servers[0]);
     }
     m_selected = m_engine.ServerIndex;
     return true;
