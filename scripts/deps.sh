@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-base-dev libcurl4-openssl-dev libisal-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # runtime of the program (desktop fonts for the windows)
-  fonts-dejavu-core
+  fonts-dejavu-core ca-certificates
   # tests, demo and benchmarks: local servers, a virtual display, screenshots
   python3 openssl curl nginx-light xvfb xauth trayer imagemagick xdotool
 )
