@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -44,30 +45,19 @@ std::optional<CreateOptions> parse(const QStringList &args, QString *problem)
             *problem = QStringLiteral("%1 needs a value").arg(arg);
             return std::nullopt;
         };
-        if (arg == QLatin1String("-o") || arg == QLatin1String("--output")) {
+        // Options that take a value, and where the value goes.
+        const std::function<void(const QString &)> store =
+            arg == QLatin1String("-o") || arg == QLatin1String("--output") ? [&](const QString &v) { o.out = v; }
+            : arg == QLatin1String("--server")         ? [&](const QString &v) { o.servers.append(v); }
+            : arg == QLatin1String("--name")           ? [&](const QString &v) { o.name = v; }
+            : arg == QLatin1String("--info")           ? [&](const QString &v) { o.info = v; }
+            : arg == QLatin1String("--format-version") ? [&](const QString &v) { o.version = v; }
+                                                       : std::function<void(const QString &)>();
+        if (store) {
             const auto v = value();
             if (!v)
                 return std::nullopt;
-            o.out = *v;
-        } else if (arg == QLatin1String("--server")) {
-            const auto v = value();
-            if (!v)
-                return std::nullopt;
-            o.servers.append(*v);
-        } else if (arg == QLatin1String("--name")) {
-            o.name = value();
-            if (!o.name)
-                return std::nullopt;
-        } else if (arg == QLatin1String("--info")) {
-            const auto v = value();
-            if (!v)
-                return std::nullopt;
-            o.info = *v;
-        } else if (arg == QLatin1String("--format-version")) {
-            const auto v = value();
-            if (!v)
-                return std::nullopt;
-            o.version = *v;
+            store(*v);
         } else if (arg == QLatin1String("--start-param") && !inlineValue) {
             o.startParam = true;
         } else if (arg == QLatin1String("--force") && !inlineValue) {
