@@ -3,7 +3,7 @@
 // The dialogs and exit seams for headless benchmark runs: messages go to
 // stderr, every question is answered "no", and ending the program only
 // flushes.
-#include <util/Dialogs.h>
+#include <app/Dialogs.h>
 #include <util/ProcessExit.h>
 
 #include <cstdio>
@@ -15,8 +15,8 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         return Answer::Ok;
     }
-    std::optional<FileAnswer> fileDialog(const FileRequest &) override { return std::nullopt; }
-    int fileExistsPrompt() override { return 0; }
+    std::optional<FileAnswer> fileDialog(const FileQuestion &) override { return std::nullopt; }
+    FileExistsAnswer askFileExists() override { return FileExistsAnswer::Cancel; }
     std::optional<int> chooseServer(const QStringList &, int) override { return std::nullopt; }
 };
 

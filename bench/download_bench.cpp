@@ -41,7 +41,7 @@ int main(int argc, char **argv)
     QObject::connect(&model, &MainWindowModel::changed, [&] {
         // The time-left label is redrawn only by the once-a-second display step.
         static QString last;
-        const QString now = model.text(MainWindowModel::Label::Time);
+        const QString now = model.text(MainWindowModel::Label::TimeLeft);
         if (now != last) {
             last = now;
             ++refreshes;

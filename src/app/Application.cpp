@@ -5,14 +5,13 @@
 
 #include <transfer/CurlHttpControl.h>
 #include <transfer/DownloadEngine.h>
-#include <transfer/MainWindowModel.h>
+#include <ui/MainWindowModel.h>
 #include <ui/AppStyle.h>
 #include <ui/Artwork.h>
 #include <ui/LogWindow.h>
-#include <ui/Screenshots.h>
 #include <ui/TrayIcon.h>
-#include <ui/WidgetDialogs.h>
-#include <ui/frmDownload.h>
+#include <app/WidgetDialogs.h>
+#include <ui/MainWindow.h>
 #include <util/ActivityLog.h>
 #include <util/ProcessExit.h>
 
@@ -25,10 +24,6 @@ int runOrvantaDownloader(int argc, char **argv)
     QApplication app(argc, argv);
     applyApplicationFont(app);
     app.setWindowIcon(windowIcon());
-
-    const QString screenshotDir = qEnvironmentVariable("ORVANTA_SCREENSHOT_DIR");
-    if (!screenshotDir.isEmpty())
-        return writeScreenshots(screenshotDir) ? 0 : 1;
 
     QStringList args = app.arguments();
     if (!args.isEmpty())
@@ -43,7 +38,7 @@ int runOrvantaDownloader(int argc, char **argv)
     processExit.beforeExit = [&tray] { tray.remove(); };
     DownloadEngine engine(model, inet, dialogs, log, processExit);
 
-    frmDownload window(model);
+    MainWindow window(model);
     LogWindowHost logHost(log);
     WidgetWindowPort port(window, tray, logHost);
     MainController controller(
@@ -54,18 +49,18 @@ int runOrvantaDownloader(int argc, char **argv)
     QObject::connect(&tray, &TrayIcon::leftClicked, &controller, &MainController::trayLeftClick);
     QObject::connect(&tray, &TrayIcon::rightClicked, &controller, &MainController::trayRightClick);
 
-    QObject::connect(&window, &frmDownload::txtURLEdited, &controller, &MainController::txtURL_Change);
-    QObject::connect(&window, &frmDownload::cmdPasteClicked, &controller, &MainController::cmdPaste_Click);
-    QObject::connect(&window, &frmDownload::cmdURLClicked, &controller, &MainController::cmdURL_Click);
-    QObject::connect(&window, &frmDownload::command1Clicked, &controller, &MainController::Command1_Click);
-    QObject::connect(&window, &frmDownload::cancelButtonClicked, &engine, &DownloadEngine::CancelButton_Click);
-    QObject::connect(&window, &frmDownload::cmdServersClicked, &controller, &MainController::cmdServers_Click);
-    QObject::connect(&window, &frmDownload::minimized, &controller, &MainController::Form_Resize);
-    QObject::connect(&window, &frmDownload::closeRequested, &controller, &MainController::Form_QueryUnload);
-    QObject::connect(&window, &frmDownload::restoreTriggered, &controller, &MainController::Restore_Click);
-    QObject::connect(&window, &frmDownload::viewLogTriggered, &controller, &MainController::ViewLog_Click);
-    QObject::connect(&window, &frmDownload::pauseTriggered, &controller, &MainController::Pause_Click);
-    QObject::connect(&window, &frmDownload::quitTriggered, &controller, &MainController::End_Click);
+    QObject::connect(&window, &MainWindow::urlEdited, &controller, &MainController::txtURL_Change);
+    QObject::connect(&window, &MainWindow::pasteClicked, &controller, &MainController::cmdPaste_Click);
+    QObject::connect(&window, &MainWindow::downloadUrlClicked, &controller, &MainController::cmdURL_Click);
+    QObject::connect(&window, &MainWindow::loadDescriptorClicked, &controller, &MainController::Command1_Click);
+    QObject::connect(&window, &MainWindow::pauseButtonClicked, &engine, &DownloadEngine::CancelButton_Click);
+    QObject::connect(&window, &MainWindow::serverButtonClicked, &controller, &MainController::cmdServers_Click);
+    QObject::connect(&window, &MainWindow::minimized, &controller, &MainController::Form_Resize);
+    QObject::connect(&window, &MainWindow::closeRequested, &controller, &MainController::Form_QueryUnload);
+    QObject::connect(&window, &MainWindow::restoreRequested, &controller, &MainController::Restore_Click);
+    QObject::connect(&window, &MainWindow::viewLogRequested, &controller, &MainController::ViewLog_Click);
+    QObject::connect(&window, &MainWindow::pauseRequested, &controller, &MainController::Pause_Click);
+    QObject::connect(&window, &MainWindow::quitRequested, &controller, &MainController::End_Click);
 
     // Start-up runs inside the event loop: the descriptor start sits in a
     // transfer that lets window events run, which needs a running loop.

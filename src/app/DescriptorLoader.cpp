@@ -6,8 +6,8 @@
 
 #include <descriptor/DDFRecord.h>
 #include <transfer/DownloadEngine.h>
-#include <ui/cFileDialog.h>
-#include <util/Dialogs.h>
+#include <app/FileRequest.h>
+#include <app/Dialogs.h>
 #include <util/Format.h>
 #include <util/Paths.h>
 
@@ -82,15 +82,15 @@ bool DescriptorLoader::LoadDDF(const QString &path)
     m_engine.SourceURL = trimSpaces(ddf.Servers[m_engine.ServerIndex]);
     m_engine.UseStartParam = ddf.StartParam != 0;
 
-    cFileDialog dialog(m_dialogs);
-    dialog.DialogTitle = QStringLiteral("Select a Save Location...");
+    FileRequest dialog(m_dialogs);
+    dialog.setTitle(QStringLiteral("Select a Save Location..."));
     dialog.setFileName(fileName);
-    dialog.Filter = allFiles;
-    dialog.ShowSave();
-    if (dialog.Cancel())
+    dialog.setFilter(allFiles);
+    dialog.showSave();
+    if (dialog.cancelled())
         return false;
 
-    const QString chosen = dialog.FileName();
+    const QString chosen = dialog.fileName();
     if (chosen.right(3).toLower() == QLatin1String("ddf")) {
         m_dialogs.messageBox(QStringLiteral("Please do not save to a *.ddf file. Please save to the default name "
                                             "presented if possible."),
@@ -122,13 +122,13 @@ void DescriptorLoader::Command1_Click()
 {
     if (m_engine.transferActive())
         return;
-    cFileDialog dialog(m_dialogs);
-    dialog.DialogTitle = QStringLiteral("Select a Downloader Data File...");
-    dialog.Filter = QStringLiteral("Downloader Data File (*.ddf)|*.ddf");
+    FileRequest dialog(m_dialogs);
+    dialog.setTitle(QStringLiteral("Select a Downloader Data File..."));
+    dialog.setFilter(QStringLiteral("Downloader Data File (*.ddf)|*.ddf"));
     showStartDialog(m_engine, dialog, false);
     // Taken before the cancel test: a cancelled dialog leaves its empty preset.
-    m_engine.DescriptorPath = dialog.FileName();
-    if (dialog.Cancel())
+    m_engine.DescriptorPath = dialog.fileName();
+    if (dialog.cancelled())
         return;
     if (!LoadDDF(m_engine.DescriptorPath))
         return;

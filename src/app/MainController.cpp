@@ -4,8 +4,8 @@
 #include "WindowPort.h"
 
 #include <transfer/DownloadEngine.h>
-#include <ui/cFileDialog.h>
-#include <util/Dialogs.h>
+#include <app/FileRequest.h>
+#include <app/Dialogs.h>
 #include <util/Paths.h>
 #include <util/ProcessExit.h>
 
@@ -36,13 +36,13 @@ QString MainController::versionTitle()
 void MainController::Form_Load(const QStringList &args)
 {
     using Label = MainWindowModel::Label;
-    m_view.setCaption(versionTitle());
+    m_view.setWindowTitle(versionTitle());
     m_view.setText(Label::Status, QStringLiteral("Waiting for URL or Downloader Data File (*.ddf)..."));
-    for (Label label : {Label::Source, Label::Time, Label::Rate, Label::To})
+    for (Label label : {Label::Source, Label::TimeLeft, Label::Rate, Label::Destination})
         m_view.setText(label, QString());
 
-    m_view.tray().setTip(QStringLiteral("Right-Click for Options"));
-    m_window.addTrayIcon(m_view.tray().shownTip());
+    m_view.setTrayTip(QStringLiteral("Right-Click for Options"));
+    m_window.addTrayIcon(m_view.trayTip());
 
     m_window.showNormal();
     m_window.processEvents();
@@ -57,7 +57,7 @@ void MainController::Form_Load(const QStringList &args)
         if (clip.startsWith(prefix, Qt::CaseInsensitive))
             setUrlBox(clip);
     }
-    if (m_view.cmdURLEnabled())
+    if (m_view.downloadUrlEnabled())
         m_window.focusDownloadButton();
 }
 
@@ -71,18 +71,18 @@ void MainController::txtURL_Change(const QString &text)
 {
     m_view.setUrlText(text);
     // No second transfer may start inside or beside a running one.
-    m_view.setCmdURLEnabled(!text.trimmed().isEmpty() && !m_engine.transferActive());
+    m_view.setDownloadUrlEnabled(!text.trimmed().isEmpty() && !m_engine.transferActive());
 }
 
 void MainController::onTransferActive(bool active)
 {
     if (active) {
-        m_view.setCmdURLEnabled(false);
-        m_view.setCommand1Enabled(false);
+        m_view.setDownloadUrlEnabled(false);
+        m_view.setLoadDescriptorEnabled(false);
     } else if (!m_engine.URLMode) {
         // A descriptor download never owned "Download from URL"; give it
         // back to the URL box. After a URL download the engine decides.
-        m_view.setCmdURLEnabled(!m_view.urlText().trimmed().isEmpty());
+        m_view.setDownloadUrlEnabled(!m_view.urlText().trimmed().isEmpty());
     }
 }
 
@@ -107,31 +107,31 @@ void MainController::cmdURL_Click()
 {
     if (m_engine.transferActive())
         return;
-    cFileDialog dialog(m_dialogs);
-    dialog.DialogTitle = QStringLiteral("Save to...");
-    dialog.Filter = QStringLiteral("All File Types (*.*)|*.*");
+    FileRequest dialog(m_dialogs);
+    dialog.setTitle(QStringLiteral("Save to..."));
+    dialog.setFilter(QStringLiteral("All File Types (*.*)|*.*"));
     dialog.setFileName(FileNameFromURL(m_view.urlText()));
     showStartDialog(m_engine, dialog, true);
-    if (dialog.Cancel())
+    if (dialog.cancelled())
         return;
 
-    m_engine.DestinationPath = dialog.FileName();
+    m_engine.DestinationPath = dialog.fileName();
     m_engine.SourceURL = m_view.urlText().trimmed();
     m_engine.URLMode = true;
 
     if (regularFileExists(m_engine.DestinationPath)) {
-        const int choice = m_dialogs.fileExistsPrompt();
-        if (choice == 0)
+        const FileExistsAnswer choice = m_dialogs.askFileExists();
+        if (choice == FileExistsAnswer::Cancel)
             return;
-        if (choice == 1) {
+        if (choice == FileExistsAnswer::Overwrite) {
             m_engine.flushPendingWrites();
             if (!QFile::remove(m_engine.DestinationPath))
                 return;  // the command ends silently
         }
     }
 
-    m_view.setCmdURLEnabled(false);
-    m_view.setCommand1Enabled(false);
+    m_view.setDownloadUrlEnabled(false);
+    m_view.setLoadDescriptorEnabled(false);
     m_engine.DownloadFileFromURL(m_engine.SourceURL, m_engine.DestinationPath, QString(), QString());
 }
 

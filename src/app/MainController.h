@@ -18,7 +18,7 @@ class MainWindowModel;
 class ProcessExit;
 class WindowPort;
 
-// The commands of the main window frmDownload that are not the transfer
+// The commands of the main window MainWindow that are not the transfer
 // itself: start-up, the URL box and its buttons, closing, the tray icon and
 // its menu, the descriptor commands and the server window. Handlers carry
 // the names of the window's events; the widgets only forward to them.

@@ -2,7 +2,7 @@
 
 #include <descriptor/DDFRecord.h>
 #include <transfer/DownloadEngine.h>
-#include <util/Dialogs.h>
+#include <app/Dialogs.h>
 
 namespace {
 
@@ -63,7 +63,7 @@ void ServerSelection::Command1_Click(int row)
         m_engine.SourceURL = trimSpaces(m_engine.DDF.Servers[0]);
     else
         m_engine.SourceURL = serverURL(m_engine.DDF.Servers[m_engine.ServerIndex]);
-    if (m_view.cancelCaption() == QLatin1String("Resume Download..."))
+    if (m_view.pauseButtonCaption() == QLatin1String("Resume Download..."))
         m_engine.CancelButton_Click();
 }
 

@@ -6,7 +6,7 @@ class DownloadEngine;
 class Dialogs;
 class MainWindowModel;
 
-// The logic of the server window (frmServers): fills the list from the
+// The logic of the server window (ServerChoiceDialog): fills the list from the
 // loaded descriptor, closes by itself when fewer than two servers are
 // offered, and on OK sets ServerIndex and SourceURL, resuming a paused
 // download. The window itself is Dialogs::chooseServer.

@@ -1,16 +1,16 @@
 #include "StartDialog.h"
 
 #include <transfer/DownloadEngine.h>
-#include <ui/cFileDialog.h>
+#include <app/FileRequest.h>
 
-void showStartDialog(DownloadEngine &engine, cFileDialog &dialog, bool save)
+void showStartDialog(DownloadEngine &engine, FileRequest &dialog, bool save)
 {
     const bool retryWasArmed = engine.RetryPending;
     engine.cancelPendingRestart();
     if (save)
-        dialog.ShowSave();
+        dialog.showSave();
     else
-        dialog.ShowOpen();
-    if (dialog.Cancel() && retryWasArmed)
+        dialog.showOpen();
+    if (dialog.cancelled() && retryWasArmed)
         engine.rearmRetry();
 }

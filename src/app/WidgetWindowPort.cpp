@@ -2,12 +2,12 @@
 
 #include <ui/LogWindow.h>
 #include <ui/TrayIcon.h>
-#include <ui/frmDownload.h>
+#include <ui/MainWindow.h>
 
 #include <QCoreApplication>
 #include <QMenu>
 
-WidgetWindowPort::WidgetWindowPort(frmDownload &window, TrayIcon &tray, LogWindowHost &log)
+WidgetWindowPort::WidgetWindowPort(MainWindow &window, TrayIcon &tray, LogWindowHost &log)
     : m_window(window), m_tray(tray), m_log(log)
 {
 }

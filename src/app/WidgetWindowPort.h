@@ -2,14 +2,14 @@
 
 #include "WindowPort.h"
 
-class frmDownload;
+class MainWindow;
 class LogWindowHost;
 class TrayIcon;
 
 // The window port over the real widgets.
 class WidgetWindowPort : public WindowPort {
 public:
-    WidgetWindowPort(frmDownload &window, TrayIcon &tray, LogWindowHost &log);
+    WidgetWindowPort(MainWindow &window, TrayIcon &tray, LogWindowHost &log);
 
     void addTrayIcon(const QString &tip) override;
     void removeTrayIcon() override;
@@ -22,7 +22,7 @@ public:
     void processEvents() override;
 
 private:
-    frmDownload &m_window;
+    MainWindow &m_window;
     TrayIcon &m_tray;
     LogWindowHost &m_log;
 };

@@ -4,7 +4,7 @@
 #include "HttpControl.h"
 
 #include <util/ActivityLog.h>
-#include <util/Dialogs.h>
+#include <app/Dialogs.h>
 #include <util/Format.h>
 #include <util/Paths.h>
 #include <util/ProcessExit.h>
@@ -149,8 +149,8 @@ bool DownloadEngine::errorReport(Attempt &a, int code, const QString &descriptio
 {
     closeAllFiles();
     if (!a.descriptor()) {
-        m_view.setCmdURLEnabled(true);
-        m_view.setCommand1Enabled(true);
+        m_view.setDownloadUrlEnabled(true);
+        m_view.setLoadDescriptorEnabled(true);
     }
     a.LastMessage = QStringLiteral("Error %1: %2.").arg(code).arg(description);
     StopTransfer = true;
@@ -166,7 +166,7 @@ bool DownloadEngine::displayStep(Attempt &a, bool final)
     const QString copied = a.sizeKnown ? FormatByteSize(double(a.Position)) + QStringLiteral(" of ") +
                                              FormatByteSize(double(a.TotalSize))
                                        : FormatByteSize(double(a.Position));
-    m_view.setText(Label::Time, (a.sizeKnown ? *duration : QStringLiteral("Size unknown")) + QStringLiteral(" (") +
+    m_view.setText(Label::TimeLeft, (a.sizeKnown ? *duration : QStringLiteral("Size unknown")) + QStringLiteral(" (") +
                                     copied + QStringLiteral(" copied)"));
     if (!final)
         m_view.setTrayTip(copied + QStringLiteral(" copied..."));
@@ -178,7 +178,7 @@ bool DownloadEngine::displayStep(Attempt &a, bool final)
     const double fraction = a.TotalSize != 0 ? double(a.Position) / double(a.TotalSize) : 0.0;
     const QString done = a.sizeKnown ? FormatWithPattern(fraction, QStringLiteral("##0%"))
                                      : FormatByteSize(double(a.Position));
-    m_view.setCaption(done + QStringLiteral(" of ") + a.destinationName + QStringLiteral(" Completed"));
+    m_view.setWindowTitle(done + QStringLiteral(" of ") + a.destinationName + QStringLiteral(" Completed"));
     return true;
 }
 
@@ -220,7 +220,7 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
             QFile::remove(strDestination);
         }
     }
-    for (Label label : {Label::Source, Label::Time, Label::To, Label::Rate})
+    for (Label label : {Label::Source, Label::TimeLeft, Label::Destination, Label::Rate})
         m_view.setText(label, QString());
 
     for (;;) {
@@ -241,7 +241,7 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
                 a.Position = fileLength(strDestination);
             }
             m_view.setText(Label::Status, QStringLiteral("Resuming download..."));
-            m_view.setCaption(QStringLiteral("Resuming download..."));
+            m_view.setWindowTitle(QStringLiteral("Resuming download..."));
             a.StartPosition = a.Position;
             if (a.Position < 0)
                 a.Position = 0;
@@ -257,8 +257,8 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
         }
 
         // Step 8.
-        m_view.setCancelEnabled(true);
-        m_view.setCommand1Enabled(false);
+        m_view.setPauseButtonEnabled(true);
+        m_view.setLoadDescriptorEnabled(false);
         m_inet.processEvents(false);
 
         // Steps 9-11.
@@ -286,7 +286,7 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
         m_view.setText(Label::Status, QStringLiteral("Saving:"));
         m_view.setText(Label::Source,
                        m_view.fitText(Label::Source, strDestination + QStringLiteral(" from ") + m_inet.requestAddress()));
-        m_view.setText(Label::To, m_view.fitText(Label::To, strDestination));
+        m_view.setText(Label::Destination, m_view.fitText(Label::Destination, strDestination));
 
         // Steps 14-15.
         const QString header = m_inet.GetHeader();
@@ -333,8 +333,8 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
             a.LastMessage = QStringLiteral("No content to be download. File has already completed.");
             StopTransfer = true;
             ScheduleRetry(a.LastMessage, true);
-            m_view.setCommand1Enabled(true);
-            m_view.setCmdURLEnabled(true);
+            m_view.setLoadDescriptorEnabled(true);
+            m_view.setDownloadUrlEnabled(true);
             m_inet.Cancel();
             closeAllFiles();
             return false;
@@ -451,8 +451,8 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
             m_view.setText(Label::Status, QStringLiteral("Download completed and verified!"));
             result = true;
             m_view.setProgressValue(0);
-            m_view.setCancelCaption(QStringLiteral("Exit"));
-            m_view.setCommand1Enabled(false);
+            m_view.setPauseButtonCaption(QStringLiteral("Exit"));
+            m_view.setLoadDescriptorEnabled(false);
             m_log.AddToLog(QStringLiteral("Your download has been completed and verified!"));
         } else if (!regularFileExists(strDestination)) {
             StopTransfer = true;

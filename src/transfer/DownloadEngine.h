@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MainWindowModel.h"
+#include <ui/MainWindowModel.h>
 
 #include <descriptor/DDFRecord.h>
 

@@ -9,7 +9,7 @@ using Label = MainWindowModel::Label;
 
 void DownloadEngine::CancelButton_Click()
 {
-    const QString caption = m_view.cancelCaption();
+    const QString caption = m_view.pauseButtonCaption();
     if (caption == QLatin1String("Exit")) {
         emit exitRequested();
         return;
@@ -20,25 +20,25 @@ void DownloadEngine::CancelButton_Click()
         m_view.setText(Label::Status, interrupted);
         m_log.AddToLog(interrupted);
         StopTransfer = true;
-        m_view.setCancelCaption(QStringLiteral("Resume Download..."));
-        m_view.setCancelEnabled(true);
+        m_view.setPauseButtonCaption(QStringLiteral("Resume Download..."));
+        m_view.setPauseButtonEnabled(true);
         if (ServerCount > 1)
-            m_view.setServersVisible(true);
+            m_view.setServerButtonVisible(true);
         RetryTimer.stop();
         RetryPending = false;
         return;
     }
     m_view.setPauseChecked(false);
-    m_view.setCancelCaption(QStringLiteral("Pause Download..."));
-    m_view.setCancelEnabled(false);
-    m_view.setServersVisible(false);
+    m_view.setPauseButtonCaption(QStringLiteral("Pause Download..."));
+    m_view.setPauseButtonEnabled(false);
+    m_view.setServerButtonVisible(false);
     FileVerified = true;
     ResumeTimer.start();
 }
 
 void DownloadEngine::Pause_Click()
 {
-    if (m_view.cancelEnabled())
+    if (m_view.pauseButtonEnabled())
         CancelButton_Click();
 }
 

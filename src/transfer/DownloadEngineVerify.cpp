@@ -6,7 +6,7 @@
 #include "HttpControl.h"
 
 #include <util/ActivityLog.h>
-#include <util/Dialogs.h>
+#include <app/Dialogs.h>
 #include <util/Paths.h>
 #include <util/ProcessExit.h>
 
@@ -39,12 +39,12 @@ qint64 DownloadEngine::VerifyExistingFile(const QString &dataPath, const QString
     const QString verifying = QStringLiteral("Verifying file integrity...");
     m_view.setText(Label::Status, verifying);
     m_log.AddToLog(verifying);
-    m_view.setCaption(verifying);
+    m_view.setWindowTitle(verifying);
     m_inet.processEvents(false);
-    m_view.setText(Label::Time, QString());
+    m_view.setText(Label::TimeLeft, QString());
     m_view.setText(Label::Rate, QString());
-    m_view.setText(Label::To, QString());
-    m_view.setCancelEnabled(false);
+    m_view.setText(Label::Destination, QString());
+    m_view.setPauseButtonEnabled(false);
 
     // Events run often enough to keep the window alive, not once per block:
     // a cached file is checked far faster than the window can redraw.
@@ -107,10 +107,10 @@ bool DownloadEngine::chooseResumeOffset(Attempt &a)
     } else if (a.Position == ExpectedSize) {
         const QString complete = QStringLiteral("File complete and verified!");
         m_view.setText(Label::Status, complete);
-        m_view.setCaption(complete);
-        m_view.setCancelCaption(QStringLiteral("Exit"));
-        m_view.setCancelEnabled(true);
-        m_view.setCommand1Enabled(false);
+        m_view.setWindowTitle(complete);
+        m_view.setPauseButtonCaption(QStringLiteral("Exit"));
+        m_view.setPauseButtonEnabled(true);
+        m_view.setLoadDescriptorEnabled(false);
         m_log.AddToLog(QStringLiteral("Your file has been verified, and is ready for use!"));
         return false;
     }

@@ -13,7 +13,7 @@ class LogWindow : public QWidget {
 public:
     explicit LogWindow(QWidget *parent = nullptr);
 
-    QPlainTextEdit *text1() const { return m_text1; }
+    QPlainTextEdit *textView() const { return m_textView; }
     // Replaces the whole text and shows it from its top.
     void setLogText(const QString &text);
 
@@ -21,9 +21,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void Form_Load();
-
-    QPlainTextEdit *m_text1 = nullptr;
+    QPlainTextEdit *m_textView = nullptr;
 };
 
 // Keeps at most one LogWindow filled with the whole log: every change of

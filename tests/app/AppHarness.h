@@ -5,7 +5,7 @@
 #include <support/ScriptedDialogs.h>
 #include <transfer/DownloadEngine.h>
 #include <transfer/HttpControl.h>
-#include <transfer/MainWindowModel.h>
+#include <ui/MainWindowModel.h>
 #include <util/ActivityLog.h>
 
 #include <QCoreApplication>

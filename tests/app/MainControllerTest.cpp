@@ -39,11 +39,11 @@ TEST(MainController, StartUpSetsTheTitlesAndProposesAClipboardUrlOnlyForTheThree
         AppHarness h;
         h.clipboard = clipboard;
         h.controller.Form_Load({});
-        EXPECT_EQ(h.model.caption(), "Orvanta Downloader Version 1.2.2");
+        EXPECT_EQ(h.model.windowTitle(), "Orvanta Downloader Version 1.2.2");
         EXPECT_EQ(h.model.text(MainWindowModel::Label::Status), "Waiting for URL or Downloader Data File (*.ddf)...");
         EXPECT_EQ(h.window.tip, "Right-Click for Options");
         EXPECT_EQ(h.model.urlText(), box);
-        EXPECT_EQ(h.model.cmdURLEnabled(), !box.isEmpty());
+        EXPECT_EQ(h.model.downloadUrlEnabled(), !box.isEmpty());
         EXPECT_EQ(h.window.focused, box.isEmpty() ? 0 : 1);
     }
 }
@@ -66,12 +66,13 @@ TEST(MainController, DownloadFromUrlAsksWhereSettlesAnExistingFileAndBlocksASeco
     struct Case {
         const char *name;
         bool saved;
-        std::optional<int> answer;  // nullopt: no file there, no prompt
+        std::optional<FileExistsAnswer> answer;  // nullopt: no file there, no prompt
         qint64 sizeAtStart;         // -1: no file; 0: not started
     };
     for (const Case c : {Case{"save cancelled", false, std::nullopt, 0}, Case{"new file", true, std::nullopt, -1},
-                         Case{"Overwrite deletes", true, 1, -1}, Case{"Resume keeps", true, 2, 100},
-                         Case{"Cancel starts nothing", true, 0, 0}}) {
+                         Case{"Overwrite deletes", true, FileExistsAnswer::Overwrite, -1},
+                         Case{"Resume keeps", true, FileExistsAnswer::Resume, 100},
+                         Case{"Cancel starts nothing", true, FileExistsAnswer::Cancel, 0}}) {
         SCOPED_TRACE(c.name);
         AppHarness h;
         h.controller.txtURL_Change("  " + kURL + " ");
@@ -79,7 +80,7 @@ TEST(MainController, DownloadFromUrlAsksWhereSettlesAnExistingFileAndBlocksASeco
         const QString out = h.path("out.bin");
         if (c.answer) {
             h.writeFile("out.bin", QByteArray(100, 'x'));
-            h.dialogs.promptAnswers.push_back(*c.answer);
+            h.dialogs.fileExistsAnswers.push_back(*c.answer);
         }
         c.saved ? h.dialogs.chooseFile(out) : h.dialogs.cancelFile();
         h.engine.rearmRetry();  // left by an earlier failure
@@ -87,7 +88,7 @@ TEST(MainController, DownloadFromUrlAsksWhereSettlesAnExistingFileAndBlocksASeco
         h.http.onExecute = [&] {
             sizeAtStart = QFileInfo::exists(out) ? QFileInfo(out).size() : -1;
             h.controller.txtURL_Change("http://127.0.0.1:1/second.bin");
-            EXPECT_FALSE(h.model.cmdURLEnabled() || h.model.command1Enabled());
+            EXPECT_FALSE(h.model.downloadUrlEnabled() || h.model.loadDescriptorEnabled());
             const size_t asked = h.dialogs.asked.size();
             h.controller.cmdURL_Click();
             h.controller.Command1_Click();
@@ -96,11 +97,11 @@ TEST(MainController, DownloadFromUrlAsksWhereSettlesAnExistingFileAndBlocksASeco
         h.controller.cmdURL_Click();
 
         EXPECT_EQ(h.dialogs.asked.at(0).file.fileName, "data.bin");
-        EXPECT_TRUE(h.dialogs.promptAnswers.empty());  // an unscripted prompt fails on its own
+        EXPECT_TRUE(h.dialogs.fileExistsAnswers.empty());  // an unscripted prompt fails on its own
         EXPECT_EQ(sizeAtStart, c.sizeAtStart);
         EXPECT_EQ(h.http.executedURLs, c.sizeAtStart ? std::vector<QString>{kURL} : std::vector<QString>{});
         EXPECT_EQ(h.engine.SourceURL, c.saved ? kURL : "old");
-        if (c.answer == 0) {
+        if (c.answer == FileExistsAnswer::Cancel) {
             EXPECT_EQ(QFileInfo(out).size(), 100);
         }
         if (!c.sizeAtStart) {  // a cancelled save changed nothing; a cancelled prompt did

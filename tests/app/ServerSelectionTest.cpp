@@ -52,7 +52,7 @@ TEST(ServerSelection, ListEndsAtTheFirstEmptySlotAndTheChoiceSetsTheUrl)
         AppHarness h;
         h.engine.ServerIndex = c.serverIndex;
         load(h, c.entries);
-        h.model.setCancelEnabled(true);
+        h.model.setPauseButtonEnabled(true);
         if (c.paused)
             h.engine.CancelButton_Click();
         h.dialogs.serverAnswers.push_back(c.answer);
@@ -62,7 +62,7 @@ TEST(ServerSelection, ListEndsAtTheFirstEmptySlotAndTheChoiceSetsTheUrl)
         EXPECT_EQ(h.dialogs.asked.empty() ? 0 : h.dialogs.asked[0].selected, c.selected);
         EXPECT_EQ(h.engine.ServerIndex, c.answer.value_or(c.selected));
         EXPECT_EQ(h.engine.SourceURL, c.url);
-        EXPECT_EQ(h.model.cancelCaption(), "Pause Download...");
+        EXPECT_EQ(h.model.pauseButtonCaption(), "Pause Download...");
         EXPECT_EQ(h.engine.ResumeTimer.isActive(), c.paused);
     }
 }

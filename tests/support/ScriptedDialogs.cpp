@@ -13,12 +13,12 @@ Dialogs::Answer ScriptedDialogs::messageBox(const QString &text, Buttons buttons
     return answer;
 }
 
-std::optional<Dialogs::FileAnswer> ScriptedDialogs::fileDialog(const FileRequest &request)
+std::optional<Dialogs::FileAnswer> ScriptedDialogs::fileDialog(const FileQuestion &question)
 {
-    Asked a{Asked::Kind::File, request.title, {}, Buttons::Ok, request, {}, 0};
+    Asked a{Asked::Kind::File, question.title, {}, Buttons::Ok, question, {}, 0};
     asked.push_back(a);
     if (fileAnswers.empty()) {
-        ADD_FAILURE() << "unscripted file dialog: " << request.title.toStdString();
+        ADD_FAILURE() << "unscripted file dialog: " << question.title.toStdString();
         return std::nullopt;
     }
     const bool cancelled = !fileAnswers.front().has_value();
@@ -29,15 +29,15 @@ std::optional<Dialogs::FileAnswer> ScriptedDialogs::fileDialog(const FileRequest
     return answer;
 }
 
-int ScriptedDialogs::fileExistsPrompt()
+FileExistsAnswer ScriptedDialogs::askFileExists()
 {
-    asked.push_back(Asked{Asked::Kind::Prompt, {}, {}, Buttons::Ok, {}, {}, 0});
-    if (promptAnswers.empty()) {
-        ADD_FAILURE() << "unscripted file-exists prompt";
-        return 0;
+    asked.push_back(Asked{Asked::Kind::FileExists, {}, {}, Buttons::Ok, {}, {}, 0});
+    if (fileExistsAnswers.empty()) {
+        ADD_FAILURE() << "unscripted file-exists question";
+        return FileExistsAnswer::Cancel;
     }
-    const int answer = promptAnswers.front();
-    promptAnswers.pop_front();
+    const FileExistsAnswer answer = fileExistsAnswers.front();
+    fileExistsAnswers.pop_front();
     return answer;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <util/Dialogs.h>
+#include <app/Dialogs.h>
 #include <util/ProcessExit.h>
 
 #include <QString>
@@ -17,24 +17,24 @@
 class ScriptedDialogs : public Dialogs {
 public:
     struct Asked {
-        enum class Kind { Message, File, Prompt, Servers } kind;
+        enum class Kind { Message, File, FileExists, Servers } kind;
         QString text;       // message text, or file dialog title
         QString title;      // message box title (program title when none given)
         Buttons buttons = Buttons::Ok;
-        FileRequest file;   // for file dialogs
+        FileQuestion file;  // for file dialogs
         QStringList names;  // for the server window
         int selected = 0;
     };
 
     std::deque<Answer> messageAnswers;                 // default Ok when empty
     std::deque<std::optional<FileAnswer>> fileAnswers; // nullopt = cancel
-    std::deque<int> promptAnswers;
+    std::deque<FileExistsAnswer> fileExistsAnswers;
     std::deque<std::optional<int>> serverAnswers;
     std::vector<Asked> asked;
 
     Answer messageBox(const QString &text, Buttons buttons, const QString &title = {}) override;
-    std::optional<FileAnswer> fileDialog(const FileRequest &request) override;
-    int fileExistsPrompt() override;
+    std::optional<FileAnswer> fileDialog(const FileQuestion &question) override;
+    FileExistsAnswer askFileExists() override;
     std::optional<int> chooseServer(const QStringList &names, int selected) override;
 
     // Convenience: queue a chosen file name for the next file dialog.

@@ -62,7 +62,7 @@ TEST_F(EngineTest, PausedRepairIsCarriedOutOnResumeNotDeclaredDone)
     writeFile(dest(), damaged(content, 8192));
     inet.responses = {partial(content, 8192), partial(content, 8192)};
     inet.onChunk = [&](qint64) {
-        view.setCancelCaption(QStringLiteral("Pause Download..."));
+        view.setPauseButtonCaption(QStringLiteral("Pause Download..."));
         engine->CancelButton_Click();
         inet.onChunk = nullptr;  // last: this destroys the closure
     };

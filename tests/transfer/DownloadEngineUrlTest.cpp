@@ -41,7 +41,7 @@ TEST_P(StatusTable, AnswerDecidesOutcome)
                                                        : FakeHttpControl::reply(200, content);
     r.pendingPolls = 2;
     inet.responses.push_back(r);
-    view.setCmdURLEnabled(false);
+    view.setDownloadUrlEnabled(false);
 
     EXPECT_EQ(row.mode == Mode::Ddf ? runDDF() : runURL(), row.outcome == Outcome::Done);
     EXPECT_EQ(inet.extraHeaders, QStringList{row.existing ? range(row.existing) : QString()});
@@ -56,7 +56,7 @@ TEST_P(StatusTable, AnswerDecidesOutcome)
     const bool box = row.outcome == Outcome::Box;
     ASSERT_EQ(dialogs.asked.size(), box ? 1u : 0u);
     EXPECT_TRUE(!box || (dialogs.asked[0].text.startsWith("The server reports that there are no more bytes") &&
-                         view.cmdURLEnabled() && view.command1Enabled()));
+                         view.downloadUrlEnabled() && view.loadDescriptorEnabled()));
 }
 
 constexpr const char *kDone = "Your download has been completed and verified!";
@@ -114,7 +114,7 @@ TEST_F(EngineTest, StopDuringBodyKeepsBlocksAndDrawsFinalFigures)
     inet.onChunk = [&](qint64 delivered) { engine->StopTransfer = delivered == 8192; };
     EXPECT_FALSE(runURL());
     EXPECT_EQ(readFile(dest()), pattern(8192));
-    EXPECT_EQ(view.text(MainWindowModel::Label::Time), QStringLiteral("4 sec (8 KB of 40 KB copied)"));
+    EXPECT_EQ(view.text(MainWindowModel::Label::TimeLeft), QStringLiteral("4 sec (8 KB of 40 KB copied)"));
     EXPECT_FALSE(engine->RetryPending);
 }
 
@@ -131,7 +131,7 @@ TEST_F(EngineTest, RateFormatSwitchesAt1048575AndFinalUsesWholeNumbers)
         EXPECT_TRUE(runURL());
         EXPECT_TRUE(rates.contains(during)) << rates.join('|').toStdString();
         EXPECT_EQ(rates.last(), "1024 KB/Sec");
-        EXPECT_TRUE(view.tray().shownTip() == "1024 KB of 1024 KB copied..." && view.tray().szTip().size() == 64);  // a fixed field
+        EXPECT_EQ(view.trayTip(), "1024 KB of 1024 KB copied...");
     }
 }
 
@@ -177,14 +177,14 @@ TEST_F(EngineTest, RetriesKeepReArmingUntilPausedThenResume)
     engine->CancelButton_Click();  // pause; a tick already queued then does nothing
     engine->RetryTimer_Timer();
     EXPECT_EQ(inet.urls.size(), 2);
-    EXPECT_EQ(view.cancelCaption(), "Resume Download...");
-    EXPECT_TRUE(view.cancelEnabled() && view.pauseChecked() && view.serversVisible() && engine->StopTransfer);
+    EXPECT_EQ(view.pauseButtonCaption(), "Resume Download...");
+    EXPECT_TRUE(view.pauseButtonEnabled() && view.pauseChecked() && view.serverButtonVisible() && engine->StopTransfer);
     EXPECT_FALSE(engine->RetryPending || engine->RetryTimer.isActive());
     EXPECT_EQ(status(), "Transfer interrupted by user.");
 
     engine->Pause_Click();  // resume through the tray item
-    EXPECT_EQ(view.cancelCaption(), "Pause Download...");
-    EXPECT_FALSE(view.cancelEnabled() || view.pauseChecked() || view.serversVisible());
+    EXPECT_EQ(view.pauseButtonCaption(), "Pause Download...");
+    EXPECT_FALSE(view.pauseButtonEnabled() || view.pauseChecked() || view.serverButtonVisible());
     EXPECT_TRUE(engine->ResumeTimer.isActive());
 }
 
@@ -195,7 +195,7 @@ TEST_F(EngineTest, UnannouncedBodyThatBreaksOffIsRetriedNotCompleted)
     EXPECT_FALSE(runURL());
     EXPECT_TRUE(engine->RetryPending && logged("Error 56: Failure when receiving data from the peer."));
     EXPECT_EQ(readFile(dest()), pattern(8192));
-    EXPECT_EQ(view.text(MainWindowModel::Label::Time), "Size unknown (8 KB copied)");
+    EXPECT_EQ(view.text(MainWindowModel::Label::TimeLeft), "Size unknown (8 KB copied)");
 }
 
 TEST_F(EngineTest, TooLittleFreeSpaceStopsADescriptorDownloadBeforeAnyRequest)

@@ -11,7 +11,7 @@ TEST(LogWindow, FirstEntryCreatesItHiddenAndAClosedOneComesBackComplete)
 {
     ActivityLog log;
     LogWindowHost host{log};
-    const auto shown = [&] { return host.window()->text1()->toPlainText(); };
+    const auto shown = [&] { return host.window()->textView()->toPlainText(); };
     log.setClock([] { return QTime(9, 5, 3); });
     const QString at = ActivityLog::timeText(QTime(9, 5, 3));
     EXPECT_EQ(host.window(), nullptr);

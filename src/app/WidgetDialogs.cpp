@@ -1,10 +1,9 @@
 #include "WidgetDialogs.h"
 
-#include "Artwork.h"
-#include "frmMessageBox.h"
-#include "frmServers.h"
+#include <ui/Artwork.h>
+#include <ui/FileExistsDialog.h>
+#include <ui/ServerChoiceDialog.h>
 
-#include <QComboBox>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -52,17 +51,17 @@ Dialogs::Answer WidgetDialogs::messageBox(const QString &text, Buttons buttons, 
     return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 
-std::optional<Dialogs::FileAnswer> WidgetDialogs::fileDialog(const FileRequest &request)
+std::optional<Dialogs::FileAnswer> WidgetDialogs::fileDialog(const FileQuestion &question)
 {
     QFileDialog dialog;
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
-    dialog.setWindowTitle(request.title);
+    dialog.setWindowTitle(question.title);
     dialog.setWindowIcon(windowIcon());
-    const QStringList filters = nameFilters(request.filter);
+    const QStringList filters = nameFilters(question.filter);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
-    if (request.save) {
+    if (question.save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
@@ -70,10 +69,10 @@ std::optional<Dialogs::FileAnswer> WidgetDialogs::fileDialog(const FileRequest &
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
     }
-    if (request.filterIndex >= 1 && request.filterIndex <= filters.size())
-        dialog.selectNameFilter(filters[request.filterIndex - 1]);
-    if (!request.fileName.isEmpty())
-        dialog.selectFile(request.fileName);
+    if (question.filterIndex >= 1 && question.filterIndex <= filters.size())
+        dialog.selectNameFilter(filters[question.filterIndex - 1]);
+    if (!question.fileName.isEmpty())
+        dialog.selectFile(question.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     FileAnswer answer;
@@ -84,23 +83,21 @@ std::optional<Dialogs::FileAnswer> WidgetDialogs::fileDialog(const FileRequest &
     for (qsizetype i = 0; index < 0 && i < filters.size(); ++i)
         if (description(filters[i]).trimmed() == chosen)
             index = i;
-    answer.filterIndex = index >= 0 ? int(index) + 1 : request.filterIndex;
+    answer.filterIndex = index >= 0 ? int(index) + 1 : question.filterIndex;
     return answer;
 }
 
-int WidgetDialogs::fileExistsPrompt()
+FileExistsAnswer WidgetDialogs::askFileExists()
 {
-    frmMessageBox prompt;
-    prompt.exec();
-    return prompt.frmMessage;
+    FileExistsDialog dialog;
+    dialog.exec();
+    return dialog.answer();
 }
 
 std::optional<int> WidgetDialogs::chooseServer(const QStringList &names, int selected)
 {
-    frmServers window;
-    window.setServers(names, selected);
-    window.exec();
-    if (!window.okClicked())
-        return std::nullopt;
-    return window.cmbServers()->currentIndex();
+    ServerChoiceDialog dialog;
+    dialog.setServers(names, selected);
+    dialog.exec();
+    return dialog.chosenRow();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <util/Dialogs.h>
+#include "Dialogs.h"
 
 #include <QStringList>
 
@@ -9,8 +9,8 @@
 class WidgetDialogs : public Dialogs {
 public:
     Answer messageBox(const QString &text, Buttons buttons, const QString &title = {}) override;
-    std::optional<FileAnswer> fileDialog(const FileRequest &request) override;
-    int fileExistsPrompt() override;
+    std::optional<FileAnswer> fileDialog(const FileQuestion &question) override;
+    FileExistsAnswer askFileExists() override;
     std::optional<int> chooseServer(const QStringList &names, int selected) override;
 
     // "desc|pattern|desc|pattern" as name filters for QFileDialog, each

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "ModalWindow.h"
+
+#include <QStringList>
+
+#include <optional>
+
+class QComboBox;
+
+// Lets the user pick one of a descriptor's servers from a pick-only list
+// and confirm with OK; there is no cancel button, only the close box.
+class ServerChoiceDialog : public ModalWindow {
+    Q_OBJECT
+public:
+    explicit ServerChoiceDialog(QWidget *parent = nullptr);
+
+    // Fills the list and selects `selected` (the first row when out of range).
+    void setServers(const QStringList &names, int selected);
+    QComboBox *serverList() const { return m_serverList; }
+    // The row confirmed with OK at the last display; nullopt when the
+    // window was closed otherwise.
+    std::optional<int> chosenRow() const { return m_chosenRow; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QComboBox *m_serverList = nullptr;
+    std::optional<int> m_chosenRow;
+};
