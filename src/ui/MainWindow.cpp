@@ -6,8 +6,6 @@
 #include "TransferProgressBar.h"
 #include "X11Taskbar.h"
 
-#include <util/FitText.h>
-
 #include <QCloseEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -85,11 +83,11 @@ MainWindow::MainWindow(MainWindowModel &model, QWidget *parent) : QWidget(parent
     });
     connect(&m_model, &MainWindowModel::progressValueSet, m_progressBar, &TransferProgressBar::setValue);
     connect(&m_model, &MainWindowModel::progressMaxSet, m_progressBar, &TransferProgressBar::setMax);
+    // Paths are shortened in the middle so that both their start and the
+    // file name stay readable.
     m_model.setFitter([this](Label label, const QString &text) {
         const QLabel *target = m_labels[int(label)];
-        const QFontMetrics metrics(target->font());
-        return FitTextToControl(text, target->contentsRect().width(),
-                                [&metrics](const QString &s) { return metrics.horizontalAdvance(s); });
+        return target->fontMetrics().elidedText(text, Qt::ElideMiddle, target->contentsRect().width());
     });
 
     m_urlEdit->setText(m_model.urlText());

@@ -3,7 +3,7 @@
 class QWidget;
 
 // Asks an EWMH window manager to leave `window` off the taskbar
-// (_NET_WM_STATE_SKIP_TASKBAR). Call before the window is mapped, e.g. from
-// showEvent. libxcb is looked up at run time so the library does not link
-// it; on other platforms, or without libxcb, this does nothing.
+// (_NET_WM_STATE_SKIP_TASKBAR), which Qt's window flags cannot express.
+// Call before the window is mapped, e.g. from showEvent. Does nothing on
+// other platforms or when built without xcb.
 void setSkipTaskbar(QWidget *window);
