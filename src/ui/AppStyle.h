@@ -4,8 +4,8 @@ class QApplication;
 class QFont;
 
 // The window geometry was laid out for a small 8-point dialog font; this
-// picks a compact sans-serif face at 11 pixels so that every design-time
-// caption fits its control in full. Each window also sets it on itself, so
-// the layout holds whatever the application font is.
+// picks a compact sans-serif face at 11 pixels so that every caption fits
+// its control in full. Each window also sets it on itself, so the layout
+// holds whatever the application font is.
 QFont dialogFont();
 void applyApplicationFont(QApplication &app);

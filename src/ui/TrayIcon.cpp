@@ -32,9 +32,7 @@ void TrayIcon::setTip(const QString &tip)
 {
     if (!m_tray)
         return;
-    // A NUL ends the tip for the shell; never pass it to the toolkit.
-    const qsizetype nul = tip.indexOf(QChar(u'\0'));
-    m_tray->setToolTip(nul < 0 ? tip : tip.left(nul));
+    m_tray->setToolTip(tip);
 }
 
 void TrayIcon::remove()

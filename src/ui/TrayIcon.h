@@ -17,7 +17,6 @@ public:
     bool available() const;
     // Shows the icon with its tooltip.
     void add(const QString &tip);
-    // The shell shows the tip up to its NUL; callers pass the shown part.
     void setTip(const QString &tip);
     void remove();
 
