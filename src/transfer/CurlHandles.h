@@ -26,7 +26,7 @@ using CurlHeaderList = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 // Not thread-safe by itself; everything here runs on the event loop's thread.
 void ensureCurlGlobalInit();
 
-// The failure a libcurl result stands for: origin Tls for certificate and
+// The failure a libcurl result stands for (defined in TransferError.cpp): origin Tls for certificate and
 // handshake results, Protocol for what the exchange itself refused (scheme,
 // URL, redirects, a reply libcurl cannot read), Network for the rest. The
 // text is curl_easy_strerror's, followed by the error buffer's detail in

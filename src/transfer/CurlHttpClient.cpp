@@ -415,7 +415,8 @@ void CurlHttpClient::checkStall()
         m_stallTimer.start(int(remaining));
         return;
     }
-    std::snprintf(m_errorBuffer, sizeof m_errorBuffer, "Nothing received for %d seconds", m_stallSeconds);
+    std::snprintf(m_errorBuffer, sizeof m_errorBuffer, "Nothing received for %d %s", m_stallSeconds,
+                  m_stallSeconds == 1 ? "second" : "seconds");
     endRequest(CURLE_OPERATION_TIMEDOUT);
     deliver();
 }
