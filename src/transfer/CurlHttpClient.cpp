@@ -15,6 +15,13 @@ constexpr const char *kUserAgent = "Orvanta Downloader/1.2.2";
 constexpr long kReceiveBufferSize = 512L * 1024;
 constexpr qsizetype kLongestRun = qsizetype(256) << 10;
 
+// How often silence is measured: a failure comes at most an eighth of the
+// stall time late.
+int stallCheckInterval(int stallSeconds)
+{
+    return std::clamp(stallSeconds * 1000 / 8, 100, 5000);
+}
+
 bool isRedirect(long status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -102,9 +109,10 @@ void CurlHttpClient::start(const HttpRequest &request)
         return;
     }
     m_state = State::Running;
-    m_lastActivity.start();
+    m_activity = m_activitySeen = 0;
+    m_quietSince.start();
     if (m_stallSeconds > 0)
-        m_stallTimer.start(m_stallSeconds * 1000);
+        m_stallTimer.start(stallCheckInterval(m_stallSeconds));
 }
 
 bool CurlHttpClient::configure(const HttpRequest &request)
@@ -246,7 +254,7 @@ size_t CurlHttpClient::headerCallback(char *data, size_t size, size_t count, voi
 {
     auto *client = static_cast<CurlHttpClient *>(self);
     const QByteArrayView line(data, qsizetype(size * count));
-    client->m_lastActivity.restart();
+    ++client->m_activity;
     if (line.startsWith("HTTP/")) {  // a new response: 1xx, a redirect, or the final one
         client->m_statusLine = line.trimmed().toByteArray();
         client->m_headComplete = false;
@@ -260,7 +268,7 @@ size_t CurlHttpClient::writeCallback(char *data, size_t size, size_t count, void
 {
     auto *client = static_cast<CurlHttpClient *>(self);
     const qsizetype length = qsizetype(size * count);
-    client->m_lastActivity.restart();
+    ++client->m_activity;
     client->m_bodyStarted = true;
     if (length > client->m_capacity - client->buffered()) {
         client->m_paused = true;
@@ -398,7 +406,6 @@ void CurlHttpClient::resumeReceiving()
     // Cleared first: unpausing hands the held bytes to writeCallback at once,
     // which may pause again.
     m_paused = false;
-    m_lastActivity.restart();
     const CURLcode result = curl_easy_pause(m_easy.get(), CURLPAUSE_CONT);
     if (result != CURLE_OK)
         endRequest(result);
@@ -408,15 +415,16 @@ void CurlHttpClient::checkStall()
 {
     if (m_state != State::Running || m_stallSeconds <= 0)
         return;
-    if (m_paused)
-        m_lastActivity.restart();  // waiting for our reader, not for the server
-    const qint64 remaining = qint64(m_stallSeconds) * 1000 - m_lastActivity.elapsed();
-    if (remaining > 0) {
-        m_stallTimer.start(int(remaining));
+    // While paused the transfer waits for our reader, not for the server.
+    if (m_activity != m_activitySeen || m_paused) {
+        m_activitySeen = m_activity;
+        m_quietSince.restart();
+    } else if (m_quietSince.elapsed() >= qint64(m_stallSeconds) * 1000) {
+        std::snprintf(m_errorBuffer, sizeof m_errorBuffer, "Nothing received for %d %s", m_stallSeconds,
+                      m_stallSeconds == 1 ? "second" : "seconds");
+        endRequest(CURLE_OPERATION_TIMEDOUT);
+        deliver();
         return;
     }
-    std::snprintf(m_errorBuffer, sizeof m_errorBuffer, "Nothing received for %d %s", m_stallSeconds,
-                  m_stallSeconds == 1 ? "second" : "seconds");
-    endRequest(CURLE_OPERATION_TIMEDOUT);
-    deliver();
+    m_stallTimer.start(stallCheckInterval(m_stallSeconds));
 }

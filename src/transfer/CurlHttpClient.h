@@ -100,12 +100,15 @@ private:
     CurlHeaderList m_headerList;
     QTimer m_curlTimer;
     // Fails a request that received nothing for m_stallSeconds: libcurl's
-    // own low-speed check averages over its window and reacts late.
+    // own low-speed check averages over its window and reacts late. It
+    // samples a counter the callbacks bump, so the hot path reads no clock.
     QTimer m_stallTimer;
     // Reports a request that could not even be handed to libcurl, from the
     // event loop rather than from inside start().
     QTimer m_failLater;
-    QElapsedTimer m_lastActivity;
+    QElapsedTimer m_quietSince;
+    quint64 m_activity = 0;  // callbacks seen for the current request
+    quint64 m_activitySeen = 0;
     std::map<curl_socket_t, SocketWatch> m_sockets;
     int m_stallSeconds = kDefaultStallSeconds;
 
