@@ -388,13 +388,13 @@ HttpResponse CurlHttpClient::response() const
     // "bytes A-B/C", or "bytes */C" for a range that cannot be served.
     const QByteArray range = header("Content-Range").trimmed();
     if (range.startsWith("bytes ") || range.startsWith("Bytes ")) {
-        const QByteArrayView spec = QByteArrayView(range).sliced(6).trimmed();
-        const qsizetype dash = spec.indexOf('-');
-        const qsizetype slash = spec.indexOf('/');
+        const QByteArrayView byteRange = QByteArrayView(range).sliced(6).trimmed();
+        const qsizetype dash = byteRange.indexOf('-');
+        const qsizetype slash = byteRange.indexOf('/');
         if (dash > 0 && slash > dash)
-            response.rangeStart = parseCount(spec.first(dash));
+            response.rangeStart = parseCount(byteRange.first(dash));
         if (slash >= 0)
-            response.rangeTotal = parseCount(spec.sliced(slash + 1));
+            response.rangeTotal = parseCount(byteRange.sliced(slash + 1));
     }
     response.etag = QString::fromLatin1(header("ETag").trimmed());
     response.lastModified = QString::fromLatin1(header("Last-Modified").trimmed());
