@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 namespace {
@@ -91,4 +92,62 @@ TEST(CommandLine, VersionAgreesWithTheWindowTitle)
     const QString number = printed.section(' ', -1);
     EXPECT_TRUE(MainController::versionTitle().endsWith(" " + number)) << printed.toStdString();
     EXPECT_TRUE(printed.startsWith("Orvanta Downloader "));
+}
+
+namespace {
+
+struct ProgramRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// The real program with no display at all: no DISPLAY, no platform plugin chosen.
+ProgramRun runWithoutDisplay(const QStringList &arguments)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(name);
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(ORVANTA_BIN_DIR "/orvanta-downloader"), arguments);
+    ProgramRun run;
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+}  // namespace
+
+TEST(CommandLine, PrintsAndEndsWithoutADisplay)
+{
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        QString out;  // expected standard output, whole
+        QString errPiece;
+    };
+    const Case cases[] = {
+        {{"--version"}, 0, CommandLine::versionText(), {}},
+        {{"--help"}, 0, CommandLine::helpText(), {}},
+        {{"--frobnicate"}, 2, {}, "frobnicate"},
+        {{"gopher://old.example/x"}, 2, {}, "gopher://"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const ProgramRun run = runWithoutDisplay(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        EXPECT_EQ(run.out, c.out);
+        if (c.errPiece.isEmpty()) {
+            EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+        } else {
+            EXPECT_TRUE(run.err.contains(c.errPiece) && run.err.contains("--help")) << run.err.toStdString();
+        }
+    }
 }

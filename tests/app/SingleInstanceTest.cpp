@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileSystemWatcher>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
@@ -15,10 +17,47 @@
 
 namespace {
 
+const QString Program = QStringLiteral(ORVANTA_BIN_DIR "/orvanta-downloader");
+
 // A private runtime folder, so that no test meets an instance of the user's.
 struct Runtime {
     QTemporaryDir dir;
     QString socket() const { return dir.filePath("orvanta-downloader.socket"); }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", dir.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        return env;
+    }
+};
+
+// A later start of the real program, from `workingDir`.
+struct LaterStart {
+    QProcess process;
+
+    LaterStart(const Runtime &runtime, const QStringList &arguments, const QString &workingDir = {})
+    {
+        process.setProcessEnvironment(runtime.environment());
+        process.setWorkingDirectory(workingDir.isEmpty() ? runtime.dir.path() : workingDir);
+        process.start(Program, arguments);
+    }
+    ~LaterStart()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+    // The exit status once it ended by itself within the bound, else -1.
+    int finish()
+    {
+        if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit)
+            return -1;
+        return process.exitCode();
+    }
+    QString err() { return QString::fromLocal8Bit(process.readAllStandardError()); }
 };
 
 }  // namespace
@@ -43,6 +82,73 @@ TEST(SingleInstance, TheSocketIsNamedPerUser)
         EXPECT_EQ(SingleInstance::defaultServerName(), c.expected);
     }
     saved.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", saved);
+}
+
+TEST(SingleInstance, ALaterStartHandsItsRequestToTheRunningOne)
+{
+    QTemporaryDir elsewhere;  // the later start's working folder
+    struct Case {
+        const char *name;
+        QStringList arguments;
+        StartRequest expected;
+    };
+    const Case cases[] = {
+        {"relative path becomes whole", {"sub/big.ddf"}, {.descriptorPath = elsewhere.filePath("sub/big.ddf")}},
+        {"quoted path with spaces", {"\"/data/my", "big.ddf\""}, {.descriptorPath = "/data/my big.ddf"}},
+        {"file URI", {"file:///data/my%20big.ddf"}, {.descriptorPath = "/data/my big.ddf"}},
+        {"percent sign and line break in a name", {"/data/100%41\nB.ddf"}, {.descriptorPath = "/data/100%41\nB.ddf"}},
+        {"URL", {"https://127.0.0.1:9/big.iso"}, {.url = "https://127.0.0.1:9/big.iso"}},
+        {"nothing: only raise the window", {}, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Runtime runtime;
+        SingleInstance running(runtime.socket());
+        ASSERT_FALSE(running.handOverOrListen({}).has_value());
+        ASSERT_TRUE(running.isListening());
+        QSignalSpy handed(&running, &SingleInstance::handedOver);
+
+        LaterStart later(runtime, c.arguments, elsewhere.path());
+        ASSERT_TRUE(handed.wait(20000));
+        EXPECT_EQ(handed.at(0).at(0).value<StartRequest>(), c.expected);
+        EXPECT_EQ(handed.at(0).at(1).toString(), QString());
+        EXPECT_EQ(later.finish(), 0);
+        EXPECT_EQ(later.err(), QString());
+    }
+}
+
+TEST(SingleInstance, ABusyInstanceRefusesAndBothSidesSayWhy)
+{
+    struct Case {
+        const char *name;
+        bool downloading;
+        bool dialogOpen;
+        QString reason;
+    };
+    const Case cases[] = {
+        {"download running", true, false, SingleInstance::downloadRunningReason()},
+        {"dialog open", false, true, SingleInstance::dialogOpenReason()},
+        {"both: the download is named", true, true, SingleInstance::downloadRunningReason()},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Runtime runtime;
+        SingleInstance running(runtime.socket());
+        ASSERT_FALSE(running.handOverOrListen({}).has_value());
+        running.setBusyCheck([&c] { return c.downloading; });
+        QDialog dialog;
+        dialog.setWindowModality(Qt::ApplicationModal);
+        if (c.dialogOpen)
+            dialog.show();
+        QSignalSpy handed(&running, &SingleInstance::handedOver);
+
+        LaterStart later(runtime, {"https://127.0.0.1:9/next.iso"});
+        ASSERT_TRUE(handed.wait(20000));
+        EXPECT_EQ(handed.at(0).at(0).value<StartRequest>().url, "https://127.0.0.1:9/next.iso");
+        EXPECT_EQ(handed.at(0).at(1).toString(), c.reason);
+        EXPECT_EQ(later.finish(), 1);
+        EXPECT_TRUE(later.err().contains(c.reason));
+    }
 }
 
 TEST(SingleInstance, LeftoversOfACrashDoNotStopTheNextStart)
@@ -100,6 +206,26 @@ TEST(SingleInstance, WhatIsNotARequestIsDroppedUnanswered)
         EXPECT_EQ(client.readAll(), QByteArray());
         EXPECT_EQ(handed.size(), 0);
     }
+}
+
+TEST(SingleInstance, TwoRealStartsMakeOneWindow)
+{
+    Runtime runtime;
+    QFileSystemWatcher watcher({runtime.dir.path()});
+    QSignalSpy changed(&watcher, &QFileSystemWatcher::directoryChanged);
+    LaterStart first(runtime, {});
+    while (!QFileInfo(runtime.socket()).exists())
+        ASSERT_TRUE(changed.wait(20000)) << "the first start never listened";
+
+    // Only its user may reach it.
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+                                      QFile::WriteOther | QFile::ExeOther;
+    EXPECT_EQ(QFileInfo(runtime.socket()).permissions() & others, QFile::Permissions());
+
+    LaterStart second(runtime, {"https://127.0.0.1:9/big.iso"});
+    EXPECT_EQ(second.finish(), 0) << "the second start did not hand over and end";
+    EXPECT_EQ(second.err(), QString());
+    EXPECT_EQ(first.process.state(), QProcess::Running);
 }
 
 TEST(SingleInstance, TheRunningWindowTakesOrRefusesAHandOver)
