@@ -191,7 +191,8 @@ void SingleInstance::readRequest(QLocalSocket *socket)
         return;
     }
 
-    const QString refusal = refusalNow();
+    // Raising the window disturbs nothing, busy or not.
+    const QString refusal = request.isEmpty() ? QString() : refusalNow();
     socket->write(refusal.isEmpty() ? line(Taken) : line(Refused, refusal));
     socket->disconnectFromServer();
     // Acted on after this handler: taking a request may open dialogs.
