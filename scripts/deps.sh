@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the program and the tests need.
+# Installs the Debian 12 packages the build, the program and the tests need,
+# and any packages named as arguments (scripts/package.sh adds its own).
 # Quick when everything is already there: apt is only asked for what is missing.
 set -euo pipefail
 
@@ -12,6 +13,9 @@ PACKAGES=(
   fonts-dejavu-core ca-certificates
   # tests, demo and benchmarks: local servers, a virtual display, screenshots
   python3 openssl curl nginx-light xvfb xauth trayer imagemagick xdotool
+  # the icon rendered from its SVG; the installed desktop files checked as the desktop reads them
+  librsvg2-bin desktop-file-utils appstream libxml2-utils shared-mime-info man-db
+  "$@"
 )
 
 missing=()

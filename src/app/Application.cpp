@@ -1,6 +1,8 @@
 #include "Application.h"
 
+#include "CommandLine.h"
 #include "MainController.h"
+#include "SingleInstance.h"
 #include "WidgetWindowPort.h"
 
 #include <transfer/CurlHttpControl.h>
@@ -21,13 +23,21 @@
 
 int runOrvantaDownloader(int argc, char **argv)
 {
+    // Read before the display is opened: --help and --version need none.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine commandLine = CommandLine::parse(arguments);
+    if (commandLine.action() != CommandLine::Action::Start)
+        return commandLine.finishWithoutWindow();
+
     QApplication app(argc, argv);
     applyApplicationFont(app);
     app.setWindowIcon(windowIcon());
 
-    QStringList args = app.arguments();
-    if (!args.isEmpty())
-        args.removeFirst();
+    SingleInstance instance;
+    if (const std::optional<int> handedOver = instance.handOverOrListen(commandLine.request()))
+        return *handedOver;
 
     MainWindowModel model;
     CurlHttpControl inet;
@@ -62,8 +72,19 @@ int runOrvantaDownloader(int argc, char **argv)
     QObject::connect(&window, &MainWindow::pauseRequested, &controller, &MainController::Pause_Click);
     QObject::connect(&window, &MainWindow::quitRequested, &controller, &MainController::End_Click);
 
+    instance.setBusyCheck([&engine] { return engine.transferActive() || engine.RetryPending; });
+    QObject::connect(&instance, &SingleInstance::handedOver, &controller,
+                     [&controller](const StartRequest &request, const QString &refusal) {
+                         controller.handOver(request.descriptorPath, request.url, refusal);
+                     });
+
     // Start-up runs inside the event loop: the descriptor start sits in a
     // transfer that lets window events run, which needs a running loop.
-    QTimer::singleShot(0, &controller, [&controller, args] { controller.Form_Load(args); });
+    const StartRequest start = commandLine.request();
+    QTimer::singleShot(0, &controller, [&controller, start] {
+        controller.Form_Load(start.descriptorPath.isEmpty() ? QStringList() : QStringList(start.descriptorPath));
+        if (!start.url.isEmpty())
+            controller.handOver(QString(), start.url);
+    });
     return app.exec();
 }

@@ -61,6 +61,27 @@ void MainController::Form_Load(const QStringList &args)
         m_window.focusDownloadButton();
 }
 
+void MainController::handOver(const QString &descriptorPath, const QString &url, const QString &refusal)
+{
+    m_window.showNormal();
+    m_window.bringToFront();
+    if (!refusal.isEmpty()) {
+        m_dialogs.messageBox(refusal, Dialogs::Buttons::Ok);
+        return;
+    }
+    if (!descriptorPath.isEmpty()) {
+        // A URL download may have run before: restarts must take this one's road.
+        m_engine.URLMode = false;
+        m_engine.DescriptorPath = descriptorPath;
+        m_loader.startFromCommandLine();
+    }
+    if (!url.isEmpty()) {
+        setUrlBox(url);
+        if (m_view.downloadUrlEnabled())
+            m_window.focusDownloadButton();
+    }
+}
+
 void MainController::setUrlBox(const QString &text)
 {
     m_view.setUrlText(text);

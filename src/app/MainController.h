@@ -40,6 +40,11 @@ public:
     // Start-up. `args` are the program's arguments without the program name;
     // together they are one descriptor path.
     void Form_Load(const QStringList &args);
+    // A start handed over by a later start of the program, or the URL of
+    // this one. Raises the window; with no `refusal` opens the descriptor as
+    // start-up does, or puts the URL into the box with the focus on "Download
+    // from URL"; else shows the refusal.
+    void handOver(const QString &descriptorPath, const QString &url, const QString &refusal = QString());
 
     void txtURL_Change(const QString &text);
     void cmdPaste_Click();
