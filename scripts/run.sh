@@ -40,7 +40,7 @@ fi
 
 PORT_FILE="$DEMO/server.out"
 : >"$PORT_FILE"
-python3 "$ROOT/tests/support/test_server.py" --root "$SERVED" --bind 127.0.0.1 --port 0 --rate 4000000 \
+python3 "$ROOT/scripts/test_server.py" --root "$SERVED" --bind 127.0.0.1 --port 0 --rate 4000000 \
   >"$PORT_FILE" 2>"$DEMO/server.err" &
 SERVER_PID=$!
 trap 'kill "$SERVER_PID" 2>/dev/null || true; wait "$SERVER_PID" 2>/dev/null || true' EXIT

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TransferError.h"
+
 #include <curl/curl.h>
 
 #include <memory>
@@ -21,5 +23,12 @@ using CurlMultiHandle = std::unique_ptr<CURLM, CurlMultiDeleter>;
 using CurlHeaderList = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 
 // Runs curl_global_init once per process, before the first handle exists.
-// Not thread-safe by itself; everything here runs on the window thread.
+// Not thread-safe by itself; everything here runs on the event loop's thread.
 void ensureCurlGlobalInit();
+
+// The failure a libcurl result stands for (defined in TransferError.cpp): origin Tls for certificate and
+// handshake results, Protocol for what the exchange itself refused (scheme,
+// URL, redirects, a reply libcurl cannot read), Network for the rest. The
+// text is curl_easy_strerror's, followed by the error buffer's detail in
+// parentheses when that says more. `result` must not be CURLE_OK.
+TransferError curlTransferError(CURLcode result, const char *errorBuffer = nullptr);

@@ -2,6 +2,9 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
 #include <QRandomGenerator>
 #include <QThread>
 
@@ -50,16 +53,23 @@ TestServer::~TestServer()
 
 QString TestServer::url(const QString &pathAndQuery) const
 {
-    return QStringLiteral("%1://127.0.0.1:%2%3").arg(m_tls ? "https" : "http").arg(m_port).arg(pathAndQuery);
+    return QStringLiteral("%1://%2:%3%4")
+        .arg(m_tls ? "https" : "http", m_ipv6 ? "[::1]" : "127.0.0.1")
+        .arg(m_port)
+        .arg(pathAndQuery);
 }
 
 TestServer::TestServer(const QString &root, const Options &options)
 {
     m_tls = !options.tlsCert.isEmpty();
+    m_ipv6 = options.ipv6;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Standard input stays open while this process lives: the server leaves
+    // when it closes, and after a quarter of an hour in any case.
     m_process.start("python3", {ORVANTA_TEST_SERVER, "--root", root, "--log", m_dir.filePath("requests.log"),
-                                "--rate", QString::number(options.rate), "--tls-cert", options.tlsCert,
-                                "--tls-key", options.tlsKey});
+                                "--script", m_dir.filePath("script.json"), "--rate", QString::number(options.rate),
+                                "--tls-cert", options.tlsCert, "--tls-key", options.tlsKey, "--bind",
+                                m_ipv6 ? "::1" : "127.0.0.1", "--exit-on-eof", "--max-seconds", "900"});
     QByteArray line;
     const QDeadlineTimer deadline(10000);
     while (!line.endsWith('\n') && m_process.waitForReadyRead(int(deadline.remainingTime())))
@@ -69,11 +79,38 @@ TestServer::TestServer(const QString &root, const Options &options)
         m_error = "the test server did not start: " + QString::fromLocal8Bit(line);
 }
 
+QList<TestServer::Request> TestServer::requests() const
+{
+    QList<Request> requests;
+    QFile log(m_dir.filePath("requests.log"));
+    if (!log.open(QIODevice::ReadOnly))
+        return requests;
+    for (const QByteArray &line : log.readAll().split('\n')) {
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        if (!record.isEmpty())
+            requests.append({record["method"].toString(), record["target"].toString(), record["range"].toString(),
+                             record["ifRange"].toString()});
+    }
+    return requests;
+}
+
 QStringList TestServer::requestLog() const
 {
-    QFile log(m_dir.filePath("requests.log"));
-    return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).split('\n', Qt::SkipEmptyParts)
-                                         : QStringList();
+    QStringList lines;
+    for (const Request &request : requests()) {
+        QString line = request.method + ' ' + request.target + ' ' + (request.range.isEmpty() ? "-" : request.range);
+        if (!request.ifRange.isEmpty())
+            line += " If-Range: " + request.ifRange;
+        lines.append(line);
+    }
+    return lines;
+}
+
+bool TestServer::setScript(const QJsonArray &entries)
+{
+    // Replaced whole, never seen half-written by the server.
+    QSaveFile script(m_dir.filePath("script.json"));
+    return script.open(QIODevice::WriteOnly) && script.write(QJsonDocument(entries).toJson()) >= 0 && script.commit();
 }
 
 TestServer::TestServer(const QString &root, Nginx)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QJsonArray>
+#include <QList>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -26,14 +28,24 @@ private:
     QString m_error;
 };
 
-// tests/support/test_server.py serving `root` on 127.0.0.1, or with Nginx{}
-// Debian's nginx (plain HTTP, no request log); stopped when destroyed.
+// scripts/test_server.py serving `root` on 127.0.0.1 (its faults are listed
+// at the top of that script), or with Nginx{} Debian's nginx (plain HTTP, no
+// request log); stopped when destroyed, and it stops by itself should the
+// test die.
 class TestServer {
 public:
     struct Options {
         qint64 rate = 0;  // bytes per second for every response; 0 = unlimited
         QString tlsCert;  // HTTPS when set
         QString tlsKey;
+        bool ipv6 = false;  // listen on ::1 instead of 127.0.0.1
+    };
+    // One request as the server saw it; empty range or ifRange: none sent.
+    struct Request {
+        QString method;
+        QString target;  // path and query
+        QString range;   // "bytes=S-" ...
+        QString ifRange;
     };
     struct Nginx {};
     TestServer(const QString &root, const Options &options);
@@ -45,13 +57,19 @@ public:
     QString errorString() const { return m_error; }
     // "http(s)://127.0.0.1:<port>" followed by `pathAndQuery` ("/f.bin?drop=5").
     QString url(const QString &pathAndQuery) const;
-    // One line per request so far: "<METHOD> <path?query> <Range or ->".
+    // One line per request so far: "<METHOD> <path?query> <Range or ->",
+    // followed by " If-Range: <validator>" when the request had one.
     QStringList requestLog() const;
+    QList<Request> requests() const;
+    // Faults for the coming requests, each entry used up by the request it
+    // matches (see --script in the server); replaces any earlier script.
+    bool setScript(const QJsonArray &entries);
 
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
     quint16 m_port = 0;
     bool m_tls = false;
+    bool m_ipv6 = false;
     QString m_error;
 };
