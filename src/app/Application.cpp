@@ -1,9 +1,10 @@
 #include "Application.h"
 
 #include "MainController.h"
+#include "ProcessExit.h"
 #include "WidgetWindowPort.h"
 
-#include <transfer/CurlHttpControl.h>
+#include <transfer/CurlHttpClient.h>
 #include <transfer/DownloadEngine.h>
 #include <transfer/MainWindowModel.h>
 #include <ui/AppStyle.h>
@@ -14,11 +15,33 @@
 #include <ui/WidgetDialogs.h>
 #include <ui/frmDownload.h>
 #include <util/ActivityLog.h>
-#include <util/ProcessExit.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QTimer>
+
+namespace {
+
+void connectWindow(frmDownload &window, TrayIcon &tray, MainController &controller)
+{
+    using C = MainController;
+    QObject::connect(&tray, &TrayIcon::leftClicked, &controller, &C::trayLeftClick);
+    QObject::connect(&tray, &TrayIcon::rightClicked, &controller, &C::trayRightClick);
+    QObject::connect(&window, &frmDownload::txtURLEdited, &controller, &C::urlEdited);
+    QObject::connect(&window, &frmDownload::cmdPasteClicked, &controller, &C::pasteUrl);
+    QObject::connect(&window, &frmDownload::cmdURLClicked, &controller, &C::downloadUrl);
+    QObject::connect(&window, &frmDownload::command1Clicked, &controller, &C::loadDescriptor);
+    QObject::connect(&window, &frmDownload::cancelButtonClicked, &controller, &C::pauseButtonClicked);
+    QObject::connect(&window, &frmDownload::cmdServersClicked, &controller, &C::chooseServer);
+    QObject::connect(&window, &frmDownload::minimized, &controller, &C::windowMinimized);
+    QObject::connect(&window, &frmDownload::closeRequested, &controller, &C::requestExit);
+    QObject::connect(&window, &frmDownload::restoreTriggered, &controller, &C::restoreWindow);
+    QObject::connect(&window, &frmDownload::viewLogTriggered, &controller, &C::showLog);
+    QObject::connect(&window, &frmDownload::pauseTriggered, &controller, &C::trayPause);
+    QObject::connect(&window, &frmDownload::quitTriggered, &controller, &C::requestExit);
+}
+
+} // namespace
 
 int runOrvantaDownloader(int argc, char **argv)
 {
@@ -35,13 +58,12 @@ int runOrvantaDownloader(int argc, char **argv)
         args.removeFirst();
 
     MainWindowModel model;
-    CurlHttpControl inet;
+    CurlHttpClient http;
     WidgetDialogs dialogs;
     ActivityLog log;
     TrayIcon tray(windowIcon());
-    RealProcessExit processExit;
-    processExit.beforeExit = [&tray] { tray.remove(); };
-    DownloadEngine engine(model, inet, dialogs, log, processExit);
+    EventLoopExit processExit;
+    DownloadEngine engine(http);
 
     frmDownload window(model);
     LogWindowHost logHost(log);
@@ -49,26 +71,11 @@ int runOrvantaDownloader(int argc, char **argv)
     MainController controller(
         model, engine, dialogs, log, processExit,
         [] { return std::optional<QString>(QGuiApplication::clipboard()->text()); }, port);
-
     QObject::connect(&model, &MainWindowModel::trayTipChanged, &tray, &TrayIcon::setTip);
-    QObject::connect(&tray, &TrayIcon::leftClicked, &controller, &MainController::trayLeftClick);
-    QObject::connect(&tray, &TrayIcon::rightClicked, &controller, &MainController::trayRightClick);
+    connectWindow(window, tray, controller);
 
-    QObject::connect(&window, &frmDownload::txtURLEdited, &controller, &MainController::txtURL_Change);
-    QObject::connect(&window, &frmDownload::cmdPasteClicked, &controller, &MainController::cmdPaste_Click);
-    QObject::connect(&window, &frmDownload::cmdURLClicked, &controller, &MainController::cmdURL_Click);
-    QObject::connect(&window, &frmDownload::command1Clicked, &controller, &MainController::Command1_Click);
-    QObject::connect(&window, &frmDownload::cancelButtonClicked, &engine, &DownloadEngine::CancelButton_Click);
-    QObject::connect(&window, &frmDownload::cmdServersClicked, &controller, &MainController::cmdServers_Click);
-    QObject::connect(&window, &frmDownload::minimized, &controller, &MainController::Form_Resize);
-    QObject::connect(&window, &frmDownload::closeRequested, &controller, &MainController::Form_QueryUnload);
-    QObject::connect(&window, &frmDownload::restoreTriggered, &controller, &MainController::Restore_Click);
-    QObject::connect(&window, &frmDownload::viewLogTriggered, &controller, &MainController::ViewLog_Click);
-    QObject::connect(&window, &frmDownload::pauseTriggered, &controller, &MainController::Pause_Click);
-    QObject::connect(&window, &frmDownload::quitTriggered, &controller, &MainController::End_Click);
-
-    // Start-up runs inside the event loop: the descriptor start sits in a
-    // transfer that lets window events run, which needs a running loop.
-    QTimer::singleShot(0, &controller, [&controller, args] { controller.Form_Load(args); });
+    // Start-up runs inside the event loop, so that its dialogs open over a
+    // window that is already shown.
+    QTimer::singleShot(0, &controller, [&controller, args] { controller.startUp(args); });
     return app.exec();
 }

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <ostream>
 #include <optional>
 #include <vector>
 
@@ -55,6 +56,8 @@ struct Scenario {
     std::vector<Step> steps;
     std::vector<BodyEvent> bodyEvents;
 };
+
+inline void PrintTo(const Scenario &scenario, std::ostream *os) { *os << scenario.name.toStdString(); }
 
 // The scenarios every engine must play alike (or differently only where a
 // recorded fault was mended).

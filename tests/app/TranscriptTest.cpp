@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -66,70 +65,28 @@ public:
     }
 };
 
-// Today's HTTP control answering from the scenario's server.
-class ServedHttpControl : public HttpControl {
-public:
-    ServedHttpControl(const ServedFiles &server) : m_server(server) {}
-    std::function<void(const QString &)> onRequest;
-    std::function<void(int request, qint64 delivered)> onBody;
-
-    void setURL(const QString &url) override { m_url = url; }
-    void setUserName(const QString &) override {}
-    void setPassword(const QString &) override {}
-    void Execute(const QString &extra) override
-    {
-        static const QRegularExpression range(QStringLiteral("bytes=(\\d+)-"));
-        const auto match = range.match(extra);
-        const qint64 from = match.hasMatch() ? match.captured(1).toLongLong() : -1;
-        onRequest(requestLine(m_url, from, {}));
-        m_index = m_requests++;
-        m_answer = m_server.answer(m_index, m_url, from);
-        m_delivered = 0;
-        m_header.clear();
-        if (!m_answer.answered)
-            return;
-        QStringList lines{QStringLiteral("HTTP/1.1 %1 %2").arg(m_answer.status).arg(ServedFiles::reasonPhrase(m_answer.status))};
-        if (m_answer.contentLength)
-            lines << QStringLiteral("Content-Length: %1").arg(*m_answer.contentLength);
-        if (m_answer.rangeStart)
-            lines << QStringLiteral("Content-Range: bytes %1-%2/%3")
-                         .arg(*m_answer.rangeStart)
-                         .arg(*m_answer.rangeStart + m_answer.body.size() - 1)
-                         .arg(*m_answer.rangeTotal);
-        m_header = (lines << QString() << QString()).join(QStringLiteral("\r\n"));
-    }
-    bool StillExecuting() const override { return false; }
-    void Cancel() override { m_answer = {}; m_delivered = 0; }
-    QString requestAddress() const override { return m_url; }
-    QString GetHeader() const override { return m_header; }
-    QString GetHeader(const QString &name) const override
-    {
-        const QRegularExpression line(QStringLiteral("(?im)^%1:\\s*(.*?)\\s*$").arg(QRegularExpression::escape(name)));
-        return line.match(m_header).captured(1);
-    }
-    QString failureText() const override { return {}; }
-    Chunk GetChunk(qsizetype size, const std::function<bool()> &interrupted) override
-    {
-        onBody(m_index, m_delivered);
-        if (interrupted && interrupted())
-            return Chunk{Chunk::Status::Interrupted, {}, 0, {}};
-        if (m_answer.breakAfter >= 0 && m_delivered >= m_answer.breakAfter)
-            return m_answer.stall ? Chunk{Chunk::Status::Error, {}, 28, QStringLiteral("Timeout was reached")}
-                                  : Chunk{Chunk::Status::Error, {}, 56, QStringLiteral("Failure when receiving data from the peer")};
-        const QByteArrayView rest = QByteArrayView(m_answer.body).sliced(m_delivered);
-        const qsizetype n = std::min(size, rest.size());
-        m_delivered += n;
-        return Chunk{n ? Chunk::Status::Data : Chunk::Status::End, rest.first(n), 0, {}};
-    }
-    void processEvents(bool) override {}
-
-private:
-    const ServedFiles &m_server;
-    QString m_url, m_header;
-    ServedFiles::Answer m_answer;
-    int m_requests = 0, m_index = 0;
-    qint64 m_delivered = 0;
-};
+// The scripted client's reply for what the scenario's server does.
+FakeHttpClient::Reply servedReply(const ServedFiles &server, const HttpRequest &request, int index)
+{
+    const ServedFiles::Answer a = server.answer(index, request.url, request.rangeStart);
+    FakeHttpClient::Reply reply;
+    reply.error = {TransferError::Origin::Network, 7, QStringLiteral("Couldn't connect to server")};
+    if (!a.answered)
+        return reply;
+    HttpResponse head;
+    head.status = a.status;
+    head.reasonPhrase = ServedFiles::reasonPhrase(a.status);
+    head.contentLength = a.contentLength;
+    head.rangeStart = a.rangeStart;
+    head.rangeTotal = a.rangeTotal;
+    reply.head = head;
+    reply.body = a.body;
+    reply.breakAfter = a.breakAfter;
+    reply.error = a.stall ? TransferError{TransferError::Origin::Network, 28, QStringLiteral("Timeout was reached")}
+                          : TransferError{TransferError::Origin::Network, 56,
+                                          QStringLiteral("Failure when receiving data from the peer")};
+    return reply;
+}
 
 // One scenario played on the engine and the window's commands.
 class ScenarioRun {
@@ -137,12 +94,16 @@ public:
     explicit ScenarioRun(const Scenario &scenario) : s(scenario)
     {
         log.setClock([] { return QTime(12, 0); });
-        engine.clock = [] { return 1000.0; };
-        engine.freeSpace = [](const QString &) { return 1e15; };
-        engine.Timer1.stop();
+        engine.setClock([] { return 1000.0; });
+        engine.setFreeSpaceQuery([](const QString &) { return 1e15; });
+        holdTimers(true);
+        controller.presenter().setAutomaticRefresh(false);
         dialogs.recorder = &recorder;
-        http.onRequest = [this](const QString &line) { recorder.note(line); };
-        http.onBody = [this](int request, qint64 delivered) { bodyReached(request, delivered); };
+        http.answer = [this](const HttpRequest &request, int index) {
+            recorder.note(requestLine(request.url, request.rangeStart, request.ifRange));
+            return servedReply(s.server, request, index);
+        };
+        http.afterRun = [this](int request, qint64 delivered) { bodyReached(request, delivered); };
         exit.addFlush([this] {
             recorder.note(QStringLiteral("== the program ends"));
             recorder.stop();
@@ -154,12 +115,14 @@ public:
     {
         recorder.note(QStringLiteral("# ") + s.name + QStringLiteral(": ") + s.about);
         recorder.note(QStringLiteral("-- start the program"));
-        controller.Form_Load({});
+        controller.startUp({});
+        settle(engine, http);
         recorder.snapshot(QStringLiteral("start the program"), state());
         for (const Scenario::Step &step : s.steps) {
             const QString title = actionName(step.action) + (step.text.isEmpty() ? QString() : QStringLiteral(" ") + step.text);
             recorder.note(QStringLiteral("-- ") + title);
             perform(step);
+            EXPECT_TRUE(settle(engine, http)) << "still busy after: " << title.toStdString();
             recorder.snapshot(title, state());
         }
         return recorder.text();
@@ -190,23 +153,44 @@ private:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
     }
 
+    // A long delay keeps a retry or resume armed until the scenario lets it
+    // fire; changing the delay of a running timer restarts it.
+    void holdTimers(bool hold)
+    {
+        const auto delay = hold ? std::chrono::milliseconds(std::chrono::hours(1)) : std::chrono::milliseconds(0);
+        engine.setRetryDelay(delay);
+        engine.setResumeDelay(delay);
+    }
+
+    // What a user can do: a button that is disabled or hidden cannot be clicked.
     void perform(const Scenario::Step &step)
     {
         switch (step.action) {
-        case UserAction::TypeUrl: model.setUrlText(step.text); controller.txtURL_Change(step.text); break;
-        case UserAction::ClickDownload: controller.cmdURL_Click(); break;
-        case UserAction::ClickLoad: controller.Command1_Click(); break;
-        case UserAction::ClickPauseButton: engine.CancelButton_Click(); break;
-        case UserAction::TrayPause: controller.Pause_Click(); break;
-        case UserAction::ClickServers: controller.cmdServers_Click(); break;
-        case UserAction::CloseWindow: controller.Form_QueryUnload(); break;
+        case UserAction::TypeUrl: model.setUrlText(step.text); controller.urlEdited(step.text); break;
+        case UserAction::ClickDownload: controller.downloadUrl(); break;
+        case UserAction::ClickLoad: controller.loadDescriptor(); break;
+        case UserAction::ClickPauseButton: clickPauseButton(); break;
+        case UserAction::TrayPause: controller.trayPause(); break;
+        case UserAction::ClickServers:
+            if (model.serversVisible())
+                controller.chooseServer();
+            else
+                recorder.note(QStringLiteral("(the server button is hidden)"));
+            break;
+        case UserAction::CloseWindow: controller.requestExit(); break;
         case UserAction::WaitForTimers:
-            if (engine.ResumeTimer.isActive())
-                engine.ResumeTimer_Timer();
-            else if (engine.RetryTimer.isActive())
-                engine.RetryTimer_Timer();
+            holdTimers(false);
+            settle(engine, http);
+            holdTimers(true);
             break;
         }
+    }
+    void clickPauseButton()
+    {
+        if (model.cancelEnabled())
+            controller.pauseButtonClicked();
+        else
+            recorder.note(QStringLiteral("(the pause button is disabled)"));
     }
 
     void bodyReached(int request, qint64 delivered)
@@ -214,27 +198,28 @@ private:
         for (const BodyEvent &e : s.bodyEvents) {
             if (e.request != request)
                 continue;
-            if (e.what == BodyEvent::What::Tick && delivered + 4096 == e.at) {
-                engine.RefreshDue = true;  // drawn once the block that ends at e.at is in
+            if (e.what == BodyEvent::What::Tick && delivered + FakeHttpClient::BlockSize == e.at) {
+                controller.presenter().requestFiguresRefresh();  // drawn once the block that ends at e.at is in
                 continue;
             }
             if (e.what == BodyEvent::What::Tick || delivered != e.at)
                 continue;
             recorder.note(QStringLiteral("-- during the body, at %1 bytes: %2").arg(e.at).arg(bodyEventName(e.what)));
             if (e.what == BodyEvent::What::ClickPauseButton)
-                engine.CancelButton_Click();
+                clickPauseButton();
             else if (e.what == BodyEvent::What::TrayPause)
-                controller.Pause_Click();
+                controller.trayPause();
             else
-                controller.Form_QueryUnload();
+                controller.requestExit();
         }
     }
 
     QStringList state() const
     {
-        const QString restart = engine.ResumeTimer.isActive() ? QStringLiteral("resume pending")
-                                : engine.RetryTimer.isActive() ? QStringLiteral("retry armed")
-                                                               : QStringLiteral("none");
+        using State = DownloadEngine::State;
+        const QString restart = engine.state() == State::Resuming         ? QStringLiteral("resume pending")
+                                : engine.state() == State::WaitingToRetry ? QStringLiteral("retry armed")
+                                                                          : QStringLiteral("none");
         return {QStringLiteral("restart: ") + restart,
                 QStringLiteral("file %1: %2").arg(s.watched, TranscriptRecorder::describeFile(
                                                                  dir.filePath(s.watched), s.server.files.value(s.reference),
@@ -245,11 +230,11 @@ private:
     QTemporaryDir tmp;
     QDir dir{tmp.path()};
     MainWindowModel model;
-    ServedHttpControl http{s.server};
+    FakeHttpClient http;
     TranscriptDialogs dialogs;
     ActivityLog log;
     RecordingProcessExit exit;
-    DownloadEngine engine{model, http, dialogs, log, exit};
+    DownloadEngine engine{http};
     RecordingWindow window;
     MainController controller{model, engine, dialogs, log, exit, [] { return std::optional<QString>(); }, window};
     TranscriptRecorder recorder{model, log, tmp.path()};
