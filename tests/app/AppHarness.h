@@ -2,18 +2,16 @@
 
 #include <app/MainController.h>
 #include <app/WindowPort.h>
+#include <support/EngineSettle.h>
 #include <support/FakeHttpClient.h>
 #include <support/ScriptedDialogs.h>
 #include <transfer/DownloadEngine.h>
 #include <transfer/MainWindowModel.h>
 #include <util/ActivityLog.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <functional>
 #include <optional>
@@ -32,22 +30,6 @@ struct RecordingWindow : WindowPort {
     void focusDownloadButton() override { ++focused; }
     void showLog() override {}
 };
-
-// Runs the event loop until the engine and the client rest: nothing is
-// checked, requested or received any more (a retry or resume may be armed).
-inline bool settle(const DownloadEngine &engine, const FakeHttpClient &http, int timeoutMs = 10000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    int quietRounds = 0;
-    while (quietRounds < 3 && !deadline.hasExpired()) {
-        QCoreApplication::processEvents();
-        const bool quiet = !engine.isBusy() && !http.active();
-        quietRounds = quiet ? quietRounds + 1 : 0;
-        if (engine.state() == DownloadEngine::State::Checking)
-            QThread::msleep(1);  // the check runs on its worker
-    }
-    return quietRounds >= 3;
-}
 
 // The main window's logic over the headless model, a real engine on the
 // scripted client (every request fails unless told otherwise), scripted
