@@ -326,41 +326,54 @@ void DownloadEngine::onData(QByteArrayView data)
 {
     if (m_state != State::Receiving)
         return;
-    for (qsizetype at = 0; at < data.size(); at += BlockSize) {
-        if (!takeBlock(data.sliced(at, std::min(BlockSize, data.size() - at))))
-            return;
-        if (m_sizeKnown && m_position >= m_total)
-            break;
-    }
+    // Whole blocks up to the announced end (the last one may run past it,
+    // which the end of the attempt reports).
+    if (m_sizeKnown)
+        data = data.first(std::min(data.size(), (m_total - m_position + BlockSize - 1) / BlockSize * BlockSize));
+    if (!takeRun(data))
+        return;
     emit progressed(progress());
     if (m_sizeKnown && m_position >= m_total)
         finishReceiving();
 }
 
-// False when the block ended the attempt.
-bool DownloadEngine::takeBlock(QByteArrayView block)
+// Checks the run's blocks and writes the good ones in one piece; false when
+// the run ended the attempt.
+bool DownloadEngine::takeRun(QByteArrayView run)
 {
+    qsizetype good = run.size();
+    bool mismatch = false;
     if (m_job.checked()) {
-        const std::optional<quint32> expected = m_checksums.next();
-        if (!expected || *expected != quint32(ComputeCRC32(block, m_job.descriptor.Version))) {
-            // The block is not written: the file keeps only blocks that passed.
-            report({DownloadFailure::Kind::Checksum,
-                    QStringLiteral("CRC error in bytes retrieved. Rolling back to retry..."), true, std::nullopt});
-            return false;
+        good = 0;
+        while (good < run.size() && !(m_repairMode && good > 0)) {
+            const QByteArrayView block = run.sliced(good, std::min(BlockSize, run.size() - good));
+            const std::optional<quint32> expected = m_checksums.next();
+            if (!expected || *expected != quint32(ComputeCRC32(block, m_job.descriptor.Version))) {
+                mismatch = true;
+                break;
+            }
+            good += block.size();
         }
     }
-    if (auto failure = m_writer.write(m_position, block)) {
-        reportDiskError(*failure);
+    if (good > 0) {
+        if (auto failure = m_writer.write(m_position, run.first(good))) {
+            reportDiskError(*failure);
+            return false;
+        }
+        m_position += good;
+        if (m_job.checked())
+            m_fileVerified = false;
+    }
+    if (mismatch) {
+        // The bad block is not written: the file keeps only blocks that passed.
+        report({DownloadFailure::Kind::Checksum, QStringLiteral("CRC error in bytes retrieved. Rolling back to retry..."),
+                true, std::nullopt});
         return false;
     }
-    m_position += block.size();
-    if (m_job.checked()) {
-        m_fileVerified = false;
-        if (m_repairMode) {
-            emit progressed(progress());
-            endRepairCycle();
-            return false;
-        }
+    if (m_job.checked() && m_repairMode && good > 0) {
+        emit progressed(progress());
+        endRepairCycle();
+        return false;
     }
     return true;
 }

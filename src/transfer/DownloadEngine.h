@@ -143,7 +143,7 @@ private:
     void judge(const std::optional<HttpResponse> &head);
     void acceptBody(const HttpResponse &head);
     void onData(QByteArrayView data);
-    bool takeBlock(QByteArrayView block);
+    bool takeRun(QByteArrayView run);
     void onFinished(const std::optional<TransferError> &error);
     void endRepairCycle();
     void finishReceiving();
