@@ -66,7 +66,7 @@ void DownloadPresenter::showButtons(State state)
     switch (state) {
     case State::Checking:
         clearFigures();
-        m_model.setCancelEnabled(false);  // a check runs to its end
+        m_model.setCancelEnabled(true);  // a long check can be paused
         break;
     case State::Connecting:
         m_model.setCancelCaption(QStringLiteral("Pause Download..."));

@@ -93,6 +93,8 @@ void DownloadEngine::pause()
     if (!isBusy() && m_state != State::WaitingToRetry && m_state != State::Failed)
         return;
     const bool receiving = m_state == State::Receiving;
+    // A check cut short proves nothing about the file.
+    m_checkInterrupted = m_state == State::Checking;
     emit statusChanged(kInterrupted);
     log(kInterrupted);
     m_http.cancel();
@@ -109,7 +111,9 @@ void DownloadEngine::resume()
 {
     if (m_state != State::Paused)
         return;
-    m_fileVerified = true;  // what is on disk was checked or written block by block
+    // What is on disk was checked or written block by block, unless the
+    // pause cut a check short.
+    m_fileVerified = !m_checkInterrupted;
     setState(State::Resuming);
     m_resumeTimer.start();
 }

@@ -82,8 +82,9 @@ public:
 
     // Starts `job` from what is on disk, replacing whatever ran before.
     void start(const DownloadJob &job);
-    // Stops the running attempt at once (the blocks received are kept) or
-    // drops a pending retry. Ignored while idle, resuming or finished.
+    // Stops the running attempt or check at once (the blocks received are
+    // kept) or drops a pending retry. Ignored while idle, resuming or
+    // finished.
     void pause();
     // Continues a paused job shortly, the same job or `amended` (e.g.
     // another server of its descriptor).
@@ -178,6 +179,7 @@ private:
     bool m_fileVerified = false;  // the file needs no check before the next resume
     bool m_repairMode = false;    // the next block written repairs a bad block
     int m_repairs = 0;            // across the whole run
+    bool m_checkInterrupted = false;  // the last pause stopped a check
 
     // The current attempt.
     bool m_resuming = false;

@@ -133,6 +133,26 @@ TEST_F(EngineTest, AWrongSize200ToAResumeLeavesThePartialFile)
     EXPECT_EQ(readFile(dest()), content.left(8192));
 }
 
+TEST_F(EngineTest, ACheckPausedHalfWayIsDoneAgainOnResume)
+{
+    const QByteArray content = pattern(16 << 20);
+    describe(content);
+    writeFile(dest(), damaged(content, (16 << 20) - 100));
+    http.answer = [&](const HttpRequest &r, int) { return partial(content, r.rangeStart); };
+    engine.start(job);
+    ASSERT_EQ(engine.state(), S::Checking);
+    engine.pause();
+    EXPECT_EQ(engine.state(), S::Paused);
+    EXPECT_TRUE(settle(engine, http));
+    EXPECT_TRUE(http.requests.empty());
+    engine.setResumeDelay(std::chrono::milliseconds(0));
+    engine.resume();
+    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Verified; }, 30000));
+    // Checked again from the start: the bad block near the end is found and repaired.
+    EXPECT_EQ(ranges(), QStringList{QString::number((16 << 20) - 4096)});
+    EXPECT_EQ(readFile(dest()), content);
+}
+
 TEST_F(EngineTest, MissingFilesDuringTheCheckTellTheUser)
 {
     describe(pattern(8192));
