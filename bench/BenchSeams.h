@@ -4,7 +4,7 @@
 // stderr, every question is answered "no", and ending the program only
 // flushes.
 #include <app/Dialogs.h>
-#include <util/ProcessExit.h>
+#include <app/ProcessExit.h>
 
 #include <cstdio>
 

@@ -1,11 +1,13 @@
-// Headless URL download with the real engine and HTTP control, for
-// bench/throughput.sh: prints elapsed seconds, MB/s, peak RSS, how many
-// one-second refreshes ran, and (with --pause-after) how long a pause click
-// took to end the attempt.
+// A headless URL download with the real engine, HTTP client and window
+// presenter, for bench/throughput.sh: prints the result, elapsed seconds,
+// user and system CPU seconds, peak RSS and, with --pause-after, how long a
+// pause took to stop the transfer.
 #include "BenchSeams.h"
 
-#include <transfer/CurlHttpControl.h>
+#include <app/DownloadPresenter.h>
+#include <transfer/CurlHttpClient.h>
 #include <transfer/DownloadEngine.h>
+#include <ui/MainWindowModel.h>
 #include <util/ActivityLog.h>
 
 #include <QCoreApplication>
@@ -16,6 +18,12 @@
 
 #include <cstdio>
 
+namespace {
+
+double seconds(const timeval &t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; }
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -24,60 +32,47 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: download_bench URL DEST [--pause-after SECONDS]\n");
         return 2;
     }
-    const QString url = args[1];
-    const QString dest = args[2];
-    double pauseAfter = -1;
-    if (args.size() >= 5 && args[3] == QLatin1String("--pause-after"))
-        pauseAfter = args[4].toDouble();
+    const double pauseAfter = args.size() >= 5 && args[3] == QLatin1String("--pause-after") ? args[4].toDouble() : -1;
 
     MainWindowModel model;
-    CurlHttpControl inet;
+    CurlHttpClient http;
     SilentDialogs dialogs;
     ActivityLog log;
-    NoExit exit;
-    DownloadEngine engine(model, inet, dialogs, log, exit);
-
-    int refreshes = 0;
-    QObject::connect(&model, &MainWindowModel::changed, [&] {
-        // The time-left label is redrawn only by the once-a-second display step.
-        static QString last;
-        const QString now = model.text(MainWindowModel::Label::TimeLeft);
-        if (now != last) {
-            last = now;
-            ++refreshes;
-        }
-    });
+    DownloadEngine engine(http);
+    DownloadPresenter presenter(engine, model, log, dialogs);
 
     QElapsedTimer clock;
-    qint64 pausedAt = -1;
-    qint64 returnedAt = 0;
-    bool ok = false;
-    double seconds = 0;
-    QTimer::singleShot(0, [&] {
-        engine.URLMode = true;
-        engine.SourceURL = url;
-        engine.DestinationPath = dest;
+    qint64 pausedAt = -1, endedAt = 0;
+    QObject::connect(&engine, &DownloadEngine::stateChanged, &app, [&](DownloadEngine::State) {
+        if (engine.isBusy())
+            return;
+        endedAt = clock.nsecsElapsed();
+        app.quit();
+    });
+    QTimer::singleShot(0, &app, [&] {
+        DownloadJob job;
+        job.sourceUrl = args[1];
+        job.destination = args[2];
         if (pauseAfter >= 0)
-            QTimer::singleShot(int(pauseAfter * 1000), [&] {
+            QTimer::singleShot(int(pauseAfter * 1000), &app, [&] {
                 pausedAt = clock.nsecsElapsed();
-                engine.CancelButton_Click();
+                engine.pause();
             });
         clock.start();
-        ok = engine.DownloadFileFromURL(url, dest, QString(), QString());
-        returnedAt = clock.nsecsElapsed();
-        seconds = returnedAt / 1e9;
-        app.quit();
+        engine.start(job);
     });
     app.exec();
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("result %s\n", ok ? "complete" : "not-complete");
-    std::printf("seconds %.3f\n", seconds);
+    const bool complete = engine.state() == DownloadEngine::State::Completed;
+    std::printf("result %s\n", complete ? "complete" : "not-complete");
+    std::printf("seconds %.3f\n", double(endedAt) / 1e9);
+    std::printf("user_seconds %.3f\n", seconds(usage.ru_utime));
+    std::printf("system_seconds %.3f\n", seconds(usage.ru_stime));
     std::printf("status %s\n", qPrintable(model.text(MainWindowModel::Label::Status)));
     std::printf("peak_rss_kib %ld\n", usage.ru_maxrss);
-    std::printf("refreshes %d\n", refreshes);
     if (pausedAt >= 0)
-        std::printf("pause_ms %.1f\n", (returnedAt - pausedAt) / 1e6);
-    return 0;
+        std::printf("pause_ms %.1f\n", double(endedAt - pausedAt) / 1e6);
+    return complete || pausedAt >= 0 ? 0 : 1;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Downloads a 1 GiB file from nginx on loopback with our engine (headless) and
-# with curl, interleaved, and prints MB/s side by side with the ratio, our peak
-# RSS, the pause latency and the refresh count.
+# with curl, interleaved, and prints the medians side by side: elapsed
+# seconds, MB/s, user CPU seconds per GiB and peak RSS, then the pause
+# latency.
 # Usage: bench/throughput.sh [ROUNDS]   (BUILD_DIR, BENCH_DIR, SIZE_MIB override)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -56,30 +57,36 @@ prepare() {
 }
 now() { date +%s.%N; }
 
-ours=(); theirs=(); rss=0
+per_gib() { calc "$1 * 1073741824 / ($SIZE_MIB * 1048576)"; }
+ours=(); theirs=(); our_cpu=(); their_cpu=(); rss=0; their_rss=0
 for r in $(seq "$ROUNDS"); do
   prepare
-  t0=$(now); curl -s -o "$OUT" "$URL"; t1=$(now)
+  measured=$(/usr/bin/time -f '%e %U %M' curl -s -o "$OUT" "$URL" 2>&1 >/dev/null | tail -1)
   cmp -s "$SRC" "$OUT" || { echo "curl copy differs" >&2; exit 1; }
-  theirs+=("$(calc "$t1 - $t0")")
+  read -r c_sec c_user c_rss <<<"$measured"
+  theirs+=("$c_sec"); their_cpu+=("$(per_gib "$c_user")"); [ "$c_rss" -gt "$their_rss" ] && their_rss=$c_rss
   prepare
   result=$("$BENCH_BIN" "$URL" "$OUT")
   grep -q "result complete" <<<"$result" || { echo "our download did not complete: $result" >&2; exit 1; }
   cmp -s "$SRC" "$OUT" || { echo "our copy differs" >&2; exit 1; }
   ours+=("$(awk '/^seconds/ {print $2}' <<<"$result")")
+  our_cpu+=("$(per_gib "$(awk '/^user_seconds/ {print $2}' <<<"$result")")")
   r_kib=$(awk '/^peak_rss_kib/ {print $2}' <<<"$result"); [ "$r_kib" -gt "$rss" ] && rss=$r_kib
-  refreshes=$(awk '/^refreshes/ {print $2}' <<<"$result")
-  printf 'round %d: curl %.3f s, ours %.3f s (%s refreshes)\n' "$r" "${theirs[-1]}" "${ours[-1]}" "$refreshes"
+  printf 'round %d: curl %.3f s (user %.3f s), ours %.3f s (user %.3f s)\n' "$r" "${theirs[-1]}" "${their_cpu[-1]}" \
+    "${ours[-1]}" "${our_cpu[-1]}"
 done
 
 m_ours=$(echo "${ours[@]}" | median); m_curl=$(echo "${theirs[@]}" | median)
+c_ours=$(echo "${our_cpu[@]}" | median); c_curl=$(echo "${their_cpu[@]}" | median)
 mb=$((SIZE_MIB * 1048576))
-printf '\n%-28s %10s %10s\n' "" "curl" "orvanta"
-printf '%-28s %10.3f %10.3f\n' "median seconds" "$m_curl" "$m_ours"
-printf '%-28s %10.0f %10.0f\n' "median MB/s" "$(calc "$mb / $m_curl / 1000000")" "$(calc "$mb / $m_ours / 1000000")"
-printf '%-28s %10s %10.2f\n' "ratio (curl time / ours)" "" "$(calc "$m_curl / $m_ours")"
-printf '%-28s %10s %10.1f\n' "our peak RSS (MiB)" "" "$(calc "$rss / 1024")"
+printf '\n%-30s %10s %10s\n' "" "curl" "orvanta"
+printf '%-30s %10.3f %10.3f\n' "median seconds" "$m_curl" "$m_ours"
+printf '%-30s %10.0f %10.0f\n' "median MB/s" "$(calc "$mb / $m_curl / 1000000")" "$(calc "$mb / $m_ours / 1000000")"
+printf '%-30s %10.3f %10.3f\n' "median user CPU s per GiB" "$c_curl" "$c_ours"
+printf '%-30s %10.1f %10.1f\n' "peak RSS (MiB)" "$(calc "$their_rss / 1024")" "$(calc "$rss / 1024")"
+printf '%-30s %10s %10.2f\n' "time ratio (ours / curl)" "" "$(calc "$m_ours / $m_curl")"
+printf '%-30s %10s %10.2f\n' "user CPU ratio (ours / curl)" "" "$(calc "$c_ours / $c_curl")"
 
 prepare
 pause=$("$BENCH_BIN" "$URL" "$OUT" --pause-after 0.3)
-printf '%-28s %10s %10s\n' "pause seen after (ms)" "" "$(awk '/^pause_ms/ {print $2}' <<<"$pause")"
+printf '%-30s %10s %10s\n' "pause seen after (ms)" "" "$(awk '/^pause_ms/ {print $2}' <<<"$pause")"

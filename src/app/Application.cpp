@@ -2,10 +2,11 @@
 
 #include "CommandLine.h"
 #include "MainController.h"
+#include "ProcessExit.h"
 #include "SingleInstance.h"
 #include "WidgetWindowPort.h"
 
-#include <transfer/CurlHttpControl.h>
+#include <transfer/CurlHttpClient.h>
 #include <transfer/DownloadEngine.h>
 #include <ui/MainWindowModel.h>
 #include <ui/AppStyle.h>
@@ -15,11 +16,33 @@
 #include <app/WidgetDialogs.h>
 #include <ui/MainWindow.h>
 #include <util/ActivityLog.h>
-#include <util/ProcessExit.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QTimer>
+
+namespace {
+
+void connectWindow(MainWindow &window, TrayIcon &tray, MainController &controller)
+{
+    using C = MainController;
+    QObject::connect(&tray, &TrayIcon::leftClicked, &controller, &C::trayLeftClick);
+    QObject::connect(&tray, &TrayIcon::rightClicked, &controller, &C::trayRightClick);
+    QObject::connect(&window, &MainWindow::urlEdited, &controller, &C::urlEdited);
+    QObject::connect(&window, &MainWindow::pasteClicked, &controller, &C::pasteUrl);
+    QObject::connect(&window, &MainWindow::downloadUrlClicked, &controller, &C::downloadUrl);
+    QObject::connect(&window, &MainWindow::loadDescriptorClicked, &controller, &C::loadDescriptor);
+    QObject::connect(&window, &MainWindow::pauseButtonClicked, &controller, &C::pauseButtonClicked);
+    QObject::connect(&window, &MainWindow::serverButtonClicked, &controller, &C::chooseServer);
+    QObject::connect(&window, &MainWindow::minimized, &controller, &C::windowMinimized);
+    QObject::connect(&window, &MainWindow::closeRequested, &controller, &C::requestExit);
+    QObject::connect(&window, &MainWindow::restoreRequested, &controller, &C::restoreWindow);
+    QObject::connect(&window, &MainWindow::viewLogRequested, &controller, &C::showLog);
+    QObject::connect(&window, &MainWindow::pauseRequested, &controller, &C::trayPause);
+    QObject::connect(&window, &MainWindow::quitRequested, &controller, &C::requestExit);
+}
+
+} // namespace
 
 int runOrvantaDownloader(int argc, char **argv)
 {
@@ -40,13 +63,12 @@ int runOrvantaDownloader(int argc, char **argv)
         return *handedOver;
 
     MainWindowModel model;
-    CurlHttpControl inet;
+    CurlHttpClient http;
     WidgetDialogs dialogs;
     ActivityLog log;
     TrayIcon tray(windowIcon());
-    RealProcessExit processExit;
-    processExit.beforeExit = [&tray] { tray.remove(); };
-    DownloadEngine engine(model, inet, dialogs, log, processExit);
+    EventLoopExit processExit;
+    DownloadEngine engine(http);
 
     MainWindow window(model);
     LogWindowHost logHost(log);
@@ -54,35 +76,25 @@ int runOrvantaDownloader(int argc, char **argv)
     MainController controller(
         model, engine, dialogs, log, processExit,
         [] { return std::optional<QString>(QGuiApplication::clipboard()->text()); }, port);
-
     QObject::connect(&model, &MainWindowModel::trayTipChanged, &tray, &TrayIcon::setTip);
-    QObject::connect(&tray, &TrayIcon::leftClicked, &controller, &MainController::trayLeftClick);
-    QObject::connect(&tray, &TrayIcon::rightClicked, &controller, &MainController::trayRightClick);
+    connectWindow(window, tray, controller);
 
-    QObject::connect(&window, &MainWindow::urlEdited, &controller, &MainController::txtURL_Change);
-    QObject::connect(&window, &MainWindow::pasteClicked, &controller, &MainController::cmdPaste_Click);
-    QObject::connect(&window, &MainWindow::downloadUrlClicked, &controller, &MainController::cmdURL_Click);
-    QObject::connect(&window, &MainWindow::loadDescriptorClicked, &controller, &MainController::Command1_Click);
-    QObject::connect(&window, &MainWindow::pauseButtonClicked, &engine, &DownloadEngine::CancelButton_Click);
-    QObject::connect(&window, &MainWindow::serverButtonClicked, &controller, &MainController::cmdServers_Click);
-    QObject::connect(&window, &MainWindow::minimized, &controller, &MainController::Form_Resize);
-    QObject::connect(&window, &MainWindow::closeRequested, &controller, &MainController::Form_QueryUnload);
-    QObject::connect(&window, &MainWindow::restoreRequested, &controller, &MainController::Restore_Click);
-    QObject::connect(&window, &MainWindow::viewLogRequested, &controller, &MainController::ViewLog_Click);
-    QObject::connect(&window, &MainWindow::pauseRequested, &controller, &MainController::Pause_Click);
-    QObject::connect(&window, &MainWindow::quitRequested, &controller, &MainController::End_Click);
-
-    instance.setBusyCheck([&engine] { return engine.transferActive() || engine.RetryPending; });
+    // A start handed over by a later launch is refused while this one has
+    // work under way: it would replace a download the user is waiting for.
+    instance.setBusyCheck([&engine] {
+        return engine.isBusy() || engine.state() == DownloadEngine::State::WaitingToRetry ||
+               engine.state() == DownloadEngine::State::Resuming;
+    });
     QObject::connect(&instance, &SingleInstance::handedOver, &controller,
                      [&controller](const StartRequest &request, const QString &refusal) {
                          controller.handOver(request.descriptorPath, request.url, refusal);
                      });
 
-    // Start-up runs inside the event loop: the descriptor start sits in a
-    // transfer that lets window events run, which needs a running loop.
+    // Start-up runs inside the event loop, so that its dialogs open over a
+    // window that is already shown.
     const StartRequest start = commandLine.request();
     QTimer::singleShot(0, &controller, [&controller, start] {
-        controller.Form_Load(start.descriptorPath.isEmpty() ? QStringList() : QStringList(start.descriptorPath));
+        controller.startUp(start.descriptorPath.isEmpty() ? QStringList() : QStringList(start.descriptorPath));
         if (!start.url.isEmpty())
             controller.handOver(QString(), start.url);
     });

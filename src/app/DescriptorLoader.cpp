@@ -1,11 +1,11 @@
 #include "DescriptorLoader.h"
 
+#include "RestartHold.h"
 #include "ServerSelection.h"
-#include "StartDialog.h"
-#include "WindowPort.h"
 
 #include <descriptor/DDFRecord.h>
 #include <transfer/DownloadEngine.h>
+#include <ui/MainWindowModel.h>
 #include <app/FileRequest.h>
 #include <app/Dialogs.h>
 #include <util/Format.h>
@@ -17,11 +17,17 @@
 namespace {
 const QString crlf = QStringLiteral("\r\n");
 const QString allFiles = QStringLiteral("All File Types (*.*)|*.*");
+
+bool fail(Dialogs &dialogs, const QString &description)
+{
+    dialogs.messageBox(QStringLiteral("Error ") + description, Dialogs::Buttons::Ok);
+    return false;
+}
 } // namespace
 
 DescriptorLoader::DescriptorLoader(DownloadEngine &engine, MainWindowModel &view, Dialogs &dialogs,
-                                   ServerSelection &servers, WindowPort &window)
-    : m_engine(engine), m_view(view), m_dialogs(dialogs), m_servers(servers), m_window(window)
+                                   ServerSelection &servers)
+    : m_engine(engine), m_view(view), m_dialogs(dialogs), m_servers(servers)
 {
 }
 
@@ -44,106 +50,104 @@ QString DescriptorLoader::summaryText(const QString &fileName, qint32 fileSize, 
                           "that you would like to validate or repair.");
 }
 
-bool DescriptorLoader::fail(const QString &description)
+std::optional<DownloadJob> DescriptorLoader::prepare(const QString &path)
 {
-    m_dialogs.messageBox(QStringLiteral("Error ") + description, Dialogs::Buttons::Ok);
-    return false;
+    if (!regularFileExists(path))
+        return std::nullopt;
+    QString error;
+    const std::optional<DDFRecord> record = readDDFHeader(path, &error);
+    if (!record) {
+        fail(m_dialogs, error);
+        return std::nullopt;
+    }
+    if (!versionAccepted(record->Version)) {
+        m_dialogs.messageBox(earlierVersionMessage(), Dialogs::Buttons::Ok);
+        return std::nullopt;
+    }
+    const QString fileName = trimSpaces(record->FileName);
+    const QString information = trimSpaces(record->Information);
+    m_dialogs.messageBox(summaryText(fileName, record->FileSize, information), Dialogs::Buttons::Ok);
+
+    DownloadJob job;
+    job.mode = DownloadJob::Mode::Descriptor;
+    job.descriptorPath = path;
+    job.descriptor = *record;
+    job.serverIndex = m_servers.lastIndex();
+    job.sourceUrl = trimSpaces(record->Servers[size_t(job.serverIndex)]);
+    job.appendStartOffset = record->StartParam != 0;
+    m_startParam = job.appendStartOffset;
+
+    const std::optional<QString> destination = askDestination(fileName, record->FileSize);
+    if (!destination)
+        return std::nullopt;
+    m_view.setText(MainWindowModel::Label::Info, QStringLiteral("File Name: ") + fileName + crlf +
+                                                     QStringLiteral("File Size: ") + FormatByteSize(record->FileSize) +
+                                                     crlf + QStringLiteral("Information: ") + information);
+    job.destination = *destination;
+    return job;
 }
 
-bool DescriptorLoader::LoadDDF(const QString &path)
+// The save dialog, and what to do with an existing file that is longer
+// than the described one.
+std::optional<QString> DescriptorLoader::askDestination(const QString &fileName, qint64 fileSize)
 {
-    m_engine.flushPendingWrites();
-    m_engine.DestinationPath.clear();
-    m_window.processEvents();
-
-    if (!regularFileExists(path))
-        return false;
-
-    QString error;
-    std::optional<DDFRecord> record = readDDFHeader(path, &error);
-    if (!record)
-        return fail(error);
-    m_engine.DDF = *record;
-    const DDFRecord &ddf = m_engine.DDF;
-
-    if (!versionAccepted(ddf.Version)) {
-        m_dialogs.messageBox(earlierVersionMessage(), Dialogs::Buttons::Ok);
-        return false;
-    }
-
-    const QString fileName = trimSpaces(ddf.FileName);
-    const QString information = trimSpaces(ddf.Information);
-    m_dialogs.messageBox(summaryText(fileName, ddf.FileSize, information), Dialogs::Buttons::Ok);
-
-    m_engine.DestinationPath = fileName;
-    m_engine.ExpectedSize = ddf.FileSize;
-    if (m_engine.ServerIndex < 0 || m_engine.ServerIndex >= DDFRecord::ServerSlots)
-        return fail(QStringLiteral("Server number %1 is outside 0 to 9.").arg(m_engine.ServerIndex));
-    m_engine.SourceURL = trimSpaces(ddf.Servers[m_engine.ServerIndex]);
-    m_engine.UseStartParam = ddf.StartParam != 0;
-
     FileRequest dialog(m_dialogs);
     dialog.setTitle(QStringLiteral("Select a Save Location..."));
     dialog.setFileName(fileName);
     dialog.setFilter(allFiles);
     dialog.showSave();
     if (dialog.cancelled())
-        return false;
-
+        return std::nullopt;
     const QString chosen = dialog.fileName();
     if (chosen.right(3).toLower() == QLatin1String("ddf")) {
         m_dialogs.messageBox(QStringLiteral("Please do not save to a *.ddf file. Please save to the default name "
                                             "presented if possible."),
                              Dialogs::Buttons::Ok);
-        return false;
+        return std::nullopt;
     }
-
-    m_engine.DestinationPath = chosen;
-    m_view.setText(MainWindowModel::Label::Info, QStringLiteral("File Name: ") + fileName + crlf +
-                                                     QStringLiteral("File Size: ") + FormatByteSize(ddf.FileSize) +
-                                                     crlf + QStringLiteral("Information: ") + information);
-
-    if (regularFileExists(chosen) && QFileInfo(chosen).size() > qint64(ddf.FileSize)) {
+    if (regularFileExists(chosen) && QFileInfo(chosen).size() > fileSize) {
         const Dialogs::Answer keep = m_dialogs.messageBox(
             QStringLiteral("You are trying to write to a file that already exists and is larger than the file you "
                            "are downloading. We will have to delete the selected file and start over again. "
                            "Select OK to continue, or Cancel to cancel this action."),
             Dialogs::Buttons::OkCancel);
         if (keep == Dialogs::Answer::Cancel)
-            return false;
+            return std::nullopt;
         QFile existing(chosen);
-        if (!existing.remove())
-            return fail(existing.errorString());
+        if (!existing.remove()) {
+            fail(m_dialogs, existing.errorString());
+            return std::nullopt;
+        }
     }
-    return !m_engine.DestinationPath.isEmpty();
+    return chosen;
 }
 
-void DescriptorLoader::Command1_Click()
+void DescriptorLoader::chooseAndStart()
 {
-    if (m_engine.transferActive())
+    if (m_engine.isBusy())
         return;
+    RestartHold hold(m_engine);
     FileRequest dialog(m_dialogs);
     dialog.setTitle(QStringLiteral("Select a Downloader Data File..."));
     dialog.setFilter(QStringLiteral("Downloader Data File (*.ddf)|*.ddf"));
-    showStartDialog(m_engine, dialog, false);
-    // Taken before the cancel test: a cancelled dialog leaves its empty preset.
-    m_engine.DescriptorPath = dialog.fileName();
+    dialog.showOpen();
     if (dialog.cancelled())
         return;
-    if (!LoadDDF(m_engine.DescriptorPath))
-        return;
-    m_servers.show();
-    m_engine.URLMode = false;
-    m_engine.DownloadFile(m_engine.SourceURL, m_engine.DestinationPath, QString(), QString());
+    if (std::optional<DownloadJob> job = prepare(dialog.fileName()))
+        offerServersAndStart(*job);
 }
 
-void DescriptorLoader::startFromCommandLine()
+void DescriptorLoader::startFromCommandLine(const QString &path)
 {
-    const QString path = m_engine.DescriptorPath;
     if (path.isEmpty() || !regularFileExists(path))
         return;
-    if (!LoadDDF(path))
-        return;
-    m_servers.show();
-    m_engine.DownloadFile(m_engine.SourceURL, m_engine.DestinationPath, QString(), QString());
+    RestartHold hold(m_engine);
+    if (std::optional<DownloadJob> job = prepare(path))
+        offerServersAndStart(*job);
+}
+
+void DescriptorLoader::offerServersAndStart(DownloadJob job)
+{
+    m_servers.offer(job);
+    m_engine.start(job);
 }

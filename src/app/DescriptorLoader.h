@@ -1,42 +1,46 @@
 #pragma once
 
+#include <transfer/DownloadJob.h>
+
 #include <QString>
 
-class DownloadEngine;
+#include <optional>
+
 class Dialogs;
+class DownloadEngine;
 class MainWindowModel;
 class ServerSelection;
-class WindowPort;
 
-// Loading a descriptor and starting its verified download: the "Load DDF
-// Data File" command and the descriptor named on the command line.
+// Reading a descriptor and starting its checked download: the "Load DDF Data
+// File" command and the descriptor named on the command line.
 class DescriptorLoader {
 public:
-    DescriptorLoader(DownloadEngine &engine, MainWindowModel &view, Dialogs &dialogs, ServerSelection &servers,
-                     WindowPort &window);
+    DescriptorLoader(DownloadEngine &engine, MainWindowModel &view, Dialogs &dialogs, ServerSelection &servers);
 
     // Reads the descriptor at `path`, shows its summary and asks for the
-    // output file. True when it was accepted and an output file chosen
-    // (DestinationPath is then not empty); every refusal has shown its own
-    // message, if any.
-    bool LoadDDF(const QString &path);
+    // output file. The job to start, or nullopt when it was refused or
+    // cancelled (every refusal has shown its own message, if any).
+    std::optional<DownloadJob> prepare(const QString &path);
 
-    // "Load DDF Data File": open dialog, load, server choice, DownloadFile.
-    void Command1_Click();
+    // The command: open dialog, prepare, server choice, start.
+    void chooseAndStart();
+    // The start-up path for a descriptor named on the command line.
+    void startFromCommandLine(const QString &path);
 
-    // The descriptor start of program start, for DescriptorPath as taken
-    // from the command line; URLMode is left as it is.
-    void startFromCommandLine();
+    // The start parameter of the last descriptor read; URL downloads
+    // follow it too.
+    bool startParamInEffect() const { return m_startParam; }
 
     static QString summaryText(const QString &fileName, qint32 fileSize, const QString &information);
     static const QString &earlierVersionMessage();
 
 private:
-    bool fail(const QString &description);
+    void offerServersAndStart(DownloadJob job);
+    std::optional<QString> askDestination(const QString &fileName, qint64 fileSize);
 
     DownloadEngine &m_engine;
     MainWindowModel &m_view;
     Dialogs &m_dialogs;
     ServerSelection &m_servers;
-    WindowPort &m_window;
+    bool m_startParam = false;
 };

@@ -1,13 +1,14 @@
 #include "MainController.h"
 
-#include "StartDialog.h"
+#include "ProcessExit.h"
+#include "RestartHold.h"
 #include "WindowPort.h"
 
 #include <transfer/DownloadEngine.h>
+#include <ui/MainWindowModel.h>
 #include <app/FileRequest.h>
 #include <app/Dialogs.h>
 #include <util/Paths.h>
-#include <util/ProcessExit.h>
 
 #include <QFile>
 
@@ -17,15 +18,14 @@ MainController::MainController(MainWindowModel &view, DownloadEngine &engine, Di
       m_view(view),
       m_engine(engine),
       m_dialogs(dialogs),
-      m_log(log),
       m_exit(exit),
       m_clipboard(std::move(clipboard)),
       m_window(window),
-      m_servers(engine, view, dialogs),
-      m_loader(engine, view, dialogs, m_servers, window)
+      m_presenter(engine, view, log, dialogs),
+      m_servers(dialogs),
+      m_loader(engine, view, dialogs, m_servers)
 {
-    connect(&m_engine, &DownloadEngine::activeChanged, this, &MainController::onTransferActive);
-    connect(&m_engine, &DownloadEngine::exitRequested, this, &MainController::Form_Unload);
+    connect(&m_presenter, &DownloadPresenter::exitRequested, this, &MainController::requestExit);
 }
 
 QString MainController::versionTitle()
@@ -33,25 +33,29 @@ QString MainController::versionTitle()
     return QStringLiteral("Orvanta Downloader Version %1.%2.%3").arg(VersionMajor).arg(VersionMinor).arg(VersionRevision);
 }
 
-void MainController::Form_Load(const QStringList &args)
+QString MainController::fileNameFromUrl(const QString &url)
+{
+    const QStringList pieces = url.trimmed().split(QLatin1Char('/'));
+    QString name = pieces.last().trimmed();
+    if (name.isEmpty() && pieces.size() > 1)
+        name = pieces.at(pieces.size() - 2).trimmed();
+    return name;
+}
+
+void MainController::startUp(const QStringList &args)
 {
     using Label = MainWindowModel::Label;
     m_view.setWindowTitle(versionTitle());
     m_view.setText(Label::Status, QStringLiteral("Waiting for URL or Downloader Data File (*.ddf)..."));
     for (Label label : {Label::Source, Label::TimeLeft, Label::Rate, Label::Destination})
         m_view.setText(label, QString());
-
     m_view.setTrayTip(QStringLiteral("Right-Click for Options"));
     m_window.addTrayIcon(m_view.trayTip());
-
     m_window.showNormal();
-    m_window.processEvents();
 
-    m_engine.DescriptorPath = args.join(QLatin1Char(' ')).remove(QLatin1Char('"'));
-    m_loader.startFromCommandLine();
+    m_loader.startFromCommandLine(args.join(QLatin1Char(' ')).remove(QLatin1Char('"')));
     if (m_exiting)
         return;
-
     const QString clip = m_clipboard().value_or(QString()).trimmed();
     for (const QLatin1String prefix : {QLatin1String("http://"), QLatin1String("https://"), QLatin1String("www.")}) {
         if (clip.startsWith(prefix, Qt::CaseInsensitive))
@@ -69,12 +73,8 @@ void MainController::handOver(const QString &descriptorPath, const QString &url,
         m_dialogs.messageBox(refusal, Dialogs::Buttons::Ok);
         return;
     }
-    if (!descriptorPath.isEmpty()) {
-        // A URL download may have run before: restarts must take this one's road.
-        m_engine.URLMode = false;
-        m_engine.DescriptorPath = descriptorPath;
-        m_loader.startFromCommandLine();
-    }
+    if (!descriptorPath.isEmpty())
+        m_loader.startFromCommandLine(descriptorPath);
     if (!url.isEmpty()) {
         setUrlBox(url);
         if (m_view.downloadUrlEnabled())
@@ -85,100 +85,87 @@ void MainController::handOver(const QString &descriptorPath, const QString &url,
 void MainController::setUrlBox(const QString &text)
 {
     m_view.setUrlText(text);
-    txtURL_Change(text);
+    urlEdited(text);
 }
 
-void MainController::txtURL_Change(const QString &text)
+void MainController::urlEdited(const QString &text)
 {
     m_view.setUrlText(text);
-    // No second transfer may start inside or beside a running one.
-    m_view.setDownloadUrlEnabled(!text.trimmed().isEmpty() && !m_engine.transferActive());
+    m_view.setDownloadUrlEnabled(!text.trimmed().isEmpty() && !m_engine.isBusy());
 }
 
-void MainController::onTransferActive(bool active)
+void MainController::pasteUrl()
 {
-    if (active) {
-        m_view.setDownloadUrlEnabled(false);
-        m_view.setLoadDescriptorEnabled(false);
-    } else if (!m_engine.URLMode) {
-        // A descriptor download never owned "Download from URL"; give it
-        // back to the URL box. After a URL download the engine decides.
-        m_view.setDownloadUrlEnabled(!m_view.urlText().trimmed().isEmpty());
-    }
+    if (const std::optional<QString> clip = m_clipboard())
+        setUrlBox(*clip);  // a clipboard that could not be read leaves the box as it is
 }
 
-void MainController::cmdPaste_Click()
+void MainController::downloadUrl()
 {
-    const std::optional<QString> clip = m_clipboard();
-    if (!clip)
-        return;  // a clipboard that could not be read leaves the box as it is
-    setUrlBox(*clip);
-}
-
-QString MainController::FileNameFromURL(const QString &url)
-{
-    const QStringList pieces = url.trimmed().split(QLatin1Char('/'));
-    QString name = pieces.last().trimmed();
-    if (name.isEmpty() && pieces.size() > 1)
-        name = pieces.at(pieces.size() - 2).trimmed();
-    return name;
-}
-
-void MainController::cmdURL_Click()
-{
-    if (m_engine.transferActive())
+    if (m_engine.isBusy())
         return;
+    RestartHold hold(m_engine);
     FileRequest dialog(m_dialogs);
     dialog.setTitle(QStringLiteral("Save to..."));
     dialog.setFilter(QStringLiteral("All File Types (*.*)|*.*"));
-    dialog.setFileName(FileNameFromURL(m_view.urlText()));
-    showStartDialog(m_engine, dialog, true);
+    dialog.setFileName(fileNameFromUrl(m_view.urlText()));
+    dialog.showSave();
     if (dialog.cancelled())
         return;
 
-    m_engine.DestinationPath = dialog.fileName();
-    m_engine.SourceURL = m_view.urlText().trimmed();
-    m_engine.URLMode = true;
-
-    if (regularFileExists(m_engine.DestinationPath)) {
+    DownloadJob job;
+    job.sourceUrl = m_view.urlText().trimmed();
+    job.destination = dialog.fileName();
+    job.appendStartOffset = m_loader.startParamInEffect();
+    if (regularFileExists(job.destination)) {
         const FileExistsAnswer choice = m_dialogs.askFileExists();
         if (choice == FileExistsAnswer::Cancel)
             return;
-        if (choice == FileExistsAnswer::Overwrite) {
-            m_engine.flushPendingWrites();
-            if (!QFile::remove(m_engine.DestinationPath))
-                return;  // the command ends silently
-        }
+        if (choice == FileExistsAnswer::Overwrite && !QFile::remove(job.destination))
+            return;  // the command ends silently
     }
-
     m_view.setDownloadUrlEnabled(false);
     m_view.setLoadDescriptorEnabled(false);
-    m_engine.DownloadFileFromURL(m_engine.SourceURL, m_engine.DestinationPath, QString(), QString());
+    m_engine.start(job);
 }
 
-void MainController::Form_Resize() { m_window.hideWindow(); }
-
-void MainController::exitSequence()
+void MainController::pauseButtonClicked()
 {
-    if (m_exiting)
+    using State = DownloadEngine::State;
+    switch (m_engine.state()) {
+    case State::Completed:
+    case State::Verified:
+        requestExit();
         return;
-    m_exiting = true;
-    m_window.removeTrayIcon();
-    m_engine.StopTransfer = true;
-    m_exit.endProgram(0);
+    case State::Paused:
+        m_engine.resume();
+        return;
+    default:
+        m_engine.pause();
+        return;
+    }
 }
 
-void MainController::Form_QueryUnload() { exitSequence(); }
-
-void MainController::Form_Unload() { exitSequence(); }
-
-void MainController::End_Click()
+void MainController::trayPause()
 {
-    m_window.removeTrayIcon();
-    exitSequence();
+    if (m_view.pauseButtonEnabled())
+        pauseButtonClicked();
 }
 
-void MainController::trayLeftClick() { Restore_Click(); }
+void MainController::chooseServer()
+{
+    DownloadJob job = m_engine.job();
+    if (m_servers.offer(job))
+        m_engine.resume(job);
+}
+
+void MainController::windowMinimized() { m_window.hideWindow(); }
+
+void MainController::restoreWindow() { m_window.showNormal(); }
+
+void MainController::showLog() { m_window.showLog(); }
+
+void MainController::trayLeftClick() { restoreWindow(); }
 
 void MainController::trayRightClick(const QPoint &at)
 {
@@ -186,8 +173,12 @@ void MainController::trayRightClick(const QPoint &at)
     m_window.popupTrayMenu(at);
 }
 
-void MainController::Restore_Click() { m_window.showNormal(); }
-
-void MainController::ViewLog_Click() { m_window.showLog(); }
-
-void MainController::Pause_Click() { m_engine.Pause_Click(); }
+void MainController::requestExit()
+{
+    if (m_exiting)
+        return;
+    m_exiting = true;
+    m_window.removeTrayIcon();
+    m_engine.stop();
+    m_exit.endProgram(0);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DescriptorLoader.h"
+#include "DownloadPresenter.h"
 #include "ServerSelection.h"
 
 #include <QObject>
@@ -18,10 +19,10 @@ class MainWindowModel;
 class ProcessExit;
 class WindowPort;
 
-// The commands of the main window MainWindow that are not the transfer
-// itself: start-up, the URL box and its buttons, closing, the tray icon and
-// its menu, the descriptor commands and the server window. Handlers carry
-// the names of the window's events; the widgets only forward to them.
+// What the main window's commands do: start-up, the URL box and its
+// buttons, the pause button, the descriptor commands and the server choice,
+// the tray icon and its menu, and the one way out of the program. The
+// widgets only forward to these.
 class MainController : public QObject {
     Q_OBJECT
 public:
@@ -36,50 +37,49 @@ public:
                    ProcessExit &exit, ClipboardReader clipboard, WindowPort &window, QObject *parent = nullptr);
 
     static QString versionTitle();
+    static QString fileNameFromUrl(const QString &url);
 
-    // Start-up. `args` are the program's arguments without the program name;
-    // together they are one descriptor path.
-    void Form_Load(const QStringList &args);
-    // A start handed over by a later start of the program, or the URL of
-    // this one. Raises the window; with no `refusal` opens the descriptor as
-    // start-up does, or puts the URL into the box with the focus on "Download
-    // from URL"; else shows the refusal.
+    // `args` are the program's arguments without its name; together they
+    // are one descriptor path.
+    void startUp(const QStringList &args);
+    // A start handed over by a later launch of the program: the window comes
+    // up, and either the refusal is shown or the descriptor is opened or the
+    // URL put in the box, as if this run had been started with it.
     void handOver(const QString &descriptorPath, const QString &url, const QString &refusal = QString());
 
-    void txtURL_Change(const QString &text);
-    void cmdPaste_Click();
-    void cmdURL_Click();
-    static QString FileNameFromURL(const QString &url);
+    void urlEdited(const QString &text);
+    void pasteUrl();
+    void downloadUrl();
+    void loadDescriptor() { m_loader.chooseAndStart(); }
+    // The pause button: pauses, resumes, or (after the end) leaves.
+    void pauseButtonClicked();
+    // The server button shown while a descriptor download is paused.
+    void chooseServer();
 
-    void Form_Resize();  // the window was minimized
-    void Form_QueryUnload();
-    void Form_Unload();
-    void End_Click();
-
+    void windowMinimized();
+    void restoreWindow();
+    void showLog();
     void trayLeftClick();
     void trayRightClick(const QPoint &at);
-    void Restore_Click();
-    void ViewLog_Click();
-    void Pause_Click();
+    void trayPause();
 
-    void Command1_Click() { m_loader.Command1_Click(); }
-    void cmdServers_Click() { m_servers.show(); }
-    bool LoadDDF(const QString &path) { return m_loader.LoadDDF(path); }
+    // Ends the program: the tray icon goes, the download stops with its
+    // blocks on disk, the event loop returns. Once only.
+    void requestExit();
 
-    ServerSelection &servers() { return m_servers; }
+    DescriptorLoader &loader() { return m_loader; }
+    DownloadPresenter &presenter() { return m_presenter; }
 
 private:
-    void exitSequence();
     void setUrlBox(const QString &text);
-    void onTransferActive(bool active);
 
     MainWindowModel &m_view;
     DownloadEngine &m_engine;
     Dialogs &m_dialogs;
-    ActivityLog &m_log;
     ProcessExit &m_exit;
     ClipboardReader m_clipboard;
     WindowPort &m_window;
+    DownloadPresenter m_presenter;
     ServerSelection m_servers;
     DescriptorLoader m_loader;
     bool m_exiting = false;

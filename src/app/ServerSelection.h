@@ -2,36 +2,27 @@
 
 #include <QStringList>
 
-class DownloadEngine;
 class Dialogs;
-class MainWindowModel;
+struct DownloadJob;
 
-// The logic of the server window (ServerChoiceDialog): fills the list from the
-// loaded descriptor, closes by itself when fewer than two servers are
-// offered, and on OK sets ServerIndex and SourceURL, resuming a paused
-// download. The window itself is Dialogs::chooseServer.
+// The choice among a descriptor's servers: offered when it names two or
+// more; the choice sets the job's server and URL and is kept as the
+// preselection for the next descriptor.
 class ServerSelection {
 public:
-    ServerSelection(DownloadEngine &engine, MainWindowModel &view, Dialogs &dialogs);
+    explicit ServerSelection(Dialogs &dialogs);
 
-    // Shows the window modally and returns when it has closed.
-    void show();
+    // Amends `job` by the user's choice (or, with fewer than two servers, to
+    // the first entry). True when a server was chosen with OK.
+    bool offer(DownloadJob &job);
+    // The server the next descriptor starts from.
+    int lastIndex() const { return m_lastIndex; }
 
-    // The list as last filled (the names of cmbServers).
+    // The names as last listed.
     const QStringList &listed() const { return m_names; }
-    bool created() const { return m_created; }
 
 private:
-    void Form_Initialize();
-    // False when the window closes by itself without being shown.
-    bool Form_Activate();
-    void Command1_Click(int row);
-    void fillList();
-
-    DownloadEngine &m_engine;
-    MainWindowModel &m_view;
     Dialogs &m_dialogs;
     QStringList m_names;
-    int m_selected = 0;
-    bool m_created = false;
+    int m_lastIndex = 0;
 };

@@ -4,7 +4,6 @@
 #include <ui/TrayIcon.h>
 #include <ui/MainWindow.h>
 
-#include <QCoreApplication>
 #include <QMenu>
 
 WidgetWindowPort::WidgetWindowPort(MainWindow &window, TrayIcon &tray, LogWindowHost &log)
@@ -36,4 +35,3 @@ void WidgetWindowPort::focusDownloadButton() { m_window.focusDownloadButton(); }
 
 void WidgetWindowPort::showLog() { m_log.showLog(); }
 
-void WidgetWindowPort::processEvents() { QCoreApplication::processEvents(); }

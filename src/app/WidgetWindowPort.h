@@ -19,7 +19,6 @@ public:
     void popupTrayMenu(const QPoint &at) override;
     void focusDownloadButton() override;
     void showLog() override;
-    void processEvents() override;
 
 private:
     MainWindow &m_window;

@@ -23,6 +23,4 @@ public:
     virtual void focusDownloadButton() = 0;
     // The log window, shown not modal (created on first use).
     virtual void showLog() = 0;
-    // Lets pending window events run once (start-up paints before working).
-    virtual void processEvents() = 0;
 };

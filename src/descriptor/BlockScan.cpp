@@ -13,7 +13,7 @@ constexpr qint64 PieceSize = 1024 * 1024;  // a whole number of blocks
 }  // namespace
 
 BlockScanResult scanBlocks(const QString &dataPath, const QString &ddfPath, float version,
-                           const std::function<void(qint64)> &onBlockGood)
+                           const std::function<void(qint64)> &onBlockGood, const std::atomic<bool> *cancel)
 {
     BlockScanResult result;
     QFile data(dataPath);
@@ -38,6 +38,11 @@ BlockScanResult scanBlocks(const QString &dataPath, const QString &ddfPath, floa
             return result;
         }
         const qint64 blockStart = p;
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            result.cancelled = true;
+            result.goodLength = blockStart;
+            return result;
+        }
         p += BlockSize;
         const qint64 blockLength = p < length ? BlockSize : length - blockStart;
 

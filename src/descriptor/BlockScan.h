@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -17,9 +18,13 @@ struct BlockScanResult {
     // The mismatch is a block the descriptor's CRC list has no entry for.
     bool entryMissing = false;
     std::optional<QString> error;  // a file could not be opened or read
+    bool cancelled = false;        // stopped on request; goodLength is how far it got
 };
 
-// `onBlockGood(p)` runs after every good block with p = the end of that
-// block (as the loop variable p of the verification: 4096, 8192, ...).
+// `onBlockGood(p)` runs after every good block with p = 4096 times the
+// number of blocks checked so far (so a short last block reports a whole
+// block's end). When `cancel` turns true the scan stops before its next
+// block. Safe to run on any thread: it touches nothing but its two files.
 BlockScanResult scanBlocks(const QString &dataPath, const QString &ddfPath, float version,
-                           const std::function<void(qint64)> &onBlockGood = {});
+                           const std::function<void(qint64)> &onBlockGood = {},
+                           const std::atomic<bool> *cancel = nullptr);

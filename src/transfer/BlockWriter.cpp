@@ -42,6 +42,10 @@ std::optional<BlockWriter::Failure> BlockWriter::write(qint64 offset, QByteArray
         if (auto failure = flush())
             return failure;
     }
+    // A piece as large as a gathered write goes out as it is: copying it
+    // first would only cost time.
+    if (m_pending.isEmpty() && data.size() >= GatherLimit)
+        return writeAt(offset, data);
     if (m_pending.isEmpty()) {
         m_pendingOffset = offset;
         m_pending.reserve(GatherLimit);
@@ -54,9 +58,16 @@ std::optional<BlockWriter::Failure> BlockWriter::write(qint64 offset, QByteArray
 
 std::optional<BlockWriter::Failure> BlockWriter::flush()
 {
-    const char *p = m_pending.constData();
-    qint64 left = m_pending.size();
-    qint64 at = m_pendingOffset;
+    auto failure = writeAt(m_pendingOffset, m_pending);
+    m_pending.clear();
+    return failure;
+}
+
+std::optional<BlockWriter::Failure> BlockWriter::writeAt(qint64 offset, QByteArrayView data)
+{
+    const char *p = data.data();
+    qint64 left = data.size();
+    qint64 at = offset;
     std::optional<Failure> failure;
     while (left > 0) {
         const ssize_t n = ::pwrite(m_fd, p, size_t(left), off_t(at));
@@ -75,7 +86,6 @@ std::optional<BlockWriter::Failure> BlockWriter::flush()
         at += n;
         left -= n;
     }
-    m_pending.clear();
     return failure;
 }
 

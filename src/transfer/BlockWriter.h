@@ -30,7 +30,8 @@ public:
     bool isOpen() const { return m_fd >= 0; }
 
     // Queues `data` for offset `offset`; writes what waits first when the
-    // new bytes do not follow it or the limit is reached.
+    // new bytes do not follow it or the limit is reached. A piece of at
+    // least `GatherLimit` bytes is written at once, without a copy.
     std::optional<Failure> write(qint64 offset, QByteArrayView data);
     // Writes everything that waits. On failure the unwritten rest is dropped:
     // the file then ends where the good data ends.
@@ -41,6 +42,8 @@ public:
     qsizetype pendingBytes() const { return m_pending.size(); }
 
 private:
+    std::optional<Failure> writeAt(qint64 offset, QByteArrayView data);
+
     int m_fd = -1;
     QByteArray m_pending;
     qint64 m_pendingOffset = 0;

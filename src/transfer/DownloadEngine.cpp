@@ -1,469 +1,510 @@
 #include "DownloadEngine.h"
 
-#include "DownloadEngineImpl.h"
-#include "HttpControl.h"
-
-#include <util/ActivityLog.h>
-#include <app/Dialogs.h>
-#include <util/Format.h>
-#include <util/Paths.h>
-#include <util/ProcessExit.h>
+#include "ExistingFileCheck.h"
+#include "ResponseVerdict.h"
 
 #include <descriptor/CRC32.h>
+#include <util/Paths.h>
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
-#include <chrono>
-#include <cmath>
-
-using namespace engine_text;
-using Label = MainWindowModel::Label;
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
-// Marks an attempt as running for the span of one entry-point call.
-class ActiveScope {
-public:
-    ActiveScope(bool &flag, std::function<void(bool)> notify) : m_flag(flag), m_notify(std::move(notify))
-    {
-        m_flag = true;
-        m_notify(true);
-    }
-    ~ActiveScope()
-    {
-        m_flag = false;
-        m_notify(false);
-    }
+const QString kInterrupted = QStringLiteral("Transfer interrupted by user.");
 
-private:
-    bool &m_flag;
-    std::function<void(bool)> m_notify;
-};
 
-// The leading whole number of a header value, rounded; nullopt when there
-// is none.
-std::optional<qint64> leadingNumber(const QString &value)
+std::optional<BlockWriter::Failure> truncateToZero(const QString &path)
 {
-    static const QRegularExpression number(QStringLiteral("^\\s*(\\d+(?:\\.\\d*)?)"));
-    const auto match = number.match(value);
-    if (!match.hasMatch())
+    if (::truncate(QFile::encodeName(path).constData(), 0) == 0)
         return std::nullopt;
-    return qint64(std::llround(match.captured(1).toDouble()));
+    const int code = errno;
+    return BlockWriter::Failure{code, QString::fromLocal8Bit(std::strerror(code))};
 }
-
-// The first byte offset of a "Content-Range: bytes A-B/C" value, or -1.
-qint64 contentRangeStart(const QString &value)
-{
-    static const QRegularExpression range(QStringLiteral("^\\s*bytes\\s+(\\d+)\\s*-"),
-                                          QRegularExpression::CaseInsensitiveOption);
-    const auto match = range.match(value);
-    if (!match.hasMatch())
-        return -1;
-    bool ok = false;
-    const qint64 start = match.captured(1).toLongLong(&ok);
-    return ok ? start : -1;
-}
-
-qint64 fileLength(const QString &path) { return regularFileExists(path) ? QFileInfo(path).size() : 0; }
 
 } // namespace
 
-DownloadEngine::DownloadEngine(MainWindowModel &view, HttpControl &inet, Dialogs &dialogs, ActivityLog &log,
-                               ProcessExit &exit, QObject *parent)
-    : QObject(parent),
-      d(std::make_unique<Impl>()),
-      m_alive(std::make_shared<bool>(true)),
-      m_view(view),
-      m_inet(inet),
-      m_dialogs(dialogs),
-      m_log(log),
-      m_exit(exit)
+DownloadEngine::DownloadEngine(HttpClient &http, QObject *parent)
+    : QObject(parent), m_http(http), m_check(new ExistingFileCheck(this))
 {
-    clock = [] {
+    m_clock = [] {
         using namespace std::chrono;
         return duration<double>(steady_clock::now().time_since_epoch()).count();
     };
-    freeSpace = [](const QString &path) { return GetFreeDiskSpace(path); };
-
-    Timer1.setInterval(1000);
-    RetryTimer.setInterval(30000);
-    RetryTimer.setSingleShot(true);
-    ResumeTimer.setInterval(52);
-    ResumeTimer.setSingleShot(true);
-    connect(&Timer1, &QTimer::timeout, this, &DownloadEngine::Timer1_Timer);
-    connect(&RetryTimer, &QTimer::timeout, this, &DownloadEngine::RetryTimer_Timer);
-    connect(&ResumeTimer, &QTimer::timeout, this, &DownloadEngine::ResumeTimer_Timer);
-    Timer1.start();
-
-    // Data accepted for the disk reaches it even when the program ends in
-    // the middle of a transfer.
-    std::weak_ptr<bool> alive = m_alive;
-    m_exit.addFlush([this, alive] {
-        if (alive.lock())
-            flushPendingWrites();
+    m_freeSpace = [](const QString &path) { return GetFreeDiskSpace(path); };
+    m_retryTimer.setSingleShot(true);
+    m_retryTimer.setInterval(std::chrono::seconds(30));
+    m_resumeTimer.setSingleShot(true);
+    m_resumeTimer.setInterval(std::chrono::milliseconds(52));
+    connect(&m_retryTimer, &QTimer::timeout, this, &DownloadEngine::restart);
+    connect(&m_resumeTimer, &QTimer::timeout, this, &DownloadEngine::restart);
+    connect(m_check, &ExistingFileCheck::progressed, this, [this](qint64 p) {
+        emit checkProgressed(p <= m_job.expectedSize() ? p : 0, m_job.expectedSize());
     });
+    connect(m_check, &ExistingFileCheck::finished, this, &DownloadEngine::onCheckFinished);
+    connect(&m_http, &HttpClient::responseReceived, this, &DownloadEngine::onResponse);
+    connect(&m_http, &HttpClient::dataReceived, this, &DownloadEngine::onData);
+    connect(&m_http, &HttpClient::finished, this, &DownloadEngine::onFinished);
 }
 
-DownloadEngine::~DownloadEngine() { closeAllFiles(); }
-
-void DownloadEngine::flushPendingWrites()
+DownloadEngine::~DownloadEngine()
 {
-    if (d->writer.isOpen())
-        d->writer.flush();
+    m_http.cancel();
+    closeFiles();
 }
 
-void DownloadEngine::closeAllFiles()
+bool DownloadEngine::isBusy() const
 {
-    d->writer.close();
-    d->crcList.close();
+    return m_state == State::Checking || m_state == State::Connecting || m_state == State::Receiving;
 }
 
-bool DownloadEngine::DownloadFile(const QString &strURL, const QString &strDestination, const QString &UserName,
-                                  const QString &Password)
+void DownloadEngine::setState(State state)
 {
-    return runAttempt(Mode::Descriptor, strURL, strDestination, UserName, Password);
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
 }
 
-bool DownloadEngine::DownloadFileFromURL(const QString &strURL, const QString &strDestination,
-                                         const QString &UserName, const QString &Password)
+void DownloadEngine::log(const QString &text)
 {
-    return runAttempt(Mode::URL, strURL, strDestination, UserName, Password);
+    m_loggedBefore = true;
+    emit logLine(text);
 }
 
-void DownloadEngine::ScheduleRetry(const QString &Message, bool NoRetry)
+// --- Commands ----------------------------------------------------------------
+
+void DownloadEngine::start(const DownloadJob &job)
 {
-    m_log.appendLine(Message);
-    if (!NoRetry) {
-        closeAllFiles();
-        m_log.AddToLog(QStringLiteral("Preparing to try again in 30 seconds..."));
-        m_view.setText(Label::Status, QStringLiteral("Recovering from error. Retrying in 30 seconds..."));
-        RetryPending = true;
-        RetryTimer.start();
+    stop();
+    m_job = job;
+    // What was learnt about another job's file says nothing about this one.
+    m_fileVerified = false;
+    m_repairMode = false;
+    beginAttempt();
+}
+
+void DownloadEngine::pause()
+{
+    if (!isBusy() && m_state != State::WaitingToRetry && m_state != State::Failed)
+        return;
+    const bool receiving = m_state == State::Receiving;
+    // A check cut short proves nothing about the file.
+    m_checkInterrupted = m_state == State::Checking;
+    emit statusChanged(kInterrupted);
+    log(kInterrupted);
+    m_http.cancel();
+    m_check->cancel();
+    m_afterCheck = nullptr;
+    m_retryTimer.stop();
+    closeFiles();
+    setState(State::Paused);
+    if (receiving)
+        emit receivingEnded(progress());
+}
+
+void DownloadEngine::resume()
+{
+    if (m_state != State::Paused)
+        return;
+    // What is on disk was checked or written block by block, unless the
+    // pause cut a check short.
+    m_fileVerified = !m_checkInterrupted;
+    setState(State::Resuming);
+    m_resumeTimer.start();
+}
+
+void DownloadEngine::resume(const DownloadJob &amended)
+{
+    if (m_state != State::Paused)
+        return;
+    m_job = amended;
+    resume();
+}
+
+void DownloadEngine::stop()
+{
+    m_http.cancel();
+    m_check->cancel();
+    m_afterCheck = nullptr;
+    m_retryTimer.stop();
+    m_resumeTimer.stop();
+    m_restartDue = false;
+    closeFiles();
+    setState(State::Idle);
+}
+
+void DownloadEngine::setRestartsHeld(bool held)
+{
+    m_restartsHeld = held;
+    if (!held && m_restartDue) {
+        m_restartDue = false;
+        restart();
     }
-    m_log.notifyChanged();
 }
 
-bool DownloadEngine::errorReport(Attempt &a, int code, const QString &description)
+void DownloadEngine::restart()
 {
-    closeAllFiles();
-    if (!a.descriptor()) {
-        m_view.setDownloadUrlEnabled(true);
-        m_view.setLoadDescriptorEnabled(true);
+    if (m_restartsHeld) {
+        m_restartDue = true;
+        return;
     }
-    a.LastMessage = QStringLiteral("Error %1: %2.").arg(code).arg(description);
-    StopTransfer = true;
-    ScheduleRetry(a.LastMessage, false);
-    return false;
+    if (m_state == State::WaitingToRetry)
+        m_fileVerified = true;  // the failed attempt wrote only blocks that passed
+    else if (m_state != State::Resuming)
+        return;
+    beginAttempt();
 }
 
-bool DownloadEngine::displayStep(Attempt &a, bool final)
+// --- One attempt -----------------------------------------------------------------
+
+void DownloadEngine::beginAttempt()
 {
-    const auto duration = FormatDuration(float(a.TimeLeft));
-    if (!duration)
+    const QString &destination = m_job.destination;
+    if (m_job.checked() && QFileInfo(destination).isAbsolute()) {
+        const double free = m_freeSpace(QFileInfo(destination).absolutePath());
+        if (free < double(m_job.expectedSize())) {
+            emit noticeRequested({QStringLiteral("There is not enough free space on the selected disk for this file. "
+                                                 "Please free up some disk space and try again, or try another "
+                                                 "location."),
+                                  QStringLiteral("Insufficient Disk Space..."), false});
+            setState(State::Idle);
+            return;
+        }
+    }
+    m_destinationName = SplitPathPart(destination, true, true);
+    closeFiles();
+    m_resuming = false;
+    m_position = 0;
+    if (regularFileExists(destination)) {
+        m_position = QFileInfo(destination).size();
+        m_resuming = m_position != 0;
+        if (!m_resuming)
+            QFile::remove(destination);
+    }
+    emit attemptStarted();
+    beginCycle();
+}
+
+// A repair cycle comes back here with the offset it reached.
+void DownloadEngine::beginCycle()
+{
+    if (m_loggedBefore)
+        log(QStringLiteral("----------"));
+    if (m_resuming && m_job.checked()) {
+        planResume();
+        return;
+    }
+    if (m_resuming)
+        m_position = fileLength();
+    sendRequest();
+}
+
+void DownloadEngine::sendRequest()
+{
+    if (m_resuming) {
+        const QString resuming = QStringLiteral("Resuming download...");
+        emit statusChanged(resuming);
+        emit captionChanged(resuming);
+        m_startPosition = m_position;
+    } else {
+        emit statusChanged(QStringLiteral("Getting file information..."));
+    }
+    if (m_job.checked()) {
+        if (auto failure = m_checksums.open(m_job.descriptorPath)) {
+            report({DownloadFailure::Kind::Transfer, QStringLiteral("Error 53: %1.").arg(*failure), true,
+                    TransferError{TransferError::Origin::Descriptor, 53, *failure}});
+            return;
+        }
+        m_checksums.seekBlock(m_position / BlockSize);
+    }
+    m_answered = false;
+    m_truncateFirst = false;
+    setState(State::Connecting);
+
+    HttpRequest request;
+    request.url = m_job.sourceUrl;
+    if (m_job.appendStartOffset)
+        request.url += QStringLiteral("&start=") + QString::number(m_position);
+    if (m_resuming)
+        request.rangeStart = m_position;
+    m_requestUrl = request.url;
+    log(QStringLiteral("Connecting..."));
+    m_http.start(request);
+    log(QStringLiteral("Waiting for initial response from server..."));
+}
+
+// --- The answer ------------------------------------------------------------------
+
+void DownloadEngine::onResponse(const HttpResponse &head)
+{
+    if (m_state != State::Connecting)
+        return;
+    m_answered = true;
+    judge(head);
+}
+
+void DownloadEngine::judge(const std::optional<HttpResponse> &head)
+{
+    using Action = ResponseVerdict::Action;
+    emit statusChanged(QStringLiteral("Saving:"));
+    emit receivingFrom(m_job.destination, head ? head->effectiveUrl : m_requestUrl);
+    log(QStringLiteral("Reading response from server..."));
+    const ResponseVerdict verdict = judgeResponse(head, m_resuming ? m_position : -1, m_job.checked());
+    switch (verdict.action) {
+    case Action::RestartFromZero:
+        log(verdict.message);
+        m_resuming = false;
+        // The whole file is coming: a repair becomes a download over the
+        // file in place, every block checked; a URL download starts its file
+        // again once the answer is accepted.
+        m_repairMode = false;
+        m_truncateFirst = !m_job.checked();
+        if (m_job.checked())
+            m_checksums.seekBlock(0);
+        acceptBody(*head);
+        return;
+    case Action::Receive:
+        if (!verdict.message.isEmpty())
+            log(verdict.message);
+        acceptBody(*head);
+        return;
+    case Action::NothingLeft:
+        emit noticeRequested({QStringLiteral("The server reports that there are no more bytes to be downloaded because "
+                                             "your existing file is at least the same size as the one on the server. "
+                                             "If you need to re-download the file, select the Overwrite option when "
+                                             "trying again."),
+                              {}, false});
+        report({DownloadFailure::Kind::NothingLeft, verdict.message, false, std::nullopt});
+        return;
+    case Action::Stop:
+    case Action::Retry:
+        report({DownloadFailure::Kind::Answer, verdict.message, verdict.action == Action::Retry, std::nullopt});
+        return;
+    }
+}
+
+void DownloadEngine::acceptBody(const HttpResponse &head)
+{
+    m_startTime = m_clock() - 1.0;
+    m_total = head.contentLength.value_or(0) + (m_resuming ? m_position : 0);
+    // A URL whose server does not announce the size is read to the end of
+    // its body: taking it as empty would report a download that never
+    // happened as complete.
+    m_sizeKnown = head.contentLength.has_value() || m_job.checked();
+    // Only the described file can end as "verified".
+    if (m_job.checked() && m_total != m_job.expectedSize()) {
+        report({DownloadFailure::Kind::Answer,
+                QStringLiteral("The file on the server is not the size the descriptor gives."), false, std::nullopt});
+        return;
+    }
+    if (!m_resuming)
+        m_position = 0;
+    if (m_truncateFirst && regularFileExists(m_job.destination)) {
+        if (auto failure = truncateToZero(m_job.destination)) {
+            reportDiskError(*failure);
+            return;
+        }
+    }
+    if (m_total == 0 && m_sizeKnown) {
+        m_http.cancel();
+        conclude();
+        return;
+    }
+    emit receivingStarted(m_total, m_sizeKnown);
+    if (auto failure = m_writer.open(m_job.destination)) {
+        reportDiskError(*failure);
+        return;
+    }
+    log(QStringLiteral("Saving data to disk..."));
+    setState(State::Receiving);
+}
+
+// --- The body --------------------------------------------------------------------
+
+void DownloadEngine::onData(QByteArrayView data)
+{
+    if (m_state != State::Receiving)
+        return;
+    // Whole blocks up to the announced end (the last one may run past it,
+    // which the end of the attempt reports).
+    if (m_sizeKnown)
+        data = data.first(std::min(data.size(), (m_total - m_position + BlockSize - 1) / BlockSize * BlockSize));
+    if (!takeRun(data))
+        return;
+    emit progressed(progress());
+    if (m_sizeKnown && m_position >= m_total)
+        finishReceiving();
+}
+
+// Checks the run's blocks and writes the good ones in one piece; false when
+// the run ended the attempt.
+bool DownloadEngine::takeRun(QByteArrayView run)
+{
+    qsizetype good = run.size();
+    bool mismatch = false;
+    if (m_job.checked()) {
+        good = 0;
+        while (good < run.size() && !(m_repairMode && good > 0)) {
+            const QByteArrayView block = run.sliced(good, std::min(BlockSize, run.size() - good));
+            const std::optional<quint32> expected = m_checksums.next();
+            if (!expected || *expected != quint32(ComputeCRC32(block, m_job.descriptor.Version))) {
+                mismatch = true;
+                break;
+            }
+            good += block.size();
+        }
+    }
+    if (good > 0) {
+        if (auto failure = m_writer.write(m_position, run.first(good))) {
+            reportDiskError(*failure);
+            return false;
+        }
+        m_position += good;
+        if (m_job.checked())
+            m_fileVerified = false;
+    }
+    if (mismatch) {
+        // The bad block is not written: the file keeps only blocks that passed.
+        report({DownloadFailure::Kind::Checksum, QStringLiteral("CRC error in bytes retrieved. Rolling back to retry..."),
+                true, std::nullopt});
         return false;
-    const QString copied = a.sizeKnown ? FormatByteSize(double(a.Position)) + QStringLiteral(" of ") +
-                                             FormatByteSize(double(a.TotalSize))
-                                       : FormatByteSize(double(a.Position));
-    m_view.setText(Label::TimeLeft, (a.sizeKnown ? *duration : QStringLiteral("Size unknown")) + QStringLiteral(" (") +
-                                    copied + QStringLiteral(" copied)"));
-    if (!final)
-        m_view.setTrayTip(copied + QStringLiteral(" copied..."));
-    const bool fast = !final && a.Rate >= 1048575.0;
-    m_view.setText(Label::Rate, FormatByteSize(a.Rate, fast ? QStringLiteral("###.00") : QStringLiteral("###")) +
-                                    QStringLiteral("/Sec"));
-    if (a.sizeKnown)
-        m_view.setProgressValue(a.Position);
-    const double fraction = a.TotalSize != 0 ? double(a.Position) / double(a.TotalSize) : 0.0;
-    const QString done = a.sizeKnown ? FormatWithPattern(fraction, QStringLiteral("##0%"))
-                                     : FormatByteSize(double(a.Position));
-    m_view.setWindowTitle(done + QStringLiteral(" of ") + a.destinationName + QStringLiteral(" Completed"));
+    }
+    if (m_job.checked() && m_repairMode && good > 0) {
+        emit progressed(progress());
+        endRepairCycle();
+        return false;
+    }
     return true;
 }
 
-bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString &strDestination,
-                                const QString &UserName, const QString &Password)
+void DownloadEngine::onFinished(const std::optional<TransferError> &error)
 {
-    // A restart never runs inside a running attempt.
-    if (m_active)
-        return false;
-    ActiveScope active(m_active, [this](bool on) { emit activeChanged(on); });
-
-    Attempt a;
-    a.mode = mode;
-    a.url = strURL;
-    a.destination = strDestination;
-
-    // Step 1: free space, for any destination whose folder can be named.
-    if (a.descriptor() && QFileInfo(strDestination).isAbsolute()) {
-        const double free = freeSpace(QFileInfo(strDestination).absolutePath());
-        if (free < double(ExpectedSize)) {
-            m_dialogs.messageBox(QStringLiteral("There is not enough free space on the selected disk for this file. "
-                                                "Please free up some disk space and try again, or try another "
-                                                "location."),
-                                 Dialogs::Buttons::Ok, QStringLiteral("Insufficient Disk Space..."));
-            return false;
-        }
+    if (m_state == State::Connecting) {
+        judge(std::nullopt);  // no answer at all
+        return;
     }
-
-    // Steps 2-4.
-    StopTransfer = false;
-    a.destinationName = SplitPathPart(strDestination, true, true);
-    flushPendingWrites();
-    if (regularFileExists(strDestination)) {
-        a.Position = QFileInfo(strDestination).size();
-        if (a.Position != 0) {
-            a.Resuming = true;
-        } else {
-            closeAllFiles();
-            QFile::remove(strDestination);
-        }
+    if (m_state != State::Receiving)
+        return;
+    if (error) {
+        reportTransferError(*error);
+    } else if (!m_sizeKnown) {
+        m_total = m_position;
+        m_sizeKnown = true;
+        finishReceiving();
+    } else if (m_position < m_total) {
+        reportTransferError({TransferError::Origin::Network, 0,
+                             QStringLiteral("The server closed the connection before the whole file arrived")});
+    } else {
+        finishReceiving();
     }
-    for (Label label : {Label::Source, Label::TimeLeft, Label::Destination, Label::Rate})
-        m_view.setText(label, QString());
+}
 
-    for (;;) {
-        // Step 5: a repair cycle comes back here.
-        if (!m_log.isEmpty())
-            m_log.AddToLog(QStringLiteral("----------"));
-
-        // Step 6.
-        if (a.Resuming) {
-            if (a.descriptor()) {
-                if (!chooseResumeOffset(a))
-                    return false;
-                // Checks work on whole blocks: continue at the start of the
-                // block that holds the offset.
-                if (a.Position != ExpectedSize)
-                    a.Position -= a.Position % BlockSize;
-            } else {
-                a.Position = fileLength(strDestination);
-            }
-            m_view.setText(Label::Status, QStringLiteral("Resuming download..."));
-            m_view.setWindowTitle(QStringLiteral("Resuming download..."));
-            a.StartPosition = a.Position;
-            if (a.Position < 0)
-                a.Position = 0;
-        } else {
-            m_view.setText(Label::Status, QStringLiteral("Getting file information..."));
-        }
-
-        // Step 7.
-        if (a.descriptor()) {
-            if (auto failure = d->crcList.open(DescriptorPath))
-                return errorReport(a, 53, *failure);
-            d->crcList.seekBlock(a.Position / BlockSize);
-        }
-
-        // Step 8.
-        m_view.setPauseButtonEnabled(true);
-        m_view.setLoadDescriptorEnabled(false);
-        m_inet.processEvents(false);
-
-        // Steps 9-11.
-        m_inet.setURL(UseStartParam ? strURL + QStringLiteral("&start=") + QString::number(a.Position) : strURL);
-        m_inet.setUserName(UserName);
-        m_inet.setPassword(Password);
-        m_log.AddToLog(QStringLiteral("Connecting..."));
-        if (a.Resuming)
-            m_inet.Execute(QStringLiteral("Range: bytes=%1-\r\n").arg(a.Position));
-        else
-            m_inet.Execute();
-        m_log.AddToLog(QStringLiteral("Waiting for initial response from server..."));
-
-        // Step 12.
-        while (m_inet.StillExecuting()) {
-            m_inet.processEvents(true);
-            if (StopTransfer) {
-                closeAllFiles();
-                m_inet.Cancel();
-                return false;
-            }
-        }
-
-        // Step 13.
-        m_view.setText(Label::Status, QStringLiteral("Saving:"));
-        m_view.setText(Label::Source,
-                       m_view.fitText(Label::Source, strDestination + QStringLiteral(" from ") + m_inet.requestAddress()));
-        m_view.setText(Label::Destination, m_view.fitText(Label::Destination, strDestination));
-
-        // Steps 14-15.
-        const QString header = m_inet.GetHeader();
-        m_log.AddToLog(QStringLiteral("Reading response from server..."));
-        const QString StatusCode = header.mid(9, 3);
-        const auto endOfCall = [&](const QString &text, bool noRetry) {
-            a.LastMessage = text;
-            StopTransfer = true;
-            ScheduleRetry(text, noRetry);
-            m_inet.Cancel();
-            closeAllFiles();
-            return false;
-        };
-        if (StatusCode == QLatin1String("200")) {
-            if (a.Resuming) {
-                a.LastMessage = QStringLiteral("Could not resume. Starting from beginning of file.");
-                m_log.AddToLog(a.LastMessage);
-                d->writer.close();
-                QFile::remove(strDestination);
-                a.Resuming = false;
-                if (a.descriptor())
-                    d->crcList.seekBlock(0);
-            }
-        } else if (StatusCode == QLatin1String("206")) {
-            // Bytes from anywhere but the requested offset would land in the
-            // wrong place.
-            const qint64 expectedStart = a.Resuming ? a.Position : 0;
-            if (contentRangeStart(m_inet.GetHeader(QStringLiteral("Content-Range"))) != expectedStart)
-                return endOfCall(QStringLiteral("The server resumed from the wrong position."), false);
-            a.LastMessage = QStringLiteral("Entered resume mode successfully.");
-            m_log.AddToLog(a.LastMessage);
-        } else if (StatusCode == QLatin1String("204")) {
-            return endOfCall(QStringLiteral("The server did not return any content."), true);
-        } else if (StatusCode == QLatin1String("401")) {
-            return endOfCall(QStringLiteral("Authorization failed!"), true);
-        } else if (StatusCode == QLatin1String("404")) {
-            return endOfCall(QStringLiteral("File not found on server. Please check for a newer ddf file."), true);
-        } else if (StatusCode == QLatin1String("416") && !a.descriptor()) {
-            m_dialogs.messageBox(
-                QStringLiteral("The server reports that there are no more bytes to be downloaded because your existing "
-                               "file is at least the same size as the one on the server. If you need to re-download "
-                               "the file, select the Overwrite option when trying again."),
-                Dialogs::Buttons::Ok);
-            a.LastMessage = QStringLiteral("No content to be download. File has already completed.");
-            StopTransfer = true;
-            ScheduleRetry(a.LastMessage, true);
-            m_view.setLoadDescriptorEnabled(true);
-            m_view.setDownloadUrlEnabled(true);
-            m_inet.Cancel();
-            closeAllFiles();
-            return false;
-        } else if (StatusCode == QLatin1String("\r\n")) {
-            return endOfCall(QStringLiteral("Could not establish a connection to the server."), true);
-        } else {
-            return endOfCall(QStringLiteral("There was a problem making the proper connection..."), false);
-        }
-
-        // Step 16.
-        a.StartTime = clock() - 1.0;
-        const std::optional<qint64> contentLength = leadingNumber(m_inet.GetHeader(QStringLiteral("Content-Length")));
-        a.TotalSize = contentLength.value_or(0);
-        if (a.Resuming)
-            a.TotalSize += a.Position;
-        // A URL whose server does not announce the size is read to the end
-        // of its body: taking it as empty would report a download that never
-        // happened as complete.
-        a.sizeKnown = contentLength.has_value() || a.descriptor();
-        // Only the described file can end as "verified": a body of another
-        // size (or of no stated size) cannot be it.
-        if (a.descriptor() && a.TotalSize != ExpectedSize)
-            return endOfCall(QStringLiteral("The file on the server is not the size the descriptor gives."), true);
-        if (a.TotalSize != 0 || !a.sizeKnown) {
-            // Step 17.
-            m_view.setProgressValue(0);
-            if (a.sizeKnown)
-                m_view.setProgressMax(a.TotalSize);
-            m_inet.processEvents(false);
-            if (!a.Resuming)
-                a.Position = 0;
-
-            // Step 18.
-            if (auto failure = d->writer.open(strDestination))
-                return errorReport(a, failure->code, failure->description);
-            m_log.AddToLog(QStringLiteral("Saving data to disk..."));
-
-            // Step 19.
-            bool repairCycleEnded = false;
-            while (!a.sizeKnown || a.Position < a.TotalSize) {
-                if (StopTransfer)
-                    break;
-                const HttpControl::Chunk chunk = m_inet.GetChunk(BlockSize, [this] { return StopTransfer; });
-                if (chunk.status == HttpControl::Chunk::Status::Interrupted)
-                    continue;
-                if (chunk.status == HttpControl::Chunk::Status::Error)
-                    return errorReport(a, chunk.errorCode, chunk.errorText);
-                if (chunk.status == HttpControl::Chunk::Status::End && !a.sizeKnown) {
-                    a.TotalSize = a.Position;
-                    a.sizeKnown = true;
-                    break;
-                }
-                if (chunk.status == HttpControl::Chunk::Status::End || chunk.data.isEmpty())
-                    return errorReport(a, 0,
-                                       QStringLiteral("The server closed the connection before the whole file arrived"));
-
-                if (a.descriptor()) {
-                    const std::optional<quint32> ExpectedCRC = d->crcList.next();
-                    if (!ExpectedCRC || *ExpectedCRC != quint32(ComputeCRC32(chunk.data, DDF.Version))) {
-                        a.LastMessage = QStringLiteral("CRC error in bytes retrieved. Rolling back to retry...");
-                        StopTransfer = true;
-                        ScheduleRetry(a.LastMessage, false);
-                        closeAllFiles();
-                        return false;
-                    }
-                }
-                if (auto failure = d->writer.write(a.Position, chunk.data))
-                    return errorReport(a, failure->code, failure->description);
-                if (a.descriptor())
-                    FileVerified = false;
-                a.Position += chunk.data.size();
-
-                const double elapsed = clock() - a.StartTime;
-                a.Rate = double(a.Resuming ? a.Position - a.StartPosition : a.Position) / elapsed;
-                a.TimeLeft = a.sizeKnown ? double(a.TotalSize - a.Position) / a.Rate : 0.0;
-
-                if (RefreshDue) {
-                    if (!displayStep(a, false))
-                        return errorReport(a, 6, QStringLiteral("Overflow"));
-                    RefreshDue = false;
-                } else if (a.sizeKnown) {
-                    m_view.setProgressValue(a.Position);
-                }
-
-                if (a.descriptor() && RepairMode) {
-                    // End of a repair cycle: the rest of the response is
-                    // abandoned and the file is checked again.
-                    StopTransfer = true;
-                    if (auto failure = d->writer.close())
-                        return errorReport(a, failure->code, failure->description);
-                    closeAllFiles();
-                    ++CRCErrorCount;
-                    RepairMode = false;
-                    m_inet.Cancel();
-                    repairCycleEnded = true;
-                    break;
-                }
-            }
-            if (repairCycleEnded)
-                continue;
-
-            // Step 20.
-            if (auto failure = d->writer.close())
-                return errorReport(a, failure->code, failure->description);
-            closeAllFiles();
-            if (!displayStep(a, true))
-                return errorReport(a, 6, QStringLiteral("Overflow"));
-        }
-
-        // Step 21.
-        closeAllFiles();
-        bool result = false;
-        if (a.sizeKnown && a.Position == a.TotalSize) {
-            m_view.setText(Label::Status, QStringLiteral("Download completed and verified!"));
-            result = true;
-            m_view.setProgressValue(0);
-            m_view.setPauseButtonCaption(QStringLiteral("Exit"));
-            m_view.setLoadDescriptorEnabled(false);
-            m_log.AddToLog(QStringLiteral("Your download has been completed and verified!"));
-        } else if (!regularFileExists(strDestination)) {
-            StopTransfer = true;
-        } else if (!StopTransfer) {
-            // The body ran past the announced size: the file cannot be
-            // judged complete, and asking again would give the same answer.
-            a.LastMessage = QStringLiteral("The server sent more data than it announced.");
-            ScheduleRetry(a.LastMessage, true);
-        }
-        m_inet.Cancel();
-        closeAllFiles();
-        return result;
+// One bad block was rewritten: the rest of the answer is dropped and the
+// file checked again from its start.
+void DownloadEngine::endRepairCycle()
+{
+    m_http.cancel();
+    if (auto failure = m_writer.close()) {
+        reportDiskError(*failure);
+        return;
     }
+    closeFiles();
+    ++m_repairs;
+    m_repairMode = false;
+    beginCycle();
+}
+
+void DownloadEngine::finishReceiving()
+{
+    m_http.cancel();
+    if (auto failure = m_writer.close()) {
+        reportDiskError(*failure);
+        return;
+    }
+    closeFiles();
+    emit receivingEnded(progress());
+    conclude();
+}
+
+void DownloadEngine::conclude()
+{
+    closeFiles();
+    if (m_sizeKnown && m_position == m_total) {
+        emit statusChanged(QStringLiteral("Download completed and verified!"));
+        setState(State::Completed);
+        log(QStringLiteral("Your download has been completed and verified!"));
+        return;
+    }
+    if (!regularFileExists(m_job.destination)) {
+        setState(State::Failed);
+        return;
+    }
+    // The body ran past the announced size: the file cannot be judged
+    // complete, and asking again would give the same answer.
+    report({DownloadFailure::Kind::Answer, QStringLiteral("The server sent more data than it announced."), false,
+            std::nullopt});
+}
+
+// --- Failures --------------------------------------------------------------------
+
+void DownloadEngine::report(DownloadFailure failure)
+{
+    const bool receiving = m_state == State::Receiving;
+    m_http.cancel();
+    closeFiles();
+    // The window shows where the file on disk really ends.
+    if (receiving)
+        emit receivingEnded(progress());
+    emit failed(failure);
+    log(failure.message);
+    if (!failure.retrying) {
+        setState(State::Failed);
+        return;
+    }
+    log(QStringLiteral("Preparing to try again in 30 seconds..."));
+    emit statusChanged(QStringLiteral("Recovering from error. Retrying in 30 seconds..."));
+    setState(State::WaitingToRetry);
+    m_retryTimer.start();
+}
+
+void DownloadEngine::reportTransferError(const TransferError &error)
+{
+    report({DownloadFailure::Kind::Transfer, QStringLiteral("Error %1: %2.").arg(error.code).arg(error.text), true,
+            error});
+}
+
+void DownloadEngine::reportDiskError(const BlockWriter::Failure &failure)
+{
+    reportTransferError({TransferError::Origin::Disk, failure.code, failure.description});
+}
+
+// --- Helpers ---------------------------------------------------------------------
+
+void DownloadEngine::closeFiles()
+{
+    m_writer.close();
+    m_checksums.close();
+}
+
+qint64 DownloadEngine::fileLength() const
+{
+    return regularFileExists(m_job.destination) ? QFileInfo(m_job.destination).size() : 0;
+}
+
+TransferProgress DownloadEngine::progress() const
+{
+    TransferProgress p;
+    p.position = m_position;
+    p.total = m_total;
+    p.sizeKnown = m_sizeKnown;
+    p.destinationName = m_destinationName;
+    const double elapsed = m_clock() - m_startTime;
+    p.rate = double(m_resuming ? m_position - m_startPosition : m_position) / elapsed;
+    p.timeLeft = m_sizeKnown ? double(m_total - m_position) / p.rate : 0.0;
+    return p;
 }

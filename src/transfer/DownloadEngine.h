@@ -1,115 +1,195 @@
 #pragma once
 
-#include <ui/MainWindowModel.h>
+#include "BlockWriter.h"
+#include "DownloadJob.h"
+#include "HttpClient.h"
+#include "TransferError.h"
 
-#include <descriptor/DDFRecord.h>
+#include <descriptor/BlockScan.h>
+#include <descriptor/CrcList.h>
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
-#include <memory>
+#include <optional>
 
-class ActivityLog;
-class Dialogs;
-class HttpControl;
-class ProcessExit;
+class ExistingFileCheck;
 
-// The main window's download logic without any widget: its fields, the two
-// transfer entry points, the failure report, the existing-file verification
-// and the pause/resume/retry handlers with their three timers. Everything
-// runs on one thread; a transfer runs inside the call that started it and
-// lets events run at fixed points.
+// Where a transfer stands, for the once-a-second figures.
+struct TransferProgress {
+    qint64 position = 0;    // bytes of the destination in place
+    qint64 total = 0;       // its size when complete (0 while unknown)
+    bool sizeKnown = true;  // false while a body of unannounced size streams in
+    double rate = 0;        // bytes per second over this attempt
+    double timeLeft = 0;    // seconds at that rate
+    QString destinationName;
+};
+
+// A failure the engine reported; `retrying` says whether the retry delay
+// runs.
+struct DownloadFailure {
+    enum class Kind {
+        Answer,       // the server's answer could not be used
+        Transfer,     // the connection, the disk or the descriptor failed
+        Checksum,     // a received block failed its check
+        NothingLeft,  // a URL resume past the end of the file
+    };
+    Kind kind = Kind::Transfer;
+    QString message;
+    bool retrying = false;
+    std::optional<TransferError> error;
+};
+
+// A message the user has to acknowledge.
+struct EngineNotice {
+    QString text;
+    QString title;             // empty: the program's title
+    bool endsProgram = false;  // the program cannot go on after it
+};
+
+// Downloads one job into its destination file, resuming from what is on
+// disk, checking every block against the descriptor in descriptor mode and
+// repairing bad blocks of an existing file one at a time. Driven entirely by
+// the event loop: every call returns at once and the engine answers through
+// its signals. It knows no window.
 class DownloadEngine : public QObject {
     Q_OBJECT
 public:
-    DownloadEngine(MainWindowModel &view, HttpControl &inet, Dialogs &dialogs, ActivityLog &log,
-                   ProcessExit &exit, QObject *parent = nullptr);
+    enum class State {
+        Idle,            // nothing started yet, a start was refused, or stopped
+        Checking,        // the existing file is checked against the descriptor
+        Connecting,      // a request is out and unanswered
+        Receiving,       // the body is written to the destination
+        WaitingToRetry,  // after a failure; the job starts again when the delay ends
+        Paused,          // stopped by the user
+        Resuming,        // resume() asked; the attempt starts after a short delay
+        Completed,       // downloaded to the end (and checked, in descriptor mode)
+        Verified,        // the existing file turned out complete and intact
+        Failed,          // a failure that is not retried
+    };
+    Q_ENUM(State)
+
+    // The number of repairs after which a bad block is no longer repaired
+    // alone but fetched with everything after it.
+    static constexpr int RepairLimit = 20;
+    static constexpr qint64 BlockSize = 4096;
+
+    explicit DownloadEngine(HttpClient &http, QObject *parent = nullptr);
     ~DownloadEngine() override;
 
-    // --- Main-window fields -------------------------------------------------
-    bool URLMode = false;
-    bool StopTransfer = false;
-    QString DescriptorPath;
-    QString DestinationPath;
-    qint32 ExpectedSize = 0;
-    bool RefreshDue = false;
-    bool RetryPending = false;
-    bool FileVerified = false;
-    bool RepairMode = false;
-    qint32 CRCErrorCount = 0;
+    // Starts `job` from what is on disk, replacing whatever ran before.
+    void start(const DownloadJob &job);
+    // Stops the running attempt or check at once (the blocks received are
+    // kept) or drops a pending retry. Ignored while idle, resuming or
+    // finished.
+    void pause();
+    // Continues a paused job shortly, the same job or `amended` (e.g.
+    // another server of its descriptor).
+    void resume();
+    void resume(const DownloadJob &amended);
+    // Ends all work now; every block received is on disk when it returns.
+    void stop();
+    // While held, a due retry or resume waits (a start command's dialog is
+    // open); released, it goes ahead.
+    void setRestartsHeld(bool held);
 
-    // --- Program-wide values ------------------------------------------------
-    QString SourceURL;
-    bool UseStartParam = false;
-    qint16 ServerIndex = 0;
-    qint16 ServerCount = 0;
-    DDFRecord DDF;
+    State state() const { return m_state; }
+    const DownloadJob &job() const { return m_job; }
+    // Checking, connecting or receiving.
+    bool isBusy() const;
+    // Blocks repaired in this program run; never reset.
+    int repairCount() const { return m_repairs; }
 
-    // --- Transfer ------------------------------------------------------------
-    bool DownloadFile(const QString &strURL, const QString &strDestination, const QString &UserName,
-                      const QString &Password);
-    bool DownloadFileFromURL(const QString &strURL, const QString &strDestination, const QString &UserName,
-                             const QString &Password);
-    void ScheduleRetry(const QString &Message, bool NoRetry);
-    qint64 VerifyExistingFile(const QString &dataPath, const QString &ddfPath, qint64 crcStart);
-    // True while an attempt runs (the start commands stay disabled meanwhile).
-    bool transferActive() const { return m_active; }
-    // Drops an armed retry or resume; the commands call it before a fresh
-    // start so that an old restart cannot fire into the new download.
-    void cancelPendingRestart();
-    // Arms the 30-second retry again (a command that dropped it was cancelled
-    // before it changed anything).
-    void rearmRetry();
-
-    // --- Pause, resume, retry ------------------------------------------------
-    void CancelButton_Click();
-    void Pause_Click();
-    void RetryTimer_Timer();
-    void ResumeTimer_Timer();
-    void Timer1_Timer();
-
-    QTimer Timer1;       // 1000 ms, running
-    QTimer RetryTimer;   // 30000 ms, one-shot
-    QTimer ResumeTimer;  // 52 ms, one-shot
-
-    // --- Seams for tests -------------------------------------------------------
-    // Seconds from a monotonic clock (rates stay sane across midnight).
-    std::function<double()> clock;
-    // Free bytes for the filesystem of a destination path.
-    std::function<double(const QString &)> freeSpace;
-    // Writes the bytes gathered for the disk; runs before anything reads the
-    // file and at every end of an attempt (the exit seam calls it too).
-    void flushPendingWrites();
+    // Seams: the clock rates are computed with (seconds, monotonic), the free
+    // bytes on a destination's filesystem, and the retry delay.
+    void setClock(std::function<double()> clock) { m_clock = std::move(clock); }
+    void setFreeSpaceQuery(std::function<double(const QString &)> query) { m_freeSpace = std::move(query); }
+    void setRetryDelay(std::chrono::milliseconds delay) { m_retryTimer.setInterval(delay); }
+    void setResumeDelay(std::chrono::milliseconds delay) { m_resumeTimer.setInterval(delay); }
 
 signals:
-    // The "Exit" caption was clicked: the program ends.
-    void exitRequested();
-    // An attempt started or ended (the commands re-evaluate their buttons).
-    void activeChanged(bool active);
+    void stateChanged(DownloadEngine::State state);
+    void statusChanged(const QString &text);
+    // A headline for the window's title (the progress figures aside).
+    void captionChanged(const QString &text);
+    void logLine(const QString &text);
+    void noticeRequested(const EngineNotice &notice);
+    // A new attempt begins: what the last one showed is stale.
+    void attemptStarted();
+    // The existing-file check reached `value` of `max`.
+    void checkProgressed(qint64 value, qint64 max);
+    // The answer is in: the body goes to `destination` from `address`.
+    void receivingFrom(const QString &destination, const QString &address);
+    void receivingStarted(qint64 total, bool sizeKnown);
+    void progressed(const TransferProgress &progress);
+    // The body stopped (ended, paused or failed): the figures as they stand.
+    void receivingEnded(const TransferProgress &progress);
+    void failed(const DownloadFailure &failure);
 
 private:
-    struct Impl;
-    struct Attempt;
-    enum class Mode { Descriptor, URL };
-
-    bool runAttempt(Mode mode, const QString &strURL, const QString &strDestination, const QString &UserName,
-                    const QString &Password);
-    // Descriptor mode, step 6 when resuming: false when the file turned out
-    // complete (the call then ends at once).
-    bool chooseResumeOffset(Attempt &a);
-    bool displayStep(Attempt &a, bool final);
-    bool errorReport(Attempt &a, int code, const QString &description);
-    void closeAllFiles();
+    void setState(State state);
+    void log(const QString &text);
+    void beginAttempt();
+    void beginCycle();
+    void planResume();
+    void checkExistingFile(std::function<void(qint64)> then);
+    void onCheckFinished(const BlockScanResult &result);
+    void afterFirstCheck(qint64 verifiedLength, bool checked);
+    void settleResumeOffset(qint64 verifiedLength);
+    void sendRequest();
+    void onResponse(const HttpResponse &head);
+    void judge(const std::optional<HttpResponse> &head);
+    void acceptBody(const HttpResponse &head);
+    void onData(QByteArrayView data);
+    bool takeRun(QByteArrayView run);
+    void onFinished(const std::optional<TransferError> &error);
+    void endRepairCycle();
+    void finishReceiving();
+    void conclude();
+    void completeVerified();
+    void report(DownloadFailure failure);
+    void reportTransferError(const TransferError &error);
+    void reportDiskError(const BlockWriter::Failure &failure);
+    void endStopped();
     void restart();
+    void closeFiles();
+    TransferProgress progress() const;
+    qint64 fileLength() const;
 
-    std::unique_ptr<Impl> d;
-    std::shared_ptr<bool> m_alive;
-    bool m_active = false;
-    MainWindowModel &m_view;
-    HttpControl &m_inet;
-    Dialogs &m_dialogs;
-    ActivityLog &m_log;
-    ProcessExit &m_exit;
+    HttpClient &m_http;
+    ExistingFileCheck *m_check;
+    std::function<void(qint64)> m_afterCheck;
+    BlockWriter m_writer;
+    CrcList m_checksums;
+    QTimer m_retryTimer;
+    QTimer m_resumeTimer;
+    std::function<double()> m_clock;
+    std::function<double(const QString &)> m_freeSpace;
+
+    DownloadJob m_job;
+    State m_state = State::Idle;
+    bool m_restartsHeld = false;
+    bool m_restartDue = false;
+    bool m_loggedBefore = false;
+
+    // Kept across the attempts of one job.
+    bool m_fileVerified = false;  // the file needs no check before the next resume
+    bool m_repairMode = false;    // the next block written repairs a bad block
+    int m_repairs = 0;            // across the whole run
+    bool m_checkInterrupted = false;  // the last pause stopped a check
+
+    // The current attempt.
+    bool m_resuming = false;
+    bool m_answered = false;      // the response head arrived
+    bool m_truncateFirst = false; // a restart from zero over a URL download's partial file
+    qint64 m_position = 0;
+    qint64 m_startPosition = 0;
+    qint64 m_total = 0;
+    bool m_sizeKnown = true;
+    double m_startTime = 0;
+    QString m_destinationName;
+    QString m_requestUrl;
 };

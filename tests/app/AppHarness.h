@@ -2,20 +2,19 @@
 
 #include <app/MainController.h>
 #include <app/WindowPort.h>
+#include <support/EngineSettle.h>
+#include <support/FakeHttpClient.h>
 #include <support/ScriptedDialogs.h>
 #include <transfer/DownloadEngine.h>
-#include <transfer/HttpControl.h>
 #include <ui/MainWindowModel.h>
 #include <util/ActivityLog.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <functional>
 #include <optional>
-#include <vector>
 
 // Keeps what the commands do to the tray and the focus; the rest is not asked about.
 struct RecordingWindow : WindowPort {
@@ -30,43 +29,29 @@ struct RecordingWindow : WindowPort {
     void popupTrayMenu(const QPoint &) override {}
     void focusDownloadButton() override { ++focused; }
     void showLog() override {}
-    void processEvents() override {}
-};
-
-// A control whose every request fails at once; each start is recorded.
-struct RecordingHttp : HttpControl {
-    QString url;
-    std::vector<QString> executedURLs;
-    std::function<void()> onExecute;
-    void setURL(const QString &u) override { url = u; }
-    void setUserName(const QString &) override {}
-    void setPassword(const QString &) override {}
-    void Execute(const QString &) override { executedURLs.push_back(url), onExecute ? onExecute() : void(); }
-    bool StillExecuting() const override { return false; }
-    void Cancel() override {}
-    QString requestAddress() const override { return url; }
-    QString GetHeader() const override { return {}; }
-    QString GetHeader(const QString &) const override { return {}; }
-    QString failureText() const override { return QStringLiteral("Connection refused"); }
-    Chunk GetChunk(qsizetype, const std::function<bool()> &) override { return {Chunk::Status::Error, {}, 7, failureText()}; }
-    void processEvents(bool) override { QCoreApplication::processEvents(); }
 };
 
 // The main window's logic over the headless model, a real engine on the
-// recording control, scripted dialogs and a recording exit.
+// scripted client (every request fails unless told otherwise), scripted
+// dialogs and a recording exit.
 struct AppHarness {
     QTemporaryDir dir;
     MainWindowModel model;
-    RecordingHttp http;
+    FakeHttpClient http;
     ScriptedDialogs dialogs;
     ActivityLog log;
     RecordingProcessExit exit;
-    DownloadEngine engine{model, http, dialogs, log, exit};
+    DownloadEngine engine{http};
     RecordingWindow window;
     std::optional<QString> clipboard = QString();
     MainController controller{model, engine, dialogs, log, exit, [this] { return clipboard; }, window};
 
-    AppHarness() { engine.freeSpace = [](const QString &) { return 1e15; }; }
+    AppHarness()
+    {
+        engine.setFreeSpaceQuery([](const QString &) { return 1e15; });
+        http.answer = [](const HttpRequest &, int) { return FakeHttpClient::Reply{}; };
+        controller.presenter().setAutomaticRefresh(false);
+    }
 
     QString path(const QString &name) const { return QDir(dir.path()).filePath(name); }
     QString writeFile(const QString &name, const QByteArray &bytes) const
@@ -80,6 +65,7 @@ struct AppHarness {
         const qint64 blocks = (qint64(record.FileSize) + 4095) / 4096;
         return writeFile(name, record.toHeader().value_or(QByteArray()) + QByteArray(int(blocks * 4), '\0'));
     }
+    bool settled() { return settle(engine, http); }
 };
 
 inline DDFRecord sampleRecord()

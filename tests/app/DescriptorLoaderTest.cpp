@@ -53,7 +53,7 @@ TEST(DescriptorLoader, OutcomeTable)
             h.writeFile("out.bin", QByteArray(c.existing, 'z'));
         c.saveAs ? h.dialogs.chooseFile(h.path(c.saveAs)) : h.dialogs.cancelFile();
         h.dialogs.messageAnswers = {Answer::Ok, c.longer};
-        EXPECT_EQ(h.controller.LoadDDF(h.path(c.descriptor)), c.loads);
+        EXPECT_EQ(h.controller.loader().prepare(h.path(c.descriptor)).has_value(), c.loads);
         const QStringList shown = h.dialogs.messages();
         EXPECT_EQ(shown.size(), c.messages) << shown.join('\n').toStdString();
         EXPECT_TRUE(shown.value(shown.size() - 1).startsWith(c.last));
@@ -62,7 +62,7 @@ TEST(DescriptorLoader, OutcomeTable)
     }
 }
 
-TEST(DescriptorLoader, SummaryIsTrimmedAndACancelledSaveKeepsTheValues)
+TEST(DescriptorLoader, SummaryIsTrimmedAndTheJobCarriesTheDescriptor)
 {
     AppHarness h;
     DDFRecord r = sampleRecord();
@@ -70,16 +70,18 @@ TEST(DescriptorLoader, SummaryIsTrimmedAndACancelledSaveKeepsTheValues)
     r.FileName = QStringLiteral("setup.exe") + QString(247, ' ');
     r.Information = QString(256, ' ');
     r.FileSize = 5 * 1024 * 1024;
-    h.dialogs.cancelFile();
-    EXPECT_FALSE(h.controller.LoadDDF(h.writeDescriptor("s.ddf", r)));
+    h.dialogs.chooseFile(h.path("setup.exe"));
+    const std::optional<DownloadJob> job = h.controller.loader().prepare(h.writeDescriptor("s.ddf", r));
+    ASSERT_TRUE(job.has_value());
     EXPECT_EQ(h.dialogs.messages(),
               QStringList{kSummary + "File Name: setup.exe\r\nFile Size: 5.0 MB\r\nInformation: \r\n\r\nPlease select "
                                      "an output file in the next screen. You can select a file that is partially "
                                      "downloaded if you need to resume the download, or a fully downloaded file "
                                      "that you would like to validate or repair."});
     EXPECT_EQ(h.dialogs.asked.back().file.fileName, "setup.exe");
-    EXPECT_EQ(h.engine.ExpectedSize, r.FileSize);
-    EXPECT_EQ(h.engine.SourceURL, "http://127.0.0.1:1/a.bin");
-    EXPECT_TRUE(h.engine.UseStartParam);
-    EXPECT_EQ(h.engine.DestinationPath, "setup.exe");
+    EXPECT_EQ(job->expectedSize(), r.FileSize);
+    EXPECT_EQ(job->sourceUrl, "http://127.0.0.1:1/a.bin");
+    EXPECT_TRUE(job->appendStartOffset && h.controller.loader().startParamInEffect());
+    EXPECT_EQ(job->destination, h.path("setup.exe"));
+    EXPECT_EQ(job->descriptorPath, h.path("s.ddf"));
 }

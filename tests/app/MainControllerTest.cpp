@@ -20,8 +20,7 @@ TEST(MainController, CommandLineIsOneDescriptorPathWithQuotesRemoved)
         const QStringList args = pattern.join('\n').arg(h.dir.path()).split('\n');
         SCOPED_TRACE(args.join(' ').toStdString());
         h.dialogs.cancelFile();  // the save dialog, when the load gets there
-        h.controller.Form_Load(args);
-        EXPECT_EQ(h.engine.DescriptorPath, args.join(' ').remove('"'));
+        h.controller.startUp(args);
         EXPECT_EQ(h.dialogs.fileAnswers.empty(), loads);
         EXPECT_EQ(h.dialogs.messages().size(), loads ? 1 : 0);
     }
@@ -38,7 +37,7 @@ TEST(MainController, StartUpSetsTheTitlesAndProposesAClipboardUrlOnlyForTheThree
         SCOPED_TRACE(clipboard.value_or("<unreadable>").toStdString());
         AppHarness h;
         h.clipboard = clipboard;
-        h.controller.Form_Load({});
+        h.controller.startUp({});
         EXPECT_EQ(h.model.windowTitle(), "Orvanta Downloader Version 1.2.2");
         EXPECT_EQ(h.model.text(MainWindowModel::Label::Status), "Waiting for URL or Downloader Data File (*.ddf)...");
         EXPECT_EQ(h.window.tip, "Right-Click for Options");
@@ -48,7 +47,7 @@ TEST(MainController, StartUpSetsTheTitlesAndProposesAClipboardUrlOnlyForTheThree
     }
 }
 
-TEST(MainController, FileNameFromURL)
+TEST(MainController, FileNameFromUrl)
 {
     const std::vector<std::pair<QString, QString>> cases = {
         {"  http://host/dir/file.bin  ", "file.bin"}, {"http://host/dir/", "dir"}, {"http://host/", "host"},
@@ -56,12 +55,12 @@ TEST(MainController, FileNameFromURL)
         {"http://host/a%20b.txt", "a%20b.txt"}, {"plainname", "plainname"}, {"/", ""}, {"", ""},
     };
     for (const auto &[url, name] : cases)
-        EXPECT_EQ(MainController::FileNameFromURL(url), name) << url.toStdString();
+        EXPECT_EQ(MainController::fileNameFromUrl(url), name) << url.toStdString();
 }
 
 static const QString kURL = QStringLiteral("http://127.0.0.1:1/dir/data.bin");
 
-TEST(MainController, DownloadFromUrlAsksWhereSettlesAnExistingFileAndBlocksASecondStart)
+TEST(MainController, DownloadFromUrlAsksWhereSettlesAnExistingFileAndKeepsAnArmedRetryWhenCancelled)
 {
     struct Case {
         const char *name;
@@ -75,55 +74,73 @@ TEST(MainController, DownloadFromUrlAsksWhereSettlesAnExistingFileAndBlocksASeco
                          Case{"Cancel starts nothing", true, FileExistsAnswer::Cancel, 0}}) {
         SCOPED_TRACE(c.name);
         AppHarness h;
-        h.controller.txtURL_Change("  " + kURL + " ");
-        h.engine.SourceURL = "old";
+        // An earlier download failed and waits for its retry.
+        DownloadJob earlier;
+        earlier.sourceUrl = QStringLiteral("http://127.0.0.1:1/old.bin");
+        earlier.destination = h.path("old.bin");
+        h.engine.start(earlier);
+        ASSERT_TRUE(h.settled());
+        ASSERT_EQ(h.engine.state(), DownloadEngine::State::WaitingToRetry);
+
+        h.controller.urlEdited("  " + kURL + " ");
         const QString out = h.path("out.bin");
         if (c.answer) {
             h.writeFile("out.bin", QByteArray(100, 'x'));
             h.dialogs.fileExistsAnswers.push_back(*c.answer);
         }
         c.saved ? h.dialogs.chooseFile(out) : h.dialogs.cancelFile();
-        h.engine.rearmRetry();  // left by an earlier failure
         qint64 sizeAtStart = 0;
-        h.http.onExecute = [&] {
+        h.http.answer = [&](const HttpRequest &, int) {
             sizeAtStart = QFileInfo::exists(out) ? QFileInfo(out).size() : -1;
-            h.controller.txtURL_Change("http://127.0.0.1:1/second.bin");
-            EXPECT_FALSE(h.model.downloadUrlEnabled() || h.model.loadDescriptorEnabled());
-            const size_t asked = h.dialogs.asked.size();
-            h.controller.cmdURL_Click();
-            h.controller.Command1_Click();
-            EXPECT_EQ(h.dialogs.asked.size(), asked);
+            return FakeHttpClient::Reply{};
         };
-        h.controller.cmdURL_Click();
+        h.controller.downloadUrl();
+        const bool started = c.sizeAtStart != 0;
+        EXPECT_EQ(h.engine.isBusy(), started);
+        if (started) {
+            EXPECT_FALSE(h.model.downloadUrlEnabled() || h.model.loadDescriptorEnabled());
+            // A second start beside the running one asks nothing.
+            const size_t asked = h.dialogs.asked.size();
+            h.controller.downloadUrl();
+            h.controller.loadDescriptor();
+            EXPECT_EQ(h.dialogs.asked.size(), asked);
+        }
 
         EXPECT_EQ(h.dialogs.asked.at(0).file.fileName, "data.bin");
         EXPECT_TRUE(h.dialogs.fileExistsAnswers.empty());  // an unscripted prompt fails on its own
         EXPECT_EQ(sizeAtStart, c.sizeAtStart);
-        EXPECT_EQ(h.http.executedURLs, c.sizeAtStart ? std::vector<QString>{kURL} : std::vector<QString>{});
-        EXPECT_EQ(h.engine.SourceURL, c.saved ? kURL : "old");
+        EXPECT_EQ(h.http.requests.size(), started ? 2u : 1u);
+        EXPECT_EQ(h.engine.job().sourceUrl, started ? kURL : QStringLiteral("http://127.0.0.1:1/old.bin"));
         if (c.answer == FileExistsAnswer::Cancel) {
             EXPECT_EQ(QFileInfo(out).size(), 100);
         }
-        if (!c.sizeAtStart) {  // a cancelled save changed nothing; a cancelled prompt did
-            EXPECT_EQ(h.engine.RetryPending && h.engine.RetryTimer.isActive(), !c.saved);
+        if (!started) {  // a cancelled command leaves the earlier retry armed
+            EXPECT_EQ(h.engine.state(), DownloadEngine::State::WaitingToRetry);
         }
     }
 }
 
-TEST(MainController, ExitRemovesTheTrayIconThenStopsThenEndsOnce)
+TEST(MainController, ExitRemovesTheTrayIconThenStopsWithTheBlocksOnDiskThenEndsOnce)
 {
-    for (const auto &[name, close] : {std::pair{"close box", &MainController::Form_QueryUnload},
-                                      std::pair{"unload", &MainController::Form_Unload}, std::pair{"Quit", &MainController::End_Click}}) {
-        SCOPED_TRACE(name);
-        AppHarness h;
-        std::vector<bool> stopped;  // StopTransfer at each tray removal, then at the end
-        h.window.onRemoveTray = [&] { stopped.push_back(h.engine.StopTransfer); };
-        h.exit.addFlush([&] { stopped.push_back(h.engine.StopTransfer); });
-        (h.controller.*close)();
-        ASSERT_GE(stopped.size(), 2u);
-        EXPECT_FALSE(stopped.front());  // the icon goes first
-        EXPECT_TRUE(stopped.back());
-        h.controller.Form_Unload();  // a second request while ending
-        EXPECT_EQ(h.exit.exitCount, 1);
-    }
+    AppHarness h;
+    using State = DownloadEngine::State;
+    std::vector<State> seen;  // the engine's state at the tray's removal, then at the end
+    h.window.onRemoveTray = [&] { seen.push_back(h.engine.state()); };
+    h.exit.addFlush([&] { seen.push_back(h.engine.state()); });
+    const QByteArray body(40960, 'b');
+    h.http.answer = [&](const HttpRequest &, int) { return FakeHttpClient::reply(200, body); };
+    h.http.afterRun = [&](int, qint64 delivered) {
+        if (delivered == 8192)
+            h.controller.requestExit();
+    };
+    h.controller.urlEdited(kURL);
+    h.dialogs.chooseFile(h.path("out.bin"));
+    h.controller.downloadUrl();
+    ASSERT_TRUE(h.settled());
+    EXPECT_EQ(seen, (std::vector<State>{State::Receiving, State::Idle}));
+    QFile written(h.path("out.bin"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), body.left(8192));
+    h.controller.requestExit();  // a second request while ending
+    EXPECT_EQ(h.exit.exitCount, 1);
 }

@@ -1,5 +1,7 @@
 #include "AppHarness.h"
 
+#include <app/ServerSelection.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -8,13 +10,16 @@ QString slot(const QString &text) { return text.leftJustified(256, ' '); }
 const QString kZeros(256, QChar(u'\0'));
 const QStringList kTwo = {slot(" Europe | http://eu.test/f.bin "), slot("America|  http://us.test/f.bin  ")};
 
-// What the loader leaves behind before the window opens.
-void load(AppHarness &h, const QStringList &entries)
+// A job as the loader leaves it before the choice.
+DownloadJob jobFor(const QStringList &entries, int serverIndex)
 {
-    h.engine.DDF = DDFRecord();
+    DownloadJob job;
+    job.mode = DownloadJob::Mode::Descriptor;
     for (int i = 0; i < DDFRecord::ServerSlots; ++i)
-        h.engine.DDF.Servers[i] = i < entries.size() ? entries[i] : kZeros;
-    h.engine.SourceURL = trimSpaces(h.engine.DDF.Servers[h.engine.ServerIndex]);
+        job.descriptor.Servers[size_t(i)] = i < entries.size() ? entries[i] : kZeros;
+    job.serverIndex = serverIndex;
+    job.sourceUrl = trimSpaces(job.descriptor.Servers[size_t(serverIndex)]);
+    return job;
 }
 } // namespace
 
@@ -26,9 +31,8 @@ TEST(ServerSelection, ListEndsAtTheFirstEmptySlotAndTheChoiceSetsTheUrl)
         QString names;                  // as listed in the window, "|" between; empty: no window, one server
         QString url;                    // the URL to fetch afterwards
         std::optional<int> answer = 0;  // nullopt: the close box keeps the preselected server
-        qint16 serverIndex = 0;         // the choice before
+        int serverIndex = 0;            // the choice before
         int selected = 0;
-        bool paused = false;
     };
     const QString a = slot("A|http://a.test/"), eu = "http://eu.test/f.bin", us = "http://us.test/f.bin";
     const Case cases[] = {
@@ -44,25 +48,37 @@ TEST(ServerSelection, ListEndsAtTheFirstEmptySlotAndTheChoiceSetsTheUrl)
          .answer = std::nullopt, .serverIndex = 1, .selected = 1},
         {.name = "out of range clamps to 0", .entries = kTwo, .names = "Europe|America", .url = eu,
          .answer = std::nullopt, .serverIndex = 5},
-        {.name = "choosing while paused resumes", .entries = kTwo, .names = "Europe|America", .url = us,
-         .answer = 1, .paused = true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        AppHarness h;
-        h.engine.ServerIndex = c.serverIndex;
-        load(h, c.entries);
-        h.model.setPauseButtonEnabled(true);
-        if (c.paused)
-            h.engine.CancelButton_Click();
-        h.dialogs.serverAnswers.push_back(c.answer);
-        h.controller.cmdServers_Click();
-        EXPECT_EQ(h.engine.ServerCount, c.names.isEmpty() ? 1 : c.names.count('|') + 1);
-        EXPECT_EQ(h.dialogs.asked.empty() ? QString() : h.dialogs.asked[0].names.join('|'), c.names);
-        EXPECT_EQ(h.dialogs.asked.empty() ? 0 : h.dialogs.asked[0].selected, c.selected);
-        EXPECT_EQ(h.engine.ServerIndex, c.answer.value_or(c.selected));
-        EXPECT_EQ(h.engine.SourceURL, c.url);
-        EXPECT_EQ(h.model.pauseButtonCaption(), "Pause Download...");
-        EXPECT_EQ(h.engine.ResumeTimer.isActive(), c.paused);
+        ScriptedDialogs dialogs;
+        ServerSelection servers(dialogs);
+        DownloadJob job = jobFor(c.entries, c.serverIndex);
+        dialogs.serverAnswers.push_back(c.answer);
+        EXPECT_EQ(servers.offer(job), !c.names.isEmpty() && c.answer.has_value());
+        EXPECT_EQ(dialogs.asked.empty() ? QString() : dialogs.asked[0].names.join('|'), c.names);
+        EXPECT_EQ(dialogs.asked.empty() ? 0 : dialogs.asked[0].selected, c.selected);
+        EXPECT_EQ(job.serverIndex, c.names.isEmpty() ? 0 : c.answer.value_or(c.selected));
+        EXPECT_EQ(job.sourceUrl, c.url);
+        EXPECT_EQ(servers.lastIndex(), c.answer && !c.names.isEmpty() ? *c.answer : 0);
     }
+}
+
+TEST(ServerSelection, ChoosingWhilePausedResumesFromTheChosenServer)
+{
+    AppHarness h;
+    DownloadJob job = jobFor(kTwo, 0);
+    job.sourceUrl = QStringLiteral("http://eu.test/f.bin");
+    job.destination = h.path("out.bin");
+    job.descriptorPath = h.path("missing.ddf");  // the request is never answered: the job fails at once
+    h.engine.start(job);
+    h.controller.pauseButtonClicked();
+    ASSERT_EQ(h.engine.state(), DownloadEngine::State::Paused);
+    EXPECT_TRUE(h.model.serverButtonVisible());
+    h.dialogs.serverAnswers.push_back(1);
+    h.controller.chooseServer();
+    EXPECT_EQ(h.engine.state(), DownloadEngine::State::Resuming);
+    EXPECT_EQ(h.engine.job().sourceUrl, "http://us.test/f.bin");
+    EXPECT_EQ(h.model.pauseButtonCaption(), "Pause Download...");
+    EXPECT_FALSE(h.model.serverButtonVisible());
 }

@@ -241,19 +241,17 @@ TEST(SingleInstance, TheRunningWindowTakesOrRefusesAHandOver)
         QString urlBox;         // the box afterwards
         int focused;            // times "Download from URL" got the focus
         QString firstMessage;   // start of the first message box, if any
-        bool urlMode;           // the road restarts take afterwards
     };
     const QString summary = QStringLiteral("We have collected the following information:");
     const Case cases[] = {
-        {"URL into the box and focus", false, "http://127.0.0.1:9/a.iso", {}, "http://127.0.0.1:9/a.iso", 1, {}, true},
-        {"refusal shown, box kept", false, "http://127.0.0.1:9/a.iso", "busy now", "earlier", 0, "busy now", true},
-        {"descriptor loaded on its own road", true, {}, {}, "earlier", 0, summary, false},
+        {"URL into the box and focus", false, "http://127.0.0.1:9/a.iso", {}, "http://127.0.0.1:9/a.iso", 1, {}},
+        {"refusal shown, box kept", false, "http://127.0.0.1:9/a.iso", "busy now", "earlier", 0, "busy now"},
+        {"descriptor opened with its summary", true, {}, {}, "earlier", 0, summary},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         AppHarness h;
-        h.controller.txtURL_Change("earlier");
-        h.engine.URLMode = true;  // a URL download ran before
+        h.controller.urlEdited("earlier");
         const QString descriptor = c.descriptor ? h.writeDescriptor("d.ddf", sampleRecord()) : QString();
         h.dialogs.cancelFile();
         h.controller.handOver(descriptor, c.url, c.refusal);
@@ -262,6 +260,5 @@ TEST(SingleInstance, TheRunningWindowTakesOrRefusesAHandOver)
         const QStringList shown = h.dialogs.messages();
         EXPECT_EQ(shown.value(0).left(c.firstMessage.size()), c.firstMessage);
         EXPECT_EQ(shown.isEmpty(), c.firstMessage.isEmpty());
-        EXPECT_EQ(h.engine.URLMode, c.urlMode);
     }
 }

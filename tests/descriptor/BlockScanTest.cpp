@@ -43,3 +43,19 @@ TEST(BlockScan, FindsTheStartOfTheFirstBadBlock)
         EXPECT_EQ(std::pair(goodBlocks, lastGood), std::pair(goodEnd / 4096, goodEnd)) << c.name;
     }
 }
+
+TEST(BlockScan, StopsAtTheNextBlockWhenCancelled)
+{
+    QTemporaryDir dir;
+    const QString ddf = dir.filePath("d.ddf"), data = dir.filePath("data.bin");
+    const QByteArray original = randomBytes(64 * 4096, 12);
+    ASSERT_TRUE(writeFile(ddf, descriptor({}, original)) && writeFile(data, original));
+    for (const qint64 stopAfter : {0, 1, 10}) {
+        std::atomic<bool> cancel = stopAfter == 0;
+        qint64 good = 0;
+        const BlockScanResult r = scanBlocks(data, ddf, 1.2f, [&](qint64) { cancel = ++good >= stopAfter; }, &cancel);
+        EXPECT_TRUE(r.cancelled) << stopAfter;
+        EXPECT_FALSE(r.mismatch) << stopAfter;
+        EXPECT_EQ(r.goodLength, stopAfter * 4096) << stopAfter;
+    }
+}

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <app/Dialogs.h>
-#include <util/ProcessExit.h>
+#include <app/ProcessExit.h>
 
 #include <QString>
 #include <QStringList>

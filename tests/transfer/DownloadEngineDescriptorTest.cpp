@@ -1,17 +1,21 @@
-// Descriptor mode: the choice of the resume offset, the per-block test and the repair cycle.
+// Descriptor mode: the resume offset found by checking the file, the test of
+// every received block, and the repair cycle.
 #include "DownloadEngineFixture.h"
+
+#include <transfer/ExistingFileCheck.h>
+
+#include <atomic>
 
 namespace {
 
 struct ResumeRow {
     const char *name;
-    qint64 length;           // of the good file on disk before the call
+    qint64 length;           // of the good file on disk before the start
     qint64 damagedAt;        // a byte flipped there (-1: none)
-    QList<qint64> requests;  // the Range of each request, answered with the rest of the file
-    int repairs;             // CRCErrorCount afterwards
-    bool fetchedToEnd;       // a finished download (else: verified with nothing left to fetch)
-    int repairsBefore = 0;
-    bool verified = false;   // FileVerified before the call: a resume that skips verification
+    QStringList requests;    // the Range of each request, answered with the rest of the file
+    int repairs;             // repairs counted afterwards
+    DownloadEngine::State end;
+    int repairsBefore = 0;   // repairs made earlier in the run
     const char *logged = "";
     float version = 1.2f;    // 1.1 leaves the last byte of each block out of its checksum
 };
@@ -19,76 +23,180 @@ void PrintTo(const ResumeRow &row, std::ostream *os) { *os << row.name; }
 
 class ResumeTable : public EngineTest, public ::testing::WithParamInterface<ResumeRow> {};
 
-TEST_P(ResumeTable, OffsetFollowsVerification)
+TEST_P(ResumeTable, OffsetFollowsTheCheck)
 {
     const ResumeRow &row = GetParam();
     const QByteArray content = pattern(20480);
     const QByteArray local = row.damagedAt < 0 ? content.left(row.length) : damaged(content.left(row.length), row.damagedAt);
-    loadDescriptor(content, row.version);
+    describe(content, row.version);
     writeFile(dest(), local);
-    engine->CRCErrorCount = row.repairsBefore;
-    engine->FileVerified = row.verified;
-    QStringList ranges;
-    for (qint64 at : row.requests) {
-        inet.responses.push_back(partial(content, at));
-        ranges << range(at);
+    // Earlier repairs of this run are made by repairing `repairsBefore` blocks first.
+    if (row.repairsBefore) {
+        for (int k = 0; k < row.repairsBefore; ++k) {
+            http.replies.push_back(partial(content, 0));
+            writeFile(dest(), damaged(content, 0));
+            engine.start(job);
+            ASSERT_TRUE(settle(engine, http));
+        }
+        ASSERT_EQ(engine.repairCount(), row.repairsBefore);
+        writeFile(dest(), local);
+        http.requests.clear();
+        log.clear();
     }
-    EXPECT_EQ(runDDF(), row.fetchedToEnd);
-    EXPECT_EQ(inet.extraHeaders, ranges);  // a further request would find no scripted answer
+    http.answer = [&](const HttpRequest &r, int) { return partial(content, std::max<qint64>(r.rangeStart, 0)); };
+    EXPECT_EQ(run(), row.end);
+    EXPECT_EQ(ranges(), row.requests);
     EXPECT_EQ(readFile(dest()), row.requests.isEmpty() ? local : content);
-    EXPECT_EQ(engine->CRCErrorCount, row.repairs);
-    EXPECT_TRUE(logged(row.logged)) << log.LogText().toStdString();
-    EXPECT_EQ(status(), row.fetchedToEnd ? "Download completed and verified!" : "File complete and verified!");
+    EXPECT_EQ(engine.repairCount(), row.repairs);
+    EXPECT_TRUE(QByteArrayView(row.logged).isEmpty() || logged(row.logged)) << log.join('\n').toStdString();
 }
+
+using S = DownloadEngine::State;
 
 INSTANTIATE_TEST_SUITE_P(
     Engine, ResumeTable,
     ::testing::Values(
-        ResumeRow{"CompleteIntactFile", 20480, -1, {}, 0, false, 0, false, "Your file has been verified, and is ready for use!"},
-        ResumeRow{"AllGoodPartial", 16384, -1, {16384}, 0, true},
-        ResumeRow{"PartialEndingMidBlock", 10000, -1, {8192, 12288}, 1, true},
-        ResumeRow{"UnverifiedEndingMidBlock", 10000, -1, {8192}, 0, true, 0, true},
-        ResumeRow{"BadBlockAt8192", 20480, 9000, {8192}, 1, false, 0, false, "CRC error in current file. Will attempt to repair..."},
-        ResumeRow{"TwentyRepairsFetchRemainder", 20480, 4097, {4096}, 20, true, 20, false,
+        ResumeRow{"CompleteIntactFile", 20480, -1, {}, 0, S::Verified, 0, "Your file has been verified, and is ready for use!"},
+        ResumeRow{"AllGoodPartial", 16384, -1, {"16384"}, 0, S::Completed},
+        ResumeRow{"PartialEndingMidBlock", 10000, -1, {"8192", "12288"}, 1, S::Completed},
+        ResumeRow{"BadBlockAt8192", 20480, 9000, {"8192"}, 1, S::Verified, 0, "CRC error in current file. Will attempt to repair..."},
+        ResumeRow{"TwentyRepairsFetchTheRemainder", 20480, 4097, {"4096"}, 20, S::Completed, 20,
                   "Too many CRC errors in current file. Will download remainder..."},
-        ResumeRow{"Version11IgnoresLastByteOfBlock", 20480, 4095, {}, 0, false, 0, false, "", 1.1f},
-        ResumeRow{"Version12ChecksLastByteOfBlock", 20480, 4095, {0}, 1, false}),
+        ResumeRow{"Version11IgnoresTheLastByteOfABlock", 20480, 4095, {}, 0, S::Verified, 0, "", 1.1f},
+        ResumeRow{"Version12ChecksTheLastByteOfABlock", 20480, 4095, {"0"}, 1, S::Verified}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(EngineTest, PausedRepairIsCarriedOutOnResumeNotDeclaredDone)
+TEST_F(EngineTest, ABlockCorruptedInFlightIsNotWrittenAndTheRetryResumesWithoutACheck)
 {
-    const QByteArray content = pattern(20480);
-    loadDescriptor(content);
-    writeFile(dest(), damaged(content, 8192));
-    inet.responses = {partial(content, 8192), partial(content, 8192)};
-    inet.onChunk = [&](qint64) {
-        view.setPauseButtonCaption(QStringLiteral("Pause Download..."));
-        engine->CancelButton_Click();
-        inet.onChunk = nullptr;  // last: this destroys the closure
+    const QByteArray content = pattern(40000);
+    describe(content);
+    http.answer = [&](const HttpRequest &r, int index) {
+        Reply reply = r.rangeStart < 0 ? FakeHttpClient::reply(200, content) : partial(content, r.rangeStart);
+        if (index == 0)
+            reply.body = damaged(reply.body, 20000);
+        return reply;
     };
-    EXPECT_FALSE(runDDF());
-    EXPECT_EQ(readFile(dest()), damaged(content, 8192));
-
-    engine->CancelButton_Click();  // resume
-    engine->ResumeTimer_Timer();
-    EXPECT_EQ(inet.extraHeaders, QStringList(2, range(8192)));
-    EXPECT_EQ(engine->CRCErrorCount, 1);
+    EXPECT_EQ(run(), S::WaitingToRetry);
+    EXPECT_TRUE(logged("CRC error in bytes retrieved. Rolling back to retry..."));
+    EXPECT_EQ(readFile(dest()), content.left(16384));  // only the blocks before the bad one
+    log.clear();
+    engine.setRetryDelay(std::chrono::milliseconds(0));
+    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed; }));
+    EXPECT_EQ(ranges(), (QStringList{"-", "16384"}));
+    EXPECT_FALSE(logged("Verifying file integrity..."));
     EXPECT_EQ(readFile(dest()), content);
-    EXPECT_EQ(status(), "File complete and verified!");
 }
 
-TEST_F(EngineTest, VerificationOfMissingFilesTellsTheUser)
+TEST_F(EngineTest, APausedRepairIsCarriedOutOnResumeNotDeclaredDone)
 {
-    loadDescriptor(pattern(8192));
-    EXPECT_EQ(engine->VerifyExistingFile(dest(), engine->DescriptorPath, 3083), 0);
-    EXPECT_EQ(dialogs.messages(), QStringList{"Source file is missing!"});
-    EXPECT_EQ(exitSeam.exitCount, 0);
+    const QByteArray content = pattern(20480);
+    describe(content);
+    writeFile(dest(), damaged(content, 8192));
+    http.answer = [&](const HttpRequest &r, int) { return partial(content, r.rangeStart); };
+    bool paused = false;
+    engine.start(job);
+    // Pause as soon as the repair's request is out.
+    EXPECT_TRUE(runUntil([&] {
+        if (!paused && engine.state() == S::Connecting)
+            paused = (engine.pause(), true);
+        return paused && !engine.isBusy();
+    }));
+    EXPECT_EQ(readFile(dest()), damaged(content, 8192));
+    engine.setResumeDelay(std::chrono::milliseconds(0));
+    engine.resume();
+    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Verified; }));
+    EXPECT_EQ(ranges(), (QStringList{"8192", "8192"}));
+    EXPECT_EQ(engine.repairCount(), 1);
+    EXPECT_EQ(readFile(dest()), content);
+}
 
+TEST_F(EngineTest, ARepairAnsweredWithTheWholeFileTakesItInPlace)
+{
+    const QByteArray content = pattern(20480);
+    describe(content);
+    writeFile(dest(), damaged(content, 8192));
+    http.answer = [&](const HttpRequest &, int) { return FakeHttpClient::reply(200, content); };
+    EXPECT_EQ(run(), S::Completed);
+    EXPECT_EQ(ranges(), QStringList{"8192"});
+    EXPECT_TRUE(logged("Could not resume. Starting from beginning of file."));
+    EXPECT_EQ(readFile(dest()), content);
+}
+
+TEST_F(EngineTest, AWrongSize200ToAResumeLeavesThePartialFile)
+{
+    const QByteArray content = pattern(20480);
+    describe(content);
+    writeFile(dest(), content.left(8192));
+    http.replies.push_back(FakeHttpClient::reply(200, QByteArray("<html>moved</html>")));
+    EXPECT_EQ(run(), S::Failed);
+    EXPECT_TRUE(logged("The file on the server is not the size the descriptor gives."));
+    EXPECT_EQ(readFile(dest()), content.left(8192));
+}
+
+TEST_F(EngineTest, ACheckPausedHalfWayIsDoneAgainOnResume)
+{
+    const QByteArray content = pattern(16 << 20);
+    describe(content);
+    writeFile(dest(), damaged(content, (16 << 20) - 100));
+    http.answer = [&](const HttpRequest &r, int) { return partial(content, r.rangeStart); };
+    engine.start(job);
+    ASSERT_EQ(engine.state(), S::Checking);
+    engine.pause();
+    EXPECT_EQ(engine.state(), S::Paused);
+    EXPECT_TRUE(settle(engine, http));
+    EXPECT_TRUE(http.requests.empty());
+    engine.setResumeDelay(std::chrono::milliseconds(0));
+    engine.resume();
+    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Verified; }, 30000));
+    // Checked again from the start: the bad block near the end is found and repaired.
+    EXPECT_EQ(ranges(), QStringList{QString::number((16 << 20) - 4096)});
+    EXPECT_EQ(readFile(dest()), content);
+}
+
+TEST_F(EngineTest, MissingFilesDuringTheCheckTellTheUser)
+{
+    describe(pattern(8192));
     writeFile(dest(), pattern(4096));
-    EXPECT_EQ(engine->VerifyExistingFile(dest(), dir.filePath("gone.ddf"), 3083), 0);
-    EXPECT_EQ(dialogs.messages().value(1), "Orvanta Downloader file is missing!");
-    EXPECT_EQ(exitSeam.exitCount, 1);  // the program ends
-    EXPECT_FALSE(engine->RepairMode);
+    QFile::remove(job.descriptorPath);
+    EXPECT_EQ(run(), S::Idle);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].text, "Orvanta Downloader file is missing!");
+    EXPECT_TRUE(notices[0].endsProgram);
+    EXPECT_TRUE(http.requests.empty());
+}
+
+// The check runs on its worker: the event loop keeps turning meanwhile, it
+// reports progress, and a cancelled check reports nothing.
+TEST(ExistingFileCheck, ReportsProgressFromItsWorkerAndCanBeCancelled)
+{
+    QTemporaryDir dir;
+    const QByteArray content = writeRandomFile(dir.filePath("data.bin"), 8 << 20, 5);
+    DDFRecord record;
+    record.Version = 1.2f;
+    QFile ddf(dir.filePath("d.ddf"));
+    ASSERT_TRUE(ddf.open(QIODevice::WriteOnly) && ddf.write(buildDescriptor(record, content).value()) > 0);
+    ddf.close();
+
+    ExistingFileCheck check;
+    std::vector<qint64> progress;
+    std::optional<BlockScanResult> result;
+    QObject::connect(&check, &ExistingFileCheck::progressed, [&](qint64 p) { progress.push_back(p); });
+    QObject::connect(&check, &ExistingFileCheck::finished, [&](const BlockScanResult &r) { result = r; });
+    int turns = 0;
+    check.start(dir.filePath("data.bin"), dir.filePath("d.ddf"), 1.2f);
+    EXPECT_TRUE(runUntil([&] { return ++turns, result.has_value(); }));
+    EXPECT_GT(turns, 1);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->goodLength, content.size());
+    EXPECT_FALSE(result->mismatch || result->cancelled);
+    EXPECT_EQ(progress.size(), size_t(content.size() / 4096 / ExistingFileCheck::ProgressBlocks));
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+
+    result.reset();
+    check.start(dir.filePath("data.bin"), dir.filePath("d.ddf"), 1.2f);
+    check.cancel();
+    EXPECT_FALSE(check.isRunning());
+    EXPECT_FALSE(runUntil([&] { return result.has_value(); }, 200));
 }
 
 } // namespace

@@ -1,37 +1,69 @@
 #pragma once
 
-#include <support/FakeHttpControl.h>
-#include <support/ScriptedDialogs.h>
+#include <support/EngineSettle.h>
+#include <support/FakeHttpClient.h>
 #include <support/TestServer.h>
 
 #include <descriptor/DdfWriter.h>
 #include <transfer/DownloadEngine.h>
-#include <util/ActivityLog.h>
 
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-// One engine on the given control with scripted dialogs and a recorded exit;
-// its files go to a scratch folder.
-class EngineBase : public ::testing::Test {
-protected:
-    QTemporaryDir dir;
-    MainWindowModel view;
-    ScriptedDialogs dialogs;
-    ActivityLog log;
-    RecordingProcessExit exitSeam;
-    std::unique_ptr<DownloadEngine> engine;
+#include <chrono>
 
-    void start(HttpControl &control)
+// One engine on a scripted client, a clock that stands still, and what it
+// says recorded; its files go to a scratch folder.
+class EngineTest : public ::testing::Test {
+protected:
+    using State = DownloadEngine::State;
+    using Reply = FakeHttpClient::Reply;
+
+    QTemporaryDir dir;
+    FakeHttpClient http;
+    DownloadEngine engine{http};
+    DownloadJob job;
+    QStringList log;
+    QString status;
+    std::vector<EngineNotice> notices;
+    std::vector<DownloadFailure> failures;
+    std::vector<TransferProgress> ended;  // receivingEnded
+
+    void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        engine = std::make_unique<DownloadEngine>(view, control, dialogs, log, exitSeam);
-        engine->freeSpace = [](const QString &) { return 1e15; };
-        engine->DestinationPath = dir.filePath(QStringLiteral("out.bin"));
+        engine.setClock([] { return 1000.0; });
+        engine.setFreeSpaceQuery([](const QString &) { return 1e15; });
+        engine.setRetryDelay(std::chrono::hours(1));
+        QObject::connect(&engine, &DownloadEngine::logLine, [this](const QString &line) { log << line; });
+        QObject::connect(&engine, &DownloadEngine::statusChanged, [this](const QString &text) { status = text; });
+        QObject::connect(&engine, &DownloadEngine::noticeRequested, [this](const EngineNotice &n) { notices.push_back(n); });
+        QObject::connect(&engine, &DownloadEngine::failed, [this](const DownloadFailure &f) { failures.push_back(f); });
+        QObject::connect(&engine, &DownloadEngine::receivingEnded, [this](const TransferProgress &p) { ended.push_back(p); });
+        job.sourceUrl = QStringLiteral("http://127.0.0.1:1/file.bin");
+        job.destination = dir.filePath(QStringLiteral("out.bin"));
     }
-    void TearDown() override { engine.reset(); }  // before the control it uses
 
+    QString dest() const { return job.destination; }
+    bool logged(const QString &text) const { return log.contains(text); }
+    State run()
+    {
+        engine.start(job);
+        EXPECT_TRUE(settle(engine, http));
+        return engine.state();
+    }
+    QStringList ranges() const
+    {
+        QStringList out;
+        for (const HttpRequest &r : http.requests)
+            out << (r.rangeStart < 0 ? QStringLiteral("-") : QString::number(r.rangeStart));
+        return out;
+    }
+
+    QByteArray pattern(qint64 size) const { return writeRandomFile(dir.filePath(QStringLiteral("pattern")), size); }
     static QByteArray damaged(QByteArray bytes, qint64 at) { bytes[at] = char(bytes[at] ^ 0x5a); return bytes; }
     static void writeFile(const QString &file, const QByteArray &bytes)
     {
@@ -39,44 +71,18 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
     }
     static QByteArray readFile(const QString &file) { QFile f(file); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
-    QString dest() const { return engine->DestinationPath; }
-    bool logged(const QString &text) const { return log.LogText().contains(text); }
-    QString status() const { return view.text(MainWindowModel::Label::Status); }
+    // A 206 with `whole` from `from` on.
+    static Reply partial(const QByteArray &whole, qint64 from) { return FakeHttpClient::reply(206, whole.mid(from), from, whole.size()); }
 
-    // A descriptor of `content` served from SourceURL, loaded as the loader would.
-    void loadDescriptor(const QByteArray &content, float version = 1.2f)
+    // A descriptor of `content`, as the loader would turn it into a job.
+    void describe(const QByteArray &content, float version = 1.2f)
     {
         DDFRecord record;
         record.Version = version;
         const auto ddf = buildDescriptor(record, content);
         ASSERT_TRUE(ddf.has_value());
-        writeFile(engine->DescriptorPath = dir.filePath(QStringLiteral("file.ddf")), *ddf);
-        engine->DDF = DDFRecord::fromHeader(*ddf);
-        engine->ExpectedSize = engine->DDF.FileSize;
-        engine->URLMode = false;
-    }
-    bool runURL() { engine->URLMode = true; return engine->DownloadFileFromURL(engine->SourceURL, dest(), {}, {}); }
-    bool runDDF() { return engine->DownloadFile(engine->SourceURL, dest(), {}, {}); }
-};
-
-// The engine on a scripted control, with a clock that stands still.
-class EngineTest : public EngineBase {
-protected:
-    using Reply = FakeHttpControl::Response;
-    FakeHttpControl inet;
-
-    void SetUp() override
-    {
-        start(inet);
-        engine->Timer1.stop();
-        engine->clock = [] { return 1000.0; };
-        engine->SourceURL = QStringLiteral("http://127.0.0.1/file.bin");
-    }
-    QByteArray pattern(qint64 size) const { return writeRandomFile(dir.filePath(QStringLiteral("pattern")), size); }
-    static QString range(qint64 from) { return QStringLiteral("Range: bytes=%1-\r\n").arg(from); }
-    static Reply partial(const QByteArray &whole, qint64 from)  // a 206 with `whole` from `from` on
-    {
-        const QString contentRange = QStringLiteral("Content-Range: bytes %1-%2/%3").arg(from).arg(whole.size() - 1);
-        return FakeHttpControl::reply(206, whole.mid(from), {contentRange.arg(whole.size())});
+        writeFile(job.descriptorPath = dir.filePath(QStringLiteral("file.ddf")), *ddf);
+        job.mode = DownloadJob::Mode::Descriptor;
+        job.descriptor = DDFRecord::fromHeader(*ddf);
     }
 };

@@ -1,5 +1,5 @@
-// The transfer loop: how each answer is classified, resume, progress display,
-// stop, pause and retry, and the failures it must survive.
+// The engine in URL mode, and what both modes share: how each answer is
+// classified, resume, pause, retry, and the failures it must survive.
 #include "DownloadEngineFixture.h"
 
 #include <sys/resource.h>
@@ -8,130 +8,174 @@
 
 namespace {
 
-enum class Mode { Url, UrlStart, Ddf };  // UrlStart: "&start=" instead of relying on Range alone
-enum class Outcome { Done, Final, Retry, Box };
+enum class Mode { Url, UrlStart, Ddf };  // UrlStart: "&start=" in the URL as well
 
-struct StatusRow {
+struct AnswerRow {
     const char *name;
     Mode mode;
-    qint64 existing;     // bytes of the file already on disk
-    const char *answer;  // "200"/"206": the (rest of the) file; else the whole header block
+    qint64 existing;        // bytes of the file already on disk
+    int status;             // 200/206 carry the (rest of the) file unless `length` says otherwise
+    qint64 length;          // announced length: -2 as the body says, -1 none
+    qint64 rangeStart;      // Content-Range start of a 206 (-2: the requested offset)
     const char *logged;
-    Outcome outcome;
+    DownloadEngine::State end;
+    bool fileBecomesWhole;  // else: untouched
 };
-void PrintTo(const StatusRow &row, std::ostream *os) { *os << row.name; }
+void PrintTo(const AnswerRow &row, std::ostream *os) { *os << row.name; }
 
-class StatusTable : public EngineTest, public ::testing::WithParamInterface<StatusRow> {};
+class AnswerTable : public EngineTest, public ::testing::WithParamInterface<AnswerRow> {};
 
-TEST_P(StatusTable, AnswerDecidesOutcome)
+TEST_P(AnswerTable, AnswerDecidesOutcome)
 {
-    const StatusRow &row = GetParam();
+    const AnswerRow &row = GetParam();
     const QByteArray content = pattern(9000);
-    // "200?": the file without a usable Content-Length, read to the end of the body.
-    const bool unannounced = QByteArrayView(row.answer) == "200?";
-    const bool generated = QByteArrayView(row.answer).size() == 3 || unannounced, retry = row.outcome == Outcome::Retry;
     if (row.mode == Mode::Ddf)
-        loadDescriptor(content);
+        describe(content);
     if (row.existing)
         writeFile(dest(), content.left(row.existing));
-    engine->UseStartParam = row.mode == Mode::UrlStart;
-    Reply r = unannounced ? Reply{"HTTP/1.1 200 X\r\nContent-Length: none\r\n\r\n", content}
-              : !generated ? Reply{row.answer}
-              : QByteArrayView(row.answer) == "206" ? partial(content, row.existing)
-                                                       : FakeHttpControl::reply(200, content);
-    r.pendingPolls = 2;
-    inet.responses.push_back(r);
-    view.setDownloadUrlEnabled(false);
+    job.appendStartOffset = row.mode == Mode::UrlStart;
+    const bool carriesFile = row.status == 200 || row.status == 206;
+    Reply reply = carriesFile ? FakeHttpClient::reply(row.status, row.status == 206 ? content.mid(row.existing) : content)
+                              : FakeHttpClient::reply(row.status, {});
+    if (row.length != -2)
+        reply.head->contentLength = row.length < 0 ? std::nullopt : std::optional<qint64>(row.length);
+    if (row.status == 206 && row.rangeStart != -1)
+        reply.head->rangeStart = row.rangeStart == -2 ? row.existing : row.rangeStart;
+    http.replies.push_back(reply);
 
-    EXPECT_EQ(row.mode == Mode::Ddf ? runDDF() : runURL(), row.outcome == Outcome::Done);
-    EXPECT_EQ(inet.extraHeaders, QStringList{row.existing ? range(row.existing) : QString()});
-    EXPECT_EQ(inet.urls.value(0), engine->SourceURL + (engine->UseStartParam ? QStringLiteral("&start=%1").arg(row.existing) : ""));
-    EXPECT_TRUE(logged(row.logged)) << log.LogText().toStdString();
-    EXPECT_TRUE(engine->RetryPending == retry && engine->RetryTimer.isActive() == retry);
-    EXPECT_EQ(status(), retry ? "Recovering from error. Retrying in 30 seconds..."
-                        : row.outcome == Outcome::Done ? "Download completed and verified!" : "Saving:");
-    // Nothing of a refused answer is written.
-    EXPECT_TRUE(QFileInfo::exists(dest()) == (generated || row.existing) &&
-                readFile(dest()) == (generated ? content : content.left(row.existing)));
-    const bool box = row.outcome == Outcome::Box;
-    ASSERT_EQ(dialogs.asked.size(), box ? 1u : 0u);
-    EXPECT_TRUE(!box || (dialogs.asked[0].text.startsWith("The server reports that there are no more bytes") &&
-                         view.downloadUrlEnabled() && view.loadDescriptorEnabled()));
+    EXPECT_EQ(run(), row.end);
+    ASSERT_EQ(http.requests.size(), 1u);
+    EXPECT_EQ(http.requests[0].rangeStart, row.existing ? row.existing : -1);
+    EXPECT_EQ(http.requests[0].url, job.sourceUrl + (job.appendStartOffset ? QStringLiteral("&start=%1").arg(row.existing) : ""));
+    EXPECT_TRUE(logged(row.logged)) << log.join('\n').toStdString();
+    EXPECT_EQ(readFile(dest()), row.fileBecomesWhole ? content : content.left(row.existing));
+    const bool done = row.end == DownloadEngine::State::Completed;
+    EXPECT_EQ(status, row.end == DownloadEngine::State::WaitingToRetry ? "Recovering from error. Retrying in 30 seconds..."
+                      : done                                           ? "Download completed and verified!"
+                                                                       : "Saving:");
+    EXPECT_EQ(notices.size(), row.status == 416 && row.mode != Mode::Ddf ? 1u : 0u);
 }
 
 constexpr const char *kDone = "Your download has been completed and verified!";
 constexpr const char *kRestart = "Could not resume. Starting from beginning of file.";
 constexpr const char *kProblem = "There was a problem making the proper connection...";
 constexpr const char *kSize = "The file on the server is not the size the descriptor gives.";
+constexpr const char *kWrongPlace = "The server resumed from the wrong position.";
 using enum Mode;
-using enum Outcome;
+using S = DownloadEngine::State;
 
 INSTANTIATE_TEST_SUITE_P(
-    Engine, StatusTable,
+    Engine, AnswerTable,
     ::testing::Values(
-        StatusRow{"Fresh200", Url, 0, "200", kDone, Done},
-        StatusRow{"Resumed200", Url, 5000, "200", kRestart, Done},
-        StatusRow{"Resumed206", Url, 5000, "206", "Entered resume mode successfully.", Done},
-        StatusRow{"StartParamFresh", UrlStart, 0, "200", kDone, Done},
-        StatusRow{"StartParamResumed", UrlStart, 4096, "206", "Entered resume mode successfully.", Done},
-        StatusRow{"UnannouncedLength", Url, 0, "200?", kDone, Done},
-        StatusRow{"ZeroLength", Url, 0, "HTTP/1.1 200 X\r\nContent-Length: 0\r\n\r\n", kDone, Done},
-        StatusRow{"NoContent", Url, 0, "HTTP/1.1 204 No Content\r\n\r\n", "The server did not return any content.", Final},
-        StatusRow{"Unauthorized", Url, 0, "HTTP/1.1 401 X\r\n\r\n", "Authorization failed!", Final},
-        StatusRow{"NotFound", Url, 0, "HTTP/1.1 404 X\r\n\r\n",
-                  "File not found on server. Please check for a newer ddf file.", Final},
-        StatusRow{"RangeNotSatisfiable", Url, 5000, "HTTP/1.1 416 X\r\n\r\n",
-                  "No content to be download. File has already completed.", Box},
-        StatusRow{"ElevenCharsCrLf", Url, 0, "HTTP/1.1 \r\n", "Could not establish a connection to the server.", Final},
-        StatusRow{"TwelveCharsCrLf", Url, 0, "HTTP/1.1 XX\r\n", kProblem, Retry},
-        StatusRow{"Empty", Url, 0, "", kProblem, Retry},
-        StatusRow{"ServerError", Url, 0, "HTTP/1.1 500 X\r\n\r\n", kProblem, Retry},
-        StatusRow{"PartialFromWrongOffset", Url, 8192, "HTTP/1.1 206 X\r\nContent-Range: bytes 4096-8999/9000\r\n\r\n",
-                  "The server resumed from the wrong position.", Retry},
-        StatusRow{"PartialWithoutRange", Url, 8192, "HTTP/1.1 206 X\r\n\r\n", "The server resumed from the wrong position.", Retry},
-        StatusRow{"DdfFresh200", Ddf, 0, "200", kDone, Done},
-        StatusRow{"DdfResumed200", Ddf, 8192, "200", kRestart, Done},
-        StatusRow{"DdfResumed206", Ddf, 8192, "206", kDone, Done},
-        StatusRow{"DdfRangeNotSatisfiable", Ddf, 8192, "HTTP/1.1 416 X\r\n\r\n", kProblem, Retry},
-        StatusRow{"DdfNoLength", Ddf, 0, "HTTP/1.1 200 X\r\n\r\n", kSize, Final},
-        StatusRow{"DdfShorterLength", Ddf, 0, "HTTP/1.1 200 X\r\nContent-Length: 4096\r\n\r\n", kSize, Final}),
+        AnswerRow{"Fresh200", Url, 0, 200, -2, -1, kDone, S::Completed, true},
+        AnswerRow{"Resumed200StartsTheFileAgain", Url, 5000, 200, -2, -1, kRestart, S::Completed, true},
+        AnswerRow{"Resumed206", Url, 5000, 206, -2, -2, "Entered resume mode successfully.", S::Completed, true},
+        AnswerRow{"StartParamFresh", UrlStart, 0, 200, -2, -1, kDone, S::Completed, true},
+        AnswerRow{"StartParamResumed", UrlStart, 4096, 206, -2, -2, "Entered resume mode successfully.", S::Completed, true},
+        AnswerRow{"UnannouncedLengthReadToTheEnd", Url, 0, 200, -1, -1, kDone, S::Completed, true},
+        AnswerRow{"NoContent", Url, 0, 204, -2, -1, "The server did not return any content.", S::Failed, false},
+        AnswerRow{"Unauthorized", Url, 0, 401, -2, -1, "Authorization failed!", S::Failed, false},
+        AnswerRow{"NotFound", Url, 0, 404, -2, -1, "File not found on server. Please check for a newer ddf file.", S::Failed, false},
+        AnswerRow{"RangeNotSatisfiable", Url, 5000, 416, -2, -1, "No content to be download. File has already completed.", S::Failed, false},
+        AnswerRow{"ServerError", Url, 0, 500, -2, -1, kProblem, S::WaitingToRetry, false},
+        AnswerRow{"PartialFromWrongOffset", Url, 8192, 206, -2, 4096, kWrongPlace, S::WaitingToRetry, false},
+        AnswerRow{"PartialWithoutRange", Url, 8192, 206, -2, -1, kWrongPlace, S::WaitingToRetry, false},
+        AnswerRow{"DdfFresh200", Ddf, 0, 200, -2, -1, kDone, S::Completed, true},
+        AnswerRow{"DdfResumed200", Ddf, 8192, 200, -2, -1, kRestart, S::Completed, true},
+        AnswerRow{"DdfResumed206", Ddf, 8192, 206, -2, -2, kDone, S::Completed, true},
+        AnswerRow{"DdfRangeNotSatisfiableIsRetried", Ddf, 8192, 416, -2, -1, kProblem, S::WaitingToRetry, false},
+        AnswerRow{"DdfNoLength", Ddf, 0, 200, -1, -1, kSize, S::Failed, false},
+        AnswerRow{"DdfShorterLength", Ddf, 0, 200, 4096, -1, kSize, S::Failed, false}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(EngineTest, StopWhileWaitingEndsWithoutALogLine)
+TEST_F(EngineTest, NoAnswerAtAllIsRetriedAndTheRetryResumesFromTheDisk)
 {
-    inet.responses = {Reply{"HTTP/1.1 200 X\r\n\r\n", {}, 100}};
-    int polls = 0;
-    inet.onEvents = [&](bool wait) { engine->StopTransfer = wait && ++polls == 3; };
-    EXPECT_FALSE(runURL());
-    EXPECT_TRUE(polls == 3 && inet.cancelCount == 1);
-    EXPECT_TRUE(log.LogText().endsWith("Waiting for initial response from server...\r\n"));
-    EXPECT_FALSE(engine->RetryPending || QFileInfo::exists(dest()));
+    const QByteArray content = pattern(20000);
+    http.replies = {Reply{}, FakeHttpClient::reply(200, content)};
+    http.replies[0].error = {TransferError::Origin::Network, 7, QStringLiteral("Couldn't connect to server")};
+    EXPECT_EQ(run(), S::WaitingToRetry);
+    EXPECT_TRUE(logged(kProblem));
+    engine.setRetryDelay(std::chrono::milliseconds(0));  // the armed retry fires now
+    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed; }));
+    EXPECT_EQ(readFile(dest()), content);
 }
 
-TEST_F(EngineTest, StopDuringBodyKeepsBlocksAndDrawsFinalFigures)
+TEST_F(EngineTest, PauseWhileConnectingEndsWithoutAnotherLine)
 {
-    inet.responses.push_back(FakeHttpControl::reply(200, pattern(40960)));
-    inet.onChunk = [&](qint64 delivered) { engine->StopTransfer = delivered == 8192; };
-    EXPECT_FALSE(runURL());
-    EXPECT_EQ(readFile(dest()), pattern(8192));
-    EXPECT_EQ(view.text(MainWindowModel::Label::TimeLeft), QStringLiteral("4 sec (8 KB of 40 KB copied)"));
-    EXPECT_FALSE(engine->RetryPending);
+    http.replies.push_back(FakeHttpClient::reply(200, pattern(8192)));
+    engine.start(job);
+    engine.pause();
+    EXPECT_TRUE(settle(engine, http));
+    EXPECT_EQ(engine.state(), S::Paused);
+    EXPECT_EQ(log.last(), "Transfer interrupted by user.");
+    EXPECT_EQ(http.cancels, 1);
+    EXPECT_FALSE(QFileInfo::exists(dest()));
+    EXPECT_TRUE(ended.empty());
 }
 
-TEST_F(EngineTest, RateFormatSwitchesAt1048575AndFinalUsesWholeNumbers)
+TEST_F(EngineTest, PauseDuringTheBodyKeepsTheBlocksAndResumeContinuesFromThem)
 {
-    for (const auto &[size, during] : {std::pair{1048574, "1024 KB/Sec"}, {1048575, "1024.00 KB/Sec"}}) {
+    const QByteArray content = pattern(40960);
+    http.answer = [&](const HttpRequest &r, int) {
+        return r.rangeStart < 0 ? FakeHttpClient::reply(200, content) : partial(content, r.rangeStart);
+    };
+    http.afterRun = [&](int request, qint64 delivered) {
+        if (request == 0 && delivered == 8192)
+            engine.pause();
+    };
+    EXPECT_EQ(run(), S::Paused);
+    EXPECT_EQ(readFile(dest()), content.left(8192));
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0].position, 8192);
+
+    engine.setResumeDelay(std::chrono::milliseconds(0));
+    engine.resume();
+    EXPECT_EQ(engine.state(), S::Resuming);
+    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed; }));
+    EXPECT_EQ(ranges(), (QStringList{"-", "8192"}));
+    EXPECT_EQ(readFile(dest()), content);
+}
+
+TEST_F(EngineTest, RetriesGoOnUntilPausedAndAHeldRetryWaitsForItsRelease)
+{
+    http.answer = [](const HttpRequest &, int) { return Reply{}; };
+    EXPECT_EQ(run(), S::WaitingToRetry);
+    engine.setRestartsHeld(true);
+    engine.setRetryDelay(std::chrono::milliseconds(1));
+    EXPECT_FALSE(runUntil([&] { return http.requests.size() > 1; }, 100));  // held: due, not started
+    engine.setRestartsHeld(false);
+    EXPECT_TRUE(runUntil([&] { return http.requests.size() >= 3; }));  // every failure arms the next retry
+    engine.pause();
+    const size_t asked = http.requests.size();
+    EXPECT_EQ(engine.state(), S::Paused);
+    EXPECT_FALSE(runUntil([&] { return http.requests.size() > asked; }, 100));
+    EXPECT_EQ(status, "Transfer interrupted by user.");
+}
+
+TEST_F(EngineTest, BodyCutShortIsRetriedNotCompleted)
+{
+    const QByteArray content = pattern(10000);
+    struct Case {
+        const char *name;
+        std::optional<qint64> length;
+        bool failsWithError;  // else: ends normally, short of the announced length
+        const char *logged;
+    };
+    for (const Case &c : {Case{"unannounced, dropped", std::nullopt, true, "Error 56: Failure when receiving data from the peer."},
+                          Case{"announced, ended early", 10000, false,
+                               "Error 0: The server closed the connection before the whole file arrived."}}) {
+        SCOPED_TRACE(c.name);
         QFile::remove(dest());
-        inet.responses.push_back(FakeHttpControl::reply(200, pattern(size)));
-        // The clock stands still: the rate after the last block is the size itself.
-        inet.onChunk = [&, size = size](qint64 delivered) { engine->RefreshDue = delivered + 4096 >= size; };
-        QStringList rates;
-        QObject context;
-        QObject::connect(&view, &MainWindowModel::changed, &context, [&] { rates << view.text(MainWindowModel::Label::Rate); });
-        EXPECT_TRUE(runURL());
-        EXPECT_TRUE(rates.contains(during)) << rates.join('|').toStdString();
-        EXPECT_EQ(rates.last(), "1024 KB/Sec");
-        EXPECT_EQ(view.trayTip(), "1024 KB of 1024 KB copied...");
+        log.clear();
+        Reply reply = FakeHttpClient::reply(200, content);
+        reply.head->contentLength = c.length;
+        reply.body = c.failsWithError ? content : content.left(8192);
+        reply.breakAfter = c.failsWithError ? 8192 : -1;
+        http.replies.push_back(reply);
+        EXPECT_EQ(run(), S::WaitingToRetry);
+        EXPECT_TRUE(logged(c.logged)) << log.join('\n').toStdString();
+        EXPECT_EQ(readFile(dest()), content.left(8192));
+        EXPECT_EQ(ended.back().position, 8192);
     }
 }
 
@@ -140,16 +184,21 @@ TEST_F(EngineTest, WriteFailureKeepsTheFileAndReportsTheSystemText)
     // Files may not grow past 12288 bytes: the write fails part-way, as on a full disk.
     const QByteArray content = pattern(24576);
     writeFile(dest(), content.left(8192));
-    inet.responses.push_back(partial(content, 8192));
+    http.replies.push_back(partial(content, 8192));
+    http.runBlocks = 4;
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     const rlimit small{12288, old.rlim_max};
-    const bool failed = setrlimit(RLIMIT_FSIZE, &small) == 0 && !runURL();
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const State end = run();
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_TRUE(failed);
-    EXPECT_TRUE(logged("Error 27: File too large.") && engine->RetryPending) << log.LogText().toStdString();
+    EXPECT_EQ(end, S::WaitingToRetry);
+    EXPECT_TRUE(logged("Error 27: File too large.")) << log.join('\n').toStdString();
+    ASSERT_FALSE(failures.empty());
+    ASSERT_TRUE(failures.back().error.has_value());
+    EXPECT_EQ(failures.back().error->origin, TransferError::Origin::Disk);
     EXPECT_EQ(readFile(dest()), content.left(12288));
 }
 
@@ -158,75 +207,47 @@ TEST_F(EngineTest, OffsetsBeyond4GiB)
     const qint64 fiveGiB = 5368709120;
     QFile f(dest());
     ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.resize(fiveGiB));  // sparse
-    const QString contentRange = QStringLiteral("Content-Range: bytes 5368709120-5368713215/5368713216");
-    inet.responses.push_back(FakeHttpControl::reply(206, pattern(4096), {contentRange}));
-    EXPECT_TRUE(runURL());
-    EXPECT_EQ(inet.extraHeaders, QStringList{QStringLiteral("Range: bytes=5368709120-\r\n")});
+    const QByteArray tail = pattern(4096);
+    http.replies.push_back(FakeHttpClient::reply(206, tail, fiveGiB, fiveGiB + 4096));
+    EXPECT_EQ(run(), S::Completed);
+    EXPECT_EQ(ranges(), QStringList{QString::number(fiveGiB)});
     ASSERT_TRUE(f.seek(fiveGiB));
-    EXPECT_EQ(f.readAll(), pattern(4096));
+    EXPECT_EQ(f.readAll(), tail);
 }
 
-TEST_F(EngineTest, RetriesKeepReArmingUntilPausedThenResume)
+TEST_F(EngineTest, LargeRunsAreSplitIntoBlocksAndEndAtTheAnnouncedSize)
 {
-    engine->ServerCount = 2;
-    inet.responses = {Reply{}, Reply{}};  // no answer at all, twice
-    EXPECT_FALSE(runURL());
-    engine->RetryTimer_Timer();
-    EXPECT_TRUE(inet.urls.size() == 2 && engine->RetryPending && engine->RetryTimer.isActive());
-
-    engine->CancelButton_Click();  // pause; a tick already queued then does nothing
-    engine->RetryTimer_Timer();
-    EXPECT_EQ(inet.urls.size(), 2);
-    EXPECT_EQ(view.pauseButtonCaption(), "Resume Download...");
-    EXPECT_TRUE(view.pauseButtonEnabled() && view.pauseChecked() && view.serverButtonVisible() && engine->StopTransfer);
-    EXPECT_FALSE(engine->RetryPending || engine->RetryTimer.isActive());
-    EXPECT_EQ(status(), "Transfer interrupted by user.");
-
-    engine->Pause_Click();  // resume through the tray item
-    EXPECT_EQ(view.pauseButtonCaption(), "Pause Download...");
-    EXPECT_FALSE(view.pauseButtonEnabled() || view.pauseChecked() || view.serverButtonVisible());
-    EXPECT_TRUE(engine->ResumeTimer.isActive());
-}
-
-TEST_F(EngineTest, UnannouncedBodyThatBreaksOffIsRetriedNotCompleted)
-{
-    inet.responses = {Reply{"HTTP/1.1 200 X\r\n\r\n", pattern(10000), 0, 8192}};
-    inet.onChunk = [&](qint64 delivered) { engine->RefreshDue = delivered == 4096; };
-    EXPECT_FALSE(runURL());
-    EXPECT_TRUE(engine->RetryPending && logged("Error 56: Failure when receiving data from the peer."));
-    EXPECT_EQ(readFile(dest()), pattern(8192));
-    EXPECT_EQ(view.text(MainWindowModel::Label::TimeLeft), "Size unknown (8 KB copied)");
+    for (const qsizetype runBlocks : {1, 3, 64}) {
+        SCOPED_TRACE(runBlocks);
+        QFile::remove(dest());
+        const QByteArray content = pattern(300000);  // 73 whole blocks and a short one
+        http.runBlocks = runBlocks;
+        http.replies.push_back(FakeHttpClient::reply(200, content));
+        EXPECT_EQ(run(), S::Completed);
+        EXPECT_EQ(readFile(dest()), content);
+    }
 }
 
 TEST_F(EngineTest, TooLittleFreeSpaceStopsADescriptorDownloadBeforeAnyRequest)
 {
-    loadDescriptor(pattern(9000));
-    engine->freeSpace = [&](const QString &folder) { return folder == dir.path() ? 8999.0 : 1e15; };
-    EXPECT_FALSE(runDDF());
-    ASSERT_EQ(dialogs.asked.size(), 1u);
-    EXPECT_EQ(dialogs.asked[0].title, "Insufficient Disk Space...");
-    EXPECT_TRUE(inet.urls.isEmpty() && !QFileInfo::exists(dest()) && !engine->RetryPending);
+    describe(pattern(9000));
+    engine.setFreeSpaceQuery([&](const QString &folder) { return folder == dir.path() ? 8999.0 : 1e15; });
+    EXPECT_EQ(run(), S::Idle);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].title, "Insufficient Disk Space...");
+    EXPECT_TRUE(http.requests.empty() && !QFileInfo::exists(dest()));
 }
 
-TEST_F(EngineTest, EndingTheProgramMidTransferWritesTheCheckedBlocks)
+TEST_F(EngineTest, StopLeavesEveryReceivedBlockOnDisk)
 {
-    inet.responses.push_back(FakeHttpControl::reply(200, pattern(40960)));
-    inet.onChunk = [&](qint64 delivered) {
+    const QByteArray content = pattern(1 << 20);
+    http.replies.push_back(FakeHttpClient::reply(200, content));
+    http.afterRun = [&](int, qint64 delivered) {
         if (delivered == 12288)
-            exitSeam.endProgram(0);  // runs the registered flushes, as the real exit does
-        engine->StopTransfer = delivered == 12288;
+            engine.stop();  // what leaving the program does
     };
-    EXPECT_FALSE(runURL());
-    EXPECT_EQ(exitSeam.exitCount, 1);
-    EXPECT_EQ(readFile(dest()), pattern(12288));
-}
-
-TEST_F(EngineTest, AResumeTickWhileAnAttemptEndsWaitsForIt)
-{
-    inet.responses.push_back(FakeHttpControl::reply(200, pattern(8192)));
-    inet.onChunk = [&](qint64) { engine->ResumeTimer_Timer(); };
-    EXPECT_TRUE(runURL());
-    EXPECT_TRUE(engine->ResumeTimer.isActive() && inet.urls.size() == 1);
+    EXPECT_EQ(run(), S::Idle);
+    EXPECT_EQ(readFile(dest()), content.left(12288));
 }
 
 } // namespace

@@ -3,9 +3,9 @@
 #include <functional>
 #include <vector>
 
-// Ends the program at once. Before the process goes, every registered
-// flush runs, so that data already accepted for the disk reaches it.
-// Tests install a replacement that records the request instead.
+// Ends the program. Every registered flush runs first, so that data already
+// accepted for the disk reaches it. Tests install a replacement that
+// records the request instead.
 class ProcessExit {
 public:
     virtual ~ProcessExit() = default;
@@ -24,11 +24,9 @@ private:
     std::vector<std::function<void()>> m_flushes;
 };
 
-// The real one: flushes, then leaves the process without unwinding the
-// nested event loops that a running transfer sits in.
-class RealProcessExit : public ProcessExit {
+// The real one: flushes, then asks the event loop to return, so that the
+// program ends through the normal unwinding of main().
+class EventLoopExit : public ProcessExit {
 public:
     void endProgram(int code = 0) override;
-    // Runs before the flushes, e.g. to take the tray icon down.
-    std::function<void()> beforeExit;
 };

@@ -1,0 +1,176 @@
+#include "DownloadPresenter.h"
+
+#include <descriptor/DDFRecord.h>
+#include <ui/MainWindowModel.h>
+#include <util/ActivityLog.h>
+#include <app/Dialogs.h>
+#include <util/Format.h>
+
+using Label = MainWindowModel::Label;
+using State = DownloadEngine::State;
+
+DownloadPresenter::DownloadPresenter(DownloadEngine &engine, MainWindowModel &model, ActivityLog &log,
+                                     Dialogs &dialogs, QObject *parent)
+    : QObject(parent), m_engine(engine), m_model(model), m_log(log), m_dialogs(dialogs)
+{
+    m_refreshTimer.setInterval(1000);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &DownloadPresenter::requestFiguresRefresh);
+    m_refreshTimer.start();
+
+    connect(&engine, &DownloadEngine::stateChanged, this, &DownloadPresenter::showState);
+    connect(&engine, &DownloadEngine::statusChanged, this, [this](const QString &text) { m_model.setText(Label::Status, text); });
+    connect(&engine, &DownloadEngine::captionChanged, &model, &MainWindowModel::setWindowTitle);
+    connect(&engine, &DownloadEngine::logLine, &log, &ActivityLog::AddToLog);
+    connect(&engine, &DownloadEngine::attemptStarted, this, [this] {
+        m_model.setText(Label::Source, QString());
+        clearFigures();
+    });
+    connect(&engine, &DownloadEngine::checkProgressed, this, &DownloadPresenter::showCheckProgress);
+    connect(&engine, &DownloadEngine::receivingFrom, this, &DownloadPresenter::showSource);
+    connect(&engine, &DownloadEngine::receivingStarted, this, &DownloadPresenter::showReceivingStarted);
+    connect(&engine, &DownloadEngine::progressed, this, &DownloadPresenter::showProgress);
+    connect(&engine, &DownloadEngine::receivingEnded, this, [this](const TransferProgress &p) { showFigures(p, true); });
+    connect(&engine, &DownloadEngine::failed, this, &DownloadPresenter::showFailure);
+    connect(&engine, &DownloadEngine::noticeRequested, this, &DownloadPresenter::showNotice);
+}
+
+bool DownloadPresenter::offersServerChoice() const
+{
+    return m_engine.job().checked() && serverEntries(m_engine.job().descriptor).size() > 1;
+}
+
+void DownloadPresenter::clearFigures()
+{
+    for (Label label : {Label::TimeLeft, Label::Destination, Label::Rate})
+        m_model.setText(label, QString());
+}
+
+void DownloadPresenter::showState(State state)
+{
+    showButtons(state);
+    const bool busy = m_engine.isBusy();
+    if (busy) {
+        // No second transfer may start beside a running one.
+        m_model.setDownloadUrlEnabled(false);
+        m_model.setLoadDescriptorEnabled(false);
+    } else if (m_wasBusy && m_engine.job().checked()) {
+        // A descriptor download never owned "Download from URL": give it back
+        // to the URL box. After a URL download the failure decides.
+        m_model.setDownloadUrlEnabled(!m_model.urlText().trimmed().isEmpty());
+    }
+    m_wasBusy = busy;
+}
+
+void DownloadPresenter::showButtons(State state)
+{
+    switch (state) {
+    case State::Checking:
+        clearFigures();
+        m_model.setPauseButtonEnabled(true);  // a long check can be paused
+        break;
+    case State::Connecting:
+        m_model.setPauseButtonCaption(QStringLiteral("Pause Download..."));
+        m_model.setPauseButtonEnabled(true);
+        m_model.setLoadDescriptorEnabled(false);
+        break;
+    case State::Paused:
+        m_model.setPauseChecked(true);
+        m_model.setPauseButtonCaption(QStringLiteral("Resume Download..."));
+        m_model.setPauseButtonEnabled(true);
+        m_model.setServerButtonVisible(offersServerChoice());
+        break;
+    case State::Resuming:
+        m_model.setPauseChecked(false);
+        m_model.setPauseButtonCaption(QStringLiteral("Pause Download..."));
+        m_model.setPauseButtonEnabled(false);
+        m_model.setServerButtonVisible(false);
+        break;
+    case State::Completed:
+        m_model.setProgressValue(0);
+        m_model.setPauseButtonCaption(QStringLiteral("Exit"));
+        m_model.setLoadDescriptorEnabled(false);
+        break;
+    case State::Verified:
+        m_model.setPauseButtonCaption(QStringLiteral("Exit"));
+        m_model.setPauseButtonEnabled(true);
+        m_model.setLoadDescriptorEnabled(false);
+        break;
+    case State::Idle:
+    case State::Receiving:
+    case State::WaitingToRetry:
+    case State::Failed:
+        break;
+    }
+}
+
+void DownloadPresenter::showCheckProgress(qint64 value, qint64 max)
+{
+    m_model.setProgressValue(value);
+    if (m_model.progressMax() != max)
+        m_model.setProgressMax(max);
+}
+
+void DownloadPresenter::showSource(const QString &destination, const QString &address)
+{
+    m_model.setText(Label::Source, m_model.fitText(Label::Source, destination + QStringLiteral(" from ") + address));
+    m_model.setText(Label::Destination, m_model.fitText(Label::Destination, destination));
+}
+
+void DownloadPresenter::showReceivingStarted(qint64 total, bool sizeKnown)
+{
+    m_model.setProgressValue(0);
+    if (sizeKnown)
+        m_model.setProgressMax(total);
+}
+
+void DownloadPresenter::showProgress(const TransferProgress &progress)
+{
+    if (m_refreshDue) {
+        m_refreshDue = false;
+        showFigures(progress, false);
+    } else if (progress.sizeKnown) {
+        m_model.setProgressValue(progress.position);
+    }
+}
+
+// The figures: time left and bytes copied, the tray tip (not after the
+// body), the rate (finer above 1 MB/s while running), the bar and the
+// window's caption.
+void DownloadPresenter::showFigures(const TransferProgress &p, bool final)
+{
+    const QString copied = p.sizeKnown ? FormatByteSize(double(p.position)) + QStringLiteral(" of ") +
+                                             FormatByteSize(double(p.total))
+                                       : FormatByteSize(double(p.position));
+    if (!p.sizeKnown) {
+        m_model.setText(Label::TimeLeft, QStringLiteral("Size unknown (") + copied + QStringLiteral(" copied)"));
+    } else if (const auto duration = FormatDuration(float(p.timeLeft))) {
+        m_model.setText(Label::TimeLeft, *duration + QStringLiteral(" (") + copied + QStringLiteral(" copied)"));
+    }
+    if (!final)
+        m_model.setTrayTip(copied + QStringLiteral(" copied..."));
+    const bool fast = !final && p.rate >= 1048575.0;
+    m_model.setText(Label::Rate, FormatByteSize(p.rate, fast ? QStringLiteral("###.00") : QStringLiteral("###")) +
+                                     QStringLiteral("/Sec"));
+    if (p.sizeKnown)
+        m_model.setProgressValue(p.position);
+    const double fraction = p.total != 0 ? double(p.position) / double(p.total) : 0.0;
+    const QString done = p.sizeKnown ? FormatWithPattern(fraction, QStringLiteral("##0%")) : FormatByteSize(double(p.position));
+    m_model.setWindowTitle(done + QStringLiteral(" of ") + p.destinationName + QStringLiteral(" Completed"));
+}
+
+void DownloadPresenter::showFailure(const DownloadFailure &failure)
+{
+    using Kind = DownloadFailure::Kind;
+    // A URL download that broke off hands the start commands back.
+    if (!m_engine.job().checked() && (failure.kind == Kind::Transfer || failure.kind == Kind::NothingLeft)) {
+        m_model.setDownloadUrlEnabled(true);
+        m_model.setLoadDescriptorEnabled(true);
+    }
+}
+
+void DownloadPresenter::showNotice(const EngineNotice &notice)
+{
+    m_dialogs.messageBox(notice.text, Dialogs::Buttons::Ok, notice.title);
+    if (notice.endsProgram)
+        emit exitRequested();
+}

@@ -1,0 +1,9 @@
+#include "ProcessExit.h"
+
+#include <QCoreApplication>
+
+void EventLoopExit::endProgram(int code)
+{
+    runFlushes();
+    QCoreApplication::exit(code);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <descriptor/DDFRecord.h>
+
+#include <QString>
+
+// One download as a start command describes it: the engine keeps it for the
+// retries and resumes of that download; choosing another server amends it.
+struct DownloadJob {
+    enum class Mode {
+        Url,         // any URL, no checksums
+        Descriptor,  // the file a descriptor describes, every block checked
+    };
+    Mode mode = Mode::Url;
+    QString sourceUrl;
+    QString destination;
+    // Descriptor mode: where the checksum list is read from, the header
+    // read from it, and which of its servers `sourceUrl` names.
+    QString descriptorPath;
+    DDFRecord descriptor;
+    int serverIndex = 0;
+    // The server wants the offset in the URL too ("&start=<offset>").
+    bool appendStartOffset = false;
+
+    bool checked() const { return mode == Mode::Descriptor; }
+    qint64 expectedSize() const { return checked() ? qint64(descriptor.FileSize) : 0; }
+};

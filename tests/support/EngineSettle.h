@@ -1,0 +1,32 @@
+#pragma once
+
+#include <support/FakeHttpClient.h>
+#include <transfer/DownloadEngine.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <functional>
+
+// Runs the event loop until `done` holds, at most `timeoutMs`.
+inline bool runUntil(const std::function<bool()> &done, int timeoutMs = 10000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents();
+        QThread::usleep(200);
+    }
+    return done();
+}
+
+// Runs the event loop until the engine and the client rest: nothing is
+// checked, requested or received any more (a retry or resume may be armed).
+inline bool settle(const DownloadEngine &engine, const FakeHttpClient &http, int timeoutMs = 10000)
+{
+    int quietRounds = 0;
+    return runUntil([&] {
+        quietRounds = !engine.isBusy() && !http.active() ? quietRounds + 1 : 0;
+        return quietRounds >= 3;
+    }, timeoutMs);
+}
