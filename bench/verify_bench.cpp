@@ -7,7 +7,7 @@
 #include <transfer/HttpControl.h>
 #include <util/ActivityLog.h>
 
-#include <descriptor/DDFRecord.h>
+#include <descriptor/DescriptorHeader.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -51,7 +51,7 @@ int main(int argc, char **argv)
         return 2;
     }
     QString error;
-    const auto header = readDDFHeader(args[2], &error);
+    const auto header = readDescriptorHeader(args[2], &error);
     if (!header) {
         std::fprintf(stderr, "verify_bench: %s\n", qPrintable(error));
         return 2;
@@ -64,7 +64,7 @@ int main(int argc, char **argv)
     NoExit exit;
     DownloadEngine engine(model, inet, dialogs, log, exit);
     engine.DDF = *header;
-    engine.ExpectedSize = header->FileSize;
+    engine.ExpectedSize = header->fileSize;
 
     QElapsedTimer timer;
     timer.start();

@@ -1,9 +1,9 @@
 #include "ToolSupport.h"
 
-#include "descriptor/DDFRecord.h"
-#include "descriptor/DdfWriter.h"
+#include "descriptor/DescriptorHeader.h"
+#include "descriptor/DescriptorWriter.h"
 #include "util/Paths.h"
-#include "util/Win1252.h"
+#include "util/Windows1252.h"
 
 #include <QFileInfo>
 
@@ -87,8 +87,8 @@ std::optional<QString> fieldProblem(const QString &what, const QString &text)
     const std::optional<QByteArray> bytes = encodeWindows1252(text);
     if (!bytes)
         return QStringLiteral("%1 \"%2\" has characters that Windows-1252 cannot encode").arg(what, text);
-    if (bytes->size() > DDFRecord::TextSize)
-        return QStringLiteral("%1 is %2 bytes long; at most %3 fit").arg(what).arg(bytes->size()).arg(DDFRecord::TextSize);
+    if (bytes->size() > DescriptorHeader::TextSize)
+        return QStringLiteral("%1 is %2 bytes long; at most %3 fit").arg(what).arg(bytes->size()).arg(DescriptorHeader::TextSize);
     return std::nullopt;
 }
 
@@ -97,8 +97,8 @@ std::optional<QString> serverProblem(const QStringList &servers)
 {
     if (servers.isEmpty())
         return QStringLiteral("give at least one --server");
-    if (servers.size() > DDFRecord::ServerSlots)
-        return QStringLiteral("%1 servers given; a descriptor holds at most %2").arg(servers.size()).arg(DDFRecord::ServerSlots);
+    if (servers.size() > DescriptorHeader::ServerSlots)
+        return QStringLiteral("%1 servers given; a descriptor holds at most %2").arg(servers.size()).arg(DescriptorHeader::ServerSlots);
     for (const QString &server : servers) {
         if (isEmptyServerEntry(server))
             return QStringLiteral("a server entry is empty");
@@ -114,7 +114,7 @@ std::optional<QString> serverProblem(const QStringList &servers)
     for (const QString &server : servers) {
         if (!server.contains(QLatin1Char('|')))
             return QStringLiteral("with two or more servers every entry must be \"Name|URL\"; \"%1\" has no \"|\"").arg(server);
-        if (serverURL(server).isEmpty())
+        if (serverUrl(server).isEmpty())
             return QStringLiteral("server \"%1\" has no URL after \"|\"").arg(server);
     }
     return std::nullopt;
@@ -158,13 +158,13 @@ int runCreate(const QStringList &args)
     if (out.exists() && out.canonicalFilePath() == file.canonicalFilePath())
         return refuse(QStringLiteral("the descriptor would replace the file it describes"));
 
-    DDFRecord record;
-    record.StartParam = o->startParam ? -1 : 0;
-    record.Information = o->info;
-    record.FileName = name;
+    DescriptorHeader record;
+    record.startParam = o->startParam ? -1 : 0;
+    record.information = o->info;
+    record.fileName = name;
     for (qsizetype i = 0; i < o->servers.size(); ++i)
-        record.Servers[std::size_t(i)] = o->servers[i];
-    record.Version = version;
+        record.servers[std::size_t(i)] = o->servers[i];
+    record.version = version;
 
     ProgressLine progress(QStringLiteral("create"), file.size());
     const std::optional<QString> error =

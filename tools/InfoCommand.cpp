@@ -1,6 +1,6 @@
 #include "ToolSupport.h"
 
-#include "descriptor/DDFRecord.h"
+#include "descriptor/DescriptorHeader.h"
 #include "util/Format.h"
 
 #include <QFileInfo>
@@ -24,7 +24,7 @@ QString row(const char *label, const QString &value)
 
 }  // namespace
 
-std::optional<DDFRecord> loadDescriptor(const QString &path, qint64 *descriptorSize)
+std::optional<DescriptorHeader> loadDescriptor(const QString &path, qint64 *descriptorSize)
 {
     const QFileInfo info(path);
     if (!info.isFile()) {
@@ -32,14 +32,14 @@ std::optional<DDFRecord> loadDescriptor(const QString &path, qint64 *descriptorS
         return std::nullopt;
     }
     QString error;
-    std::optional<DDFRecord> record = readDDFHeader(path, &error);
+    std::optional<DescriptorHeader> record = readDescriptorHeader(path, &error);
     if (!record) {
         refuse(QStringLiteral("cannot read %1: %2").arg(path, error));
         return std::nullopt;
     }
-    if (info.size() < DDFRecord::HeaderSize) {
+    if (info.size() < DescriptorHeader::HeaderSize) {
         refuse(QStringLiteral("%1 is not a descriptor: %2 bytes, a header needs %3")
-                   .arg(path).arg(info.size()).arg(DDFRecord::HeaderSize));
+                   .arg(path).arg(info.size()).arg(DescriptorHeader::HeaderSize));
         return std::nullopt;
     }
     *descriptorSize = info.size();
@@ -51,24 +51,24 @@ int runInfo(const QStringList &args)
     if (args.size() != 1)
         return refuse(QStringLiteral("usage: orvanta-ddf info DESCRIPTOR"));
     qint64 descriptorSize = 0;
-    const std::optional<DDFRecord> d = loadDescriptor(args.first(), &descriptorSize);
+    const std::optional<DescriptorHeader> d = loadDescriptor(args.first(), &descriptorSize);
     if (!d)
         return ExitUsage;
 
-    const qint64 size = d->FileSize;
+    const qint64 size = d->fileSize;
     const qint64 blocks = size > 0 ? (size + 4095) / 4096 : 0;
-    const qint64 listBytes = descriptorSize - DDFRecord::HeaderSize;
-    QString version = floatText(d->Version);
-    if (!versionAccepted(d->Version))
+    const qint64 listBytes = descriptorSize - DescriptorHeader::HeaderSize;
+    QString version = floatText(d->version);
+    if (!versionAccepted(d->version))
         version += QStringLiteral(" (below 1.04: the downloader refuses this descriptor)");
-    else if (!versionCoversLastByte(d->Version))
+    else if (!versionCoversLastByte(d->version))
         version += QStringLiteral(" (block CRCs leave out each block's last byte)");
 
-    printOut(row("File name:", trimSpaces(d->FileName)));
-    printOut(row("File size:", QStringLiteral("%1 bytes (%2)").arg(size).arg(FormatByteSize(double(size)))));
-    printOut(row("Information:", trimSpaces(d->Information)));
+    printOut(row("File name:", trimSpaces(d->fileName)));
+    printOut(row("File size:", QStringLiteral("%1 bytes (%2)").arg(size).arg(formatByteSize(double(size)))));
+    printOut(row("Information:", trimSpaces(d->information)));
     printOut(row("Version:", version));
-    printOut(row("Start parameter:", d->StartParam != 0 ? QStringLiteral("yes (%1)").arg(d->StartParam)
+    printOut(row("Start parameter:", d->startParam != 0 ? QStringLiteral("yes (%1)").arg(d->startParam)
                                                           : QStringLiteral("no (0)")));
     const QStringList servers = serverEntries(*d);
     printOut(row("Servers:", QString::number(servers.size())));

@@ -47,8 +47,8 @@ void ProgressLine::update(qint64 done)
     m_last = now;
     m_shown = true;
     const QString line = QStringLiteral("\r%1: %2 of %3 (%4)")
-                             .arg(m_label, FormatByteSize(double(done)), FormatByteSize(double(m_total)),
-                                  FormatWithPattern(double(done) / double(m_total), QStringLiteral("##0%")));
+                             .arg(m_label, formatByteSize(double(done)), formatByteSize(double(m_total)),
+                                  formatWithPattern(double(done) / double(m_total), QStringLiteral("##0%")));
     std::fputs(line.toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
 }

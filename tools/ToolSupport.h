@@ -1,6 +1,6 @@
 #pragma once
 
-#include "descriptor/DDFRecord.h"
+#include "descriptor/DescriptorHeader.h"
 
 #include <QString>
 #include <QStringList>
@@ -34,7 +34,7 @@ private:
 
 // Reads the header of `path` for info and verify: nullopt (after telling
 // why on stderr) when it is missing, unreadable or shorter than a header.
-std::optional<DDFRecord> loadDescriptor(const QString &path, qint64 *descriptorSize);
+std::optional<DescriptorHeader> loadDescriptor(const QString &path, qint64 *descriptorSize);
 
 int runCreate(const QStringList &args);
 int runInfo(const QStringList &args);

@@ -1,7 +1,7 @@
 #include "ToolSupport.h"
 
 #include "descriptor/BlockScan.h"
-#include "descriptor/DDFRecord.h"
+#include "descriptor/DescriptorHeader.h"
 
 #include <QFileInfo>
 
@@ -12,16 +12,16 @@ int runVerify(const QStringList &args)
     const QString &ddfPath = args[0];
     const QString &dataPath = args[1];
     qint64 descriptorSize = 0;
-    const std::optional<DDFRecord> d = loadDescriptor(ddfPath, &descriptorSize);
+    const std::optional<DescriptorHeader> d = loadDescriptor(ddfPath, &descriptorSize);
     if (!d)
         return ExitUsage;
-    if (!versionAccepted(d->Version))
+    if (!versionAccepted(d->version))
         return refuse(QStringLiteral("%1 has format version below 1.04; the downloader refuses it").arg(ddfPath));
     if (!QFileInfo(dataPath).isFile())
         return refuse(QStringLiteral("cannot read %1: no such file").arg(dataPath));
 
     ProgressLine progress(QStringLiteral("verify"), QFileInfo(dataPath).size());
-    const BlockScanResult r = scanBlocks(dataPath, ddfPath, d->Version, [&](qint64 p) {
+    const BlockScanResult r = scanBlocks(dataPath, ddfPath, d->version, [&](qint64 p) {
         if (p % (1024 * 1024) == 0)
             progress.update(p);
     });
@@ -29,7 +29,7 @@ int runVerify(const QStringList &args)
     if (r.error)
         return refuse(QStringLiteral("cannot read ") + *r.error);
 
-    const qint64 expected = d->FileSize;
+    const qint64 expected = d->fileSize;
     if (r.fileLength == expected && !r.mismatch) {
         printOut(QStringLiteral("%1: complete and intact (%2 bytes)").arg(dataPath).arg(r.fileLength));
         return ExitOk;

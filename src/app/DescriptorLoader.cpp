@@ -4,7 +4,7 @@
 #include "StartDialog.h"
 #include "WindowPort.h"
 
-#include <descriptor/DDFRecord.h>
+#include <descriptor/DescriptorHeader.h>
 #include <transfer/DownloadEngine.h>
 #include <ui/cFileDialog.h>
 #include <util/Dialogs.h>
@@ -38,7 +38,7 @@ QString DescriptorLoader::summaryText(const QString &fileName, qint32 fileSize, 
 {
     return QStringLiteral("We have collected the following information:") + crlf + crlf +
            QStringLiteral("File Name: ") + fileName + crlf + QStringLiteral("File Size: ") +
-           FormatByteSize(fileSize) + crlf + QStringLiteral("Information: ") + information + crlf + crlf +
+           formatByteSize(fileSize) + crlf + QStringLiteral("Information: ") + information + crlf + crlf +
            QStringLiteral("Please select an output file in the next screen. You can select a file that is "
                           "partially downloaded if you need to resume the download, or a fully downloaded file "
                           "that you would like to validate or repair.");
@@ -60,27 +60,27 @@ bool DescriptorLoader::LoadDDF(const QString &path)
         return false;
 
     QString error;
-    std::optional<DDFRecord> record = readDDFHeader(path, &error);
+    std::optional<DescriptorHeader> record = readDescriptorHeader(path, &error);
     if (!record)
         return fail(error);
     m_engine.DDF = *record;
-    const DDFRecord &ddf = m_engine.DDF;
+    const DescriptorHeader &ddf = m_engine.DDF;
 
-    if (!versionAccepted(ddf.Version)) {
+    if (!versionAccepted(ddf.version)) {
         m_dialogs.messageBox(earlierVersionMessage(), Dialogs::Buttons::Ok);
         return false;
     }
 
-    const QString fileName = trimSpaces(ddf.FileName);
-    const QString information = trimSpaces(ddf.Information);
-    m_dialogs.messageBox(summaryText(fileName, ddf.FileSize, information), Dialogs::Buttons::Ok);
+    const QString fileName = trimSpaces(ddf.fileName);
+    const QString information = trimSpaces(ddf.information);
+    m_dialogs.messageBox(summaryText(fileName, ddf.fileSize, information), Dialogs::Buttons::Ok);
 
     m_engine.DestinationPath = fileName;
-    m_engine.ExpectedSize = ddf.FileSize;
-    if (m_engine.ServerIndex < 0 || m_engine.ServerIndex >= DDFRecord::ServerSlots)
+    m_engine.ExpectedSize = ddf.fileSize;
+    if (m_engine.ServerIndex < 0 || m_engine.ServerIndex >= DescriptorHeader::ServerSlots)
         return fail(QStringLiteral("Server number %1 is outside 0 to 9.").arg(m_engine.ServerIndex));
-    m_engine.SourceURL = trimSpaces(ddf.Servers[m_engine.ServerIndex]);
-    m_engine.UseStartParam = ddf.StartParam != 0;
+    m_engine.SourceURL = trimSpaces(ddf.servers[m_engine.ServerIndex]);
+    m_engine.UseStartParam = ddf.startParam != 0;
 
     cFileDialog dialog(m_dialogs);
     dialog.DialogTitle = QStringLiteral("Select a Save Location...");
@@ -100,10 +100,10 @@ bool DescriptorLoader::LoadDDF(const QString &path)
 
     m_engine.DestinationPath = chosen;
     m_view.setText(MainWindowModel::Label::Info, QStringLiteral("File Name: ") + fileName + crlf +
-                                                     QStringLiteral("File Size: ") + FormatByteSize(ddf.FileSize) +
+                                                     QStringLiteral("File Size: ") + formatByteSize(ddf.fileSize) +
                                                      crlf + QStringLiteral("Information: ") + information);
 
-    if (regularFileExists(chosen) && QFileInfo(chosen).size() > qint64(ddf.FileSize)) {
+    if (regularFileExists(chosen) && QFileInfo(chosen).size() > qint64(ddf.fileSize)) {
         const Dialogs::Answer keep = m_dialogs.messageBox(
             QStringLiteral("You are trying to write to a file that already exists and is larger than the file you "
                            "are downloading. We will have to delete the selected file and start over again. "

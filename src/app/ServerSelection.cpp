@@ -1,6 +1,6 @@
 #include "ServerSelection.h"
 
-#include <descriptor/DDFRecord.h>
+#include <descriptor/DescriptorHeader.h>
 #include <transfer/DownloadEngine.h>
 #include <util/Dialogs.h>
 
@@ -43,14 +43,14 @@ bool ServerSelection::Form_Activate()
     fillList();
     if (m_engine.ServerCount < 2) {
         m_engine.ServerIndex = 0;
-        m_engine.SourceURL = wholeEntryURL(m_engine.DDF.Servers[0]);
+        m_engine.SourceURL = wholeEntryURL(m_engine.DDF.servers[0]);
         return false;
     }
     if (m_engine.ServerIndex < 0 || m_engine.ServerIndex >= m_names.size()) {
         // A choice kept from a descriptor with more servers: the loader took
         // an empty slot as the URL, so start again from the first entry.
         m_engine.ServerIndex = 0;
-        m_engine.SourceURL = wholeEntryURL(m_engine.DDF.Servers[0]);
+        m_engine.SourceURL = wholeEntryURL(m_engine.DDF.servers[0]);
     }
     m_selected = m_engine.ServerIndex;
     return true;
@@ -60,9 +60,9 @@ void ServerSelection::Command1_Click(int row)
 {
     m_engine.ServerIndex = qint16(row);
     if (m_engine.ServerCount == 0)
-        m_engine.SourceURL = trimSpaces(m_engine.DDF.Servers[0]);
+        m_engine.SourceURL = trimSpaces(m_engine.DDF.servers[0]);
     else
-        m_engine.SourceURL = serverURL(m_engine.DDF.Servers[m_engine.ServerIndex]);
+        m_engine.SourceURL = serverUrl(m_engine.DDF.servers[m_engine.ServerIndex]);
     if (m_view.cancelCaption() == QLatin1String("Resume Download..."))
         m_engine.CancelButton_Click();
 }
@@ -80,5 +80,5 @@ void ServerSelection::show()
     }
     // Closed with the close box: the loader's whole entry ("name|URL") is
     // no URL to fetch, so keep the URL part of what is set.
-    m_engine.SourceURL = serverURL(m_engine.SourceURL);
+    m_engine.SourceURL = serverUrl(m_engine.SourceURL);
 }

@@ -9,7 +9,7 @@
 #include <util/Paths.h>
 #include <util/ProcessExit.h>
 
-#include <descriptor/CRC32.h>
+#include <descriptor/Crc32.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -134,10 +134,10 @@ bool DownloadEngine::DownloadFileFromURL(const QString &strURL, const QString &s
 
 void DownloadEngine::ScheduleRetry(const QString &Message, bool NoRetry)
 {
-    m_log.appendLine(Message);
+    m_log.addQuietly(Message);
     if (!NoRetry) {
         closeAllFiles();
-        m_log.AddToLog(QStringLiteral("Preparing to try again in 30 seconds..."));
+        m_log.add(QStringLiteral("Preparing to try again in 30 seconds..."));
         m_view.setText(Label::Status, QStringLiteral("Recovering from error. Retrying in 30 seconds..."));
         RetryPending = true;
         RetryTimer.start();
@@ -160,24 +160,24 @@ bool DownloadEngine::errorReport(Attempt &a, int code, const QString &descriptio
 
 bool DownloadEngine::displayStep(Attempt &a, bool final)
 {
-    const auto duration = FormatDuration(float(a.TimeLeft));
+    const auto duration = formatDuration(float(a.TimeLeft));
     if (!duration)
         return false;
-    const QString copied = a.sizeKnown ? FormatByteSize(double(a.Position)) + QStringLiteral(" of ") +
-                                             FormatByteSize(double(a.TotalSize))
-                                       : FormatByteSize(double(a.Position));
+    const QString copied = a.sizeKnown ? formatByteSize(double(a.Position)) + QStringLiteral(" of ") +
+                                             formatByteSize(double(a.TotalSize))
+                                       : formatByteSize(double(a.Position));
     m_view.setText(Label::Time, (a.sizeKnown ? *duration : QStringLiteral("Size unknown")) + QStringLiteral(" (") +
                                     copied + QStringLiteral(" copied)"));
     if (!final)
         m_view.setTrayTip(copied + QStringLiteral(" copied..."));
     const bool fast = !final && a.Rate >= 1048575.0;
-    m_view.setText(Label::Rate, FormatByteSize(a.Rate, fast ? QStringLiteral("###.00") : QStringLiteral("###")) +
+    m_view.setText(Label::Rate, formatByteSize(a.Rate, fast ? QStringLiteral("###.00") : QStringLiteral("###")) +
                                     QStringLiteral("/Sec"));
     if (a.sizeKnown)
         m_view.setProgressValue(a.Position);
     const double fraction = a.TotalSize != 0 ? double(a.Position) / double(a.TotalSize) : 0.0;
-    const QString done = a.sizeKnown ? FormatWithPattern(fraction, QStringLiteral("##0%"))
-                                     : FormatByteSize(double(a.Position));
+    const QString done = a.sizeKnown ? formatWithPattern(fraction, QStringLiteral("##0%"))
+                                     : formatByteSize(double(a.Position));
     m_view.setCaption(done + QStringLiteral(" of ") + a.destinationName + QStringLiteral(" Completed"));
     return true;
 }
@@ -226,7 +226,7 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
     for (;;) {
         // Step 5: a repair cycle comes back here.
         if (!m_log.isEmpty())
-            m_log.AddToLog(QStringLiteral("----------"));
+            m_log.add(QStringLiteral("----------"));
 
         // Step 6.
         if (a.Resuming) {
@@ -265,12 +265,12 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
         m_inet.setURL(UseStartParam ? strURL + QStringLiteral("&start=") + QString::number(a.Position) : strURL);
         m_inet.setUserName(UserName);
         m_inet.setPassword(Password);
-        m_log.AddToLog(QStringLiteral("Connecting..."));
+        m_log.add(QStringLiteral("Connecting..."));
         if (a.Resuming)
             m_inet.Execute(QStringLiteral("Range: bytes=%1-\r\n").arg(a.Position));
         else
             m_inet.Execute();
-        m_log.AddToLog(QStringLiteral("Waiting for initial response from server..."));
+        m_log.add(QStringLiteral("Waiting for initial response from server..."));
 
         // Step 12.
         while (m_inet.StillExecuting()) {
@@ -290,7 +290,7 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
 
         // Steps 14-15.
         const QString header = m_inet.GetHeader();
-        m_log.AddToLog(QStringLiteral("Reading response from server..."));
+        m_log.add(QStringLiteral("Reading response from server..."));
         const QString StatusCode = header.mid(9, 3);
         const auto endOfCall = [&](const QString &text, bool noRetry) {
             a.LastMessage = text;
@@ -303,7 +303,7 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
         if (StatusCode == QLatin1String("200")) {
             if (a.Resuming) {
                 a.LastMessage = QStringLiteral("Could not resume. Starting from beginning of file.");
-                m_log.AddToLog(a.LastMessage);
+                m_log.add(a.LastMessage);
                 d->writer.close();
                 QFile::remove(strDestination);
                 a.Resuming = false;
@@ -317,7 +317,7 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
             if (contentRangeStart(m_inet.GetHeader(QStringLiteral("Content-Range"))) != expectedStart)
                 return endOfCall(QStringLiteral("The server resumed from the wrong position."), false);
             a.LastMessage = QStringLiteral("Entered resume mode successfully.");
-            m_log.AddToLog(a.LastMessage);
+            m_log.add(a.LastMessage);
         } else if (StatusCode == QLatin1String("204")) {
             return endOfCall(QStringLiteral("The server did not return any content."), true);
         } else if (StatusCode == QLatin1String("401")) {
@@ -370,7 +370,7 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
             // Step 18.
             if (auto failure = d->writer.open(strDestination))
                 return errorReport(a, failure->code, failure->description);
-            m_log.AddToLog(QStringLiteral("Saving data to disk..."));
+            m_log.add(QStringLiteral("Saving data to disk..."));
 
             // Step 19.
             bool repairCycleEnded = false;
@@ -393,7 +393,7 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
 
                 if (a.descriptor()) {
                     const std::optional<quint32> ExpectedCRC = d->crcList.next();
-                    if (!ExpectedCRC || *ExpectedCRC != quint32(ComputeCRC32(chunk.data, DDF.Version))) {
+                    if (!ExpectedCRC || *ExpectedCRC != quint32(blockCrc32(chunk.data, DDF.version))) {
                         a.LastMessage = QStringLiteral("CRC error in bytes retrieved. Rolling back to retry...");
                         StopTransfer = true;
                         ScheduleRetry(a.LastMessage, false);
@@ -453,7 +453,7 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
             m_view.setProgressValue(0);
             m_view.setCancelCaption(QStringLiteral("Exit"));
             m_view.setCommand1Enabled(false);
-            m_log.AddToLog(QStringLiteral("Your download has been completed and verified!"));
+            m_log.add(QStringLiteral("Your download has been completed and verified!"));
         } else if (!regularFileExists(strDestination)) {
             StopTransfer = true;
         } else if (!StopTransfer) {

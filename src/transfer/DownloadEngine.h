@@ -2,7 +2,7 @@
 
 #include "MainWindowModel.h"
 
-#include <descriptor/DDFRecord.h>
+#include <descriptor/DescriptorHeader.h>
 
 #include <QObject>
 #include <QString>
@@ -45,7 +45,7 @@ public:
     bool UseStartParam = false;
     qint16 ServerIndex = 0;
     qint16 ServerCount = 0;
-    DDFRecord DDF;
+    DescriptorHeader DDF;
 
     // --- Transfer ------------------------------------------------------------
     bool DownloadFile(const QString &strURL, const QString &strDestination, const QString &UserName,

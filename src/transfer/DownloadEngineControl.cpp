@@ -18,7 +18,7 @@ void DownloadEngine::CancelButton_Click()
         m_view.setPauseChecked(true);
         const QString interrupted = QStringLiteral("Transfer interrupted by user.");
         m_view.setText(Label::Status, interrupted);
-        m_log.AddToLog(interrupted);
+        m_log.add(interrupted);
         StopTransfer = true;
         m_view.setCancelCaption(QStringLiteral("Resume Download..."));
         m_view.setCancelEnabled(true);

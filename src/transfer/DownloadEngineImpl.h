@@ -3,14 +3,14 @@
 #include "BlockWriter.h"
 #include "DownloadEngine.h"
 
-#include <descriptor/CrcList.h>
+#include <descriptor/CrcListReader.h>
 
 #include <QString>
 
 // Private state shared by the engine's source files.
 struct DownloadEngine::Impl {
     BlockWriter writer;  // the destination while an attempt writes it
-    CrcList crcList;     // the descriptor's checksum list while an attempt reads it
+    CrcListReader crcList;     // the descriptor's checksum list while an attempt reads it
 };
 
 // State of one call of DownloadFile / DownloadFileFromURL.

@@ -38,7 +38,7 @@ qint64 DownloadEngine::VerifyExistingFile(const QString &dataPath, const QString
     m_view.setProgressMax(ExpectedSize);
     const QString verifying = QStringLiteral("Verifying file integrity...");
     m_view.setText(Label::Status, verifying);
-    m_log.AddToLog(verifying);
+    m_log.add(verifying);
     m_view.setCaption(verifying);
     m_inet.processEvents(false);
     m_view.setText(Label::Time, QString());
@@ -51,7 +51,7 @@ qint64 DownloadEngine::VerifyExistingFile(const QString &dataPath, const QString
     QElapsedTimer sinceEvents;
     sinceEvents.start();
     const qint64 expected = ExpectedSize;
-    const BlockScanResult scan = scanBlocks(dataPath, ddfPath, DDF.Version, [&](qint64 p) {
+    const BlockScanResult scan = scanBlocks(dataPath, ddfPath, DDF.version, [&](qint64 p) {
         m_view.setProgressValue(p <= expected ? p : 0);
         if (sinceEvents.elapsed() >= 20) {
             m_inet.processEvents(false);
@@ -62,14 +62,14 @@ qint64 DownloadEngine::VerifyExistingFile(const QString &dataPath, const QString
     qint64 result = scan.goodLength;
     if (scan.error) {
         // Unreadable: nothing past the good part can be trusted.
-        m_log.AddToLog(*scan.error);
+        m_log.add(*scan.error);
     }
     if (scan.mismatch) {
         if (CRCErrorCount >= RepairLimit) {
-            m_log.AddToLog(QStringLiteral("Too many CRC errors in current file. Will download remainder..."));
+            m_log.add(QStringLiteral("Too many CRC errors in current file. Will download remainder..."));
         } else {
             RepairMode = true;
-            m_log.AddToLog(QStringLiteral("CRC error in current file. Will attempt to repair..."));
+            m_log.add(QStringLiteral("CRC error in current file. Will attempt to repair..."));
         }
     }
     StopTransfer = false;
@@ -97,7 +97,7 @@ bool DownloadEngine::chooseResumeOffset(Attempt &a)
     if (RepairMode)
         a.Position = VerifiedLength;
     if (currentLength() == ExpectedSize && CRCErrorCount > 0 && !RepairMode) {
-        m_log.AddToLog(QStringLiteral("Full data verification check due to previous file repairs..."));
+        m_log.add(QStringLiteral("Full data verification check due to previous file repairs..."));
         a.Position = VerifyExistingFile(a.destination, DescriptorPath, CrcStart);
         // The full check is the newer word on where the good data ends.
         VerifiedLength = a.Position;
@@ -111,7 +111,7 @@ bool DownloadEngine::chooseResumeOffset(Attempt &a)
         m_view.setCancelCaption(QStringLiteral("Exit"));
         m_view.setCancelEnabled(true);
         m_view.setCommand1Enabled(false);
-        m_log.AddToLog(QStringLiteral("Your file has been verified, and is ready for use!"));
+        m_log.add(QStringLiteral("Your file has been verified, and is ready for use!"));
         return false;
     }
     return true;

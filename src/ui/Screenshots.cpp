@@ -61,7 +61,7 @@ bool writeScreenshots(const QString &dir)
                                  "Reading response from server...", "Entered resume mode successfully.",
                                  "Saving data to disk..."};
     for (const char *line : lines) {
-        log.AddToLog(QLatin1String(line));
+        log.add(QLatin1String(line));
         clock = clock.addSecs(17);
     }
     ok = save(*host.window(), dir) && ok;

@@ -82,7 +82,7 @@ QString plainDecimal(double number)
 
 }  // namespace
 
-QString FormatWithPattern(double number, const QString &pattern)
+QString formatWithPattern(double number, const QString &pattern)
 {
     if (!std::isfinite(number))
         return QString::number(number);
@@ -118,15 +118,15 @@ QString FormatWithPattern(double number, const QString &pattern)
     return QString::fromLatin1(out.data(), qsizetype(out.size()));
 }
 
-QString FormatByteSize(double value, const QString &pattern)
+QString formatByteSize(double value, const QString &pattern)
 {
     constexpr double KB = 1024.0, MB = 1048576.0, GB = 1073741824.0;
     const auto scaled = [&](double unit, const char *defaultPattern, const char *suffix) {
-        return FormatWithPattern(value / unit, pattern.isEmpty() ? QString::fromLatin1(defaultPattern) : pattern)
+        return formatWithPattern(value / unit, pattern.isEmpty() ? QString::fromLatin1(defaultPattern) : pattern)
             + QLatin1String(suffix);
     };
     if (value >= 0 && value <= 1023)
-        return FormatWithPattern(value) + QLatin1String(" bytes");
+        return formatWithPattern(value) + QLatin1String(" bytes");
     if (value >= KB && value <= MB - 1)
         return scaled(KB, "###0", " KB");
     if (value >= MB && value <= GB - 1)
@@ -136,7 +136,7 @@ QString FormatByteSize(double value, const QString &pattern)
     return {};
 }
 
-std::optional<QString> FormatDuration(float seconds)
+std::optional<QString> formatDuration(float seconds)
 {
     // Default rounding mode: half-way goes to the even neighbour.
     const double rounded = std::nearbyint(double(seconds));
@@ -146,12 +146,12 @@ std::optional<QString> FormatDuration(float seconds)
     const qint32 s = qint32(rounded);
 
     if (s >= 0 && s <= 59)
-        return FormatWithPattern(s, QStringLiteral("0")) + QLatin1String(" sec");
+        return formatWithPattern(s, QStringLiteral("0")) + QLatin1String(" sec");
     if (s >= 60 && s <= 3599)
-        return FormatWithPattern(s / 60, QStringLiteral("#0")) + QLatin1String(" min ")
-            + FormatWithPattern(s % 60, QStringLiteral("0")) + QLatin1String(" sec");
+        return formatWithPattern(s / 60, QStringLiteral("#0")) + QLatin1String(" min ")
+            + formatWithPattern(s % 60, QStringLiteral("0")) + QLatin1String(" sec");
     const double hours = std::floor(double(s) / 3600.0);
     const qint64 minutes = qint64(std::nearbyint(double(s) / 60.0)) % 60;  // sign of the dividend
-    return FormatWithPattern(hours, QStringLiteral("#0")) + QLatin1String(" hr ")
-        + FormatWithPattern(double(minutes), QStringLiteral("0")) + QLatin1String(" min");
+    return formatWithPattern(hours, QStringLiteral("#0")) + QLatin1String(" hr ")
+        + formatWithPattern(double(minutes), QStringLiteral("0")) + QLatin1String(" min");
 }

@@ -46,8 +46,8 @@ TEST(DescriptorLoader, OutcomeTable)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         AppHarness h;
-        DDFRecord r = sampleRecord();
-        r.Version = c.version;
+        DescriptorHeader r = sampleRecord();
+        r.version = c.version;
         h.writeDescriptor("d.ddf", r);
         if (c.existing >= 0)
             h.writeFile("out.bin", QByteArray(c.existing, 'z'));
@@ -65,11 +65,11 @@ TEST(DescriptorLoader, OutcomeTable)
 TEST(DescriptorLoader, SummaryIsTrimmedAndACancelledSaveKeepsTheValues)
 {
     AppHarness h;
-    DDFRecord r = sampleRecord();
-    r.Servers[0] = QStringLiteral("  http://127.0.0.1:1/a.bin  ");
-    r.FileName = QStringLiteral("setup.exe") + QString(247, ' ');
-    r.Information = QString(256, ' ');
-    r.FileSize = 5 * 1024 * 1024;
+    DescriptorHeader r = sampleRecord();
+    r.servers[0] = QStringLiteral("  http://127.0.0.1:1/a.bin  ");
+    r.fileName = QStringLiteral("setup.exe") + QString(247, ' ');
+    r.information = QString(256, ' ');
+    r.fileSize = 5 * 1024 * 1024;
     h.dialogs.cancelFile();
     EXPECT_FALSE(h.controller.LoadDDF(h.writeDescriptor("s.ddf", r)));
     EXPECT_EQ(h.dialogs.messages(),
@@ -78,7 +78,7 @@ TEST(DescriptorLoader, SummaryIsTrimmedAndACancelledSaveKeepsTheValues)
                                      "downloaded if you need to resume the download, or a fully downloaded file "
                                      "that you would like to validate or repair."});
     EXPECT_EQ(h.dialogs.asked.back().file.fileName, "setup.exe");
-    EXPECT_EQ(h.engine.ExpectedSize, r.FileSize);
+    EXPECT_EQ(h.engine.ExpectedSize, r.fileSize);
     EXPECT_EQ(h.engine.SourceURL, "http://127.0.0.1:1/a.bin");
     EXPECT_TRUE(h.engine.UseStartParam);
     EXPECT_EQ(h.engine.DestinationPath, "setup.exe");

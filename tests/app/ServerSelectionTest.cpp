@@ -11,10 +11,10 @@ const QStringList kTwo = {slot(" Europe | http://eu.test/f.bin "), slot("America
 // What the loader leaves behind before the window opens.
 void load(AppHarness &h, const QStringList &entries)
 {
-    h.engine.DDF = DDFRecord();
-    for (int i = 0; i < DDFRecord::ServerSlots; ++i)
-        h.engine.DDF.Servers[i] = i < entries.size() ? entries[i] : kZeros;
-    h.engine.SourceURL = trimSpaces(h.engine.DDF.Servers[h.engine.ServerIndex]);
+    h.engine.DDF = DescriptorHeader();
+    for (int i = 0; i < DescriptorHeader::ServerSlots; ++i)
+        h.engine.DDF.servers[i] = i < entries.size() ? entries[i] : kZeros;
+    h.engine.SourceURL = trimSpaces(h.engine.DDF.servers[h.engine.ServerIndex]);
 }
 } // namespace
 

@@ -1,11 +1,11 @@
-#include "descriptor/DdfTestBytes.h"
+#include "descriptor/DescriptorBytes.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-using namespace ddftest;
+using namespace descriptortest;
 
 struct ToolRun { int exitCode; QString out, err; };
 

@@ -37,7 +37,7 @@ TEST_P(ResumeTable, OffsetFollowsVerification)
     EXPECT_EQ(inet.extraHeaders, ranges);  // a further request would find no scripted answer
     EXPECT_EQ(readFile(dest()), row.requests.isEmpty() ? local : content);
     EXPECT_EQ(engine->CRCErrorCount, row.repairs);
-    EXPECT_TRUE(logged(row.logged)) << log.LogText().toStdString();
+    EXPECT_TRUE(logged(row.logged)) << log.text().toStdString();
     EXPECT_EQ(status(), row.fetchedToEnd ? "Download completed and verified!" : "File complete and verified!");
 }
 

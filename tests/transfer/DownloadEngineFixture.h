@@ -4,7 +4,7 @@
 #include <support/ScriptedDialogs.h>
 #include <support/TestServer.h>
 
-#include <descriptor/DdfWriter.h>
+#include <descriptor/DescriptorWriter.h>
 #include <transfer/DownloadEngine.h>
 #include <util/ActivityLog.h>
 
@@ -40,19 +40,19 @@ protected:
     }
     static QByteArray readFile(const QString &file) { QFile f(file); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
     QString dest() const { return engine->DestinationPath; }
-    bool logged(const QString &text) const { return log.LogText().contains(text); }
+    bool logged(const QString &text) const { return log.text().contains(text); }
     QString status() const { return view.text(MainWindowModel::Label::Status); }
 
     // A descriptor of `content` served from SourceURL, loaded as the loader would.
     void loadDescriptor(const QByteArray &content, float version = 1.2f)
     {
-        DDFRecord record;
-        record.Version = version;
+        DescriptorHeader record;
+        record.version = version;
         const auto ddf = buildDescriptor(record, content);
         ASSERT_TRUE(ddf.has_value());
         writeFile(engine->DescriptorPath = dir.filePath(QStringLiteral("file.ddf")), *ddf);
-        engine->DDF = DDFRecord::fromHeader(*ddf);
-        engine->ExpectedSize = engine->DDF.FileSize;
+        engine->DDF = DescriptorHeader::fromBytes(*ddf);
+        engine->ExpectedSize = engine->DDF.fileSize;
         engine->URLMode = false;
     }
     bool runURL() { engine->URLMode = true; return engine->DownloadFileFromURL(engine->SourceURL, dest(), {}, {}); }

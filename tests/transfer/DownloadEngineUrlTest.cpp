@@ -46,7 +46,7 @@ TEST_P(StatusTable, AnswerDecidesOutcome)
     EXPECT_EQ(row.mode == Mode::Ddf ? runDDF() : runURL(), row.outcome == Outcome::Done);
     EXPECT_EQ(inet.extraHeaders, QStringList{row.existing ? range(row.existing) : QString()});
     EXPECT_EQ(inet.urls.value(0), engine->SourceURL + (engine->UseStartParam ? QStringLiteral("&start=%1").arg(row.existing) : ""));
-    EXPECT_TRUE(logged(row.logged)) << log.LogText().toStdString();
+    EXPECT_TRUE(logged(row.logged)) << log.text().toStdString();
     EXPECT_TRUE(engine->RetryPending == retry && engine->RetryTimer.isActive() == retry);
     EXPECT_EQ(status(), retry ? "Recovering from error. Retrying in 30 seconds..."
                         : row.outcome == Outcome::Done ? "Download completed and verified!" : "Saving:");
@@ -104,7 +104,7 @@ TEST_F(EngineTest, StopWhileWaitingEndsWithoutALogLine)
     inet.onEvents = [&](bool wait) { engine->StopTransfer = wait && ++polls == 3; };
     EXPECT_FALSE(runURL());
     EXPECT_TRUE(polls == 3 && inet.cancelCount == 1);
-    EXPECT_TRUE(log.LogText().endsWith("Waiting for initial response from server...\r\n"));
+    EXPECT_TRUE(log.text().endsWith("Waiting for initial response from server...\r\n"));
     EXPECT_FALSE(engine->RetryPending || QFileInfo::exists(dest()));
 }
 
@@ -149,7 +149,7 @@ TEST_F(EngineTest, WriteFailureKeepsTheFileAndReportsTheSystemText)
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_TRUE(failed);
-    EXPECT_TRUE(logged("Error 27: File too large.") && engine->RetryPending) << log.LogText().toStdString();
+    EXPECT_TRUE(logged("Error 27: File too large.") && engine->RetryPending) << log.text().toStdString();
     EXPECT_EQ(readFile(dest()), content.left(12288));
 }
 

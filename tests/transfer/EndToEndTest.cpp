@@ -102,11 +102,11 @@ TEST_F(EndToEndTest, BlockCorruptedInTransitIsNotWrittenAndTheRetryResumesWithou
     EXPECT_FALSE(runDDF());
     EXPECT_TRUE(logged("CRC error in bytes retrieved. Rolling back to retry..."));
     EXPECT_EQ(sizeOnDisk(), 49152);  // the good blocks before the bad one only
-    const qsizetype before = log.LogText().size();
+    const qsizetype before = log.text().size();
     retryWhilePending();
     EXPECT_TRUE(completedWith(content));
     EXPECT_EQ(server->requestLog().value(1), "GET /f.bin?corrupt=50000&once=1 bytes=49152-");
-    EXPECT_FALSE(log.LogText().mid(before).contains("Verifying file integrity..."));
+    EXPECT_FALSE(log.text().mid(before).contains("Verifying file integrity..."));
 }
 
 TEST_F(EndToEndTest, SwitchingServersWhilePaused)

@@ -1,6 +1,6 @@
-#include "DdfWriter.h"
+#include "DescriptorWriter.h"
 
-#include "CRC32.h"
+#include "Crc32.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -21,7 +21,7 @@ void appendCrcs(QByteArray &out, QByteArrayView data, float version)
     for (qint64 at = 0; at < data.size(); at += BlockSize) {
         const QByteArrayView block = data.sliced(at, std::min(BlockSize, data.size() - at));
         uchar entry[4];
-        qToLittleEndian<qint32>(ComputeCRC32(block, version), entry);
+        qToLittleEndian<qint32>(blockCrc32(block, version), entry);
         out.append(reinterpret_cast<const char *>(entry), 4);
     }
 }
@@ -36,18 +36,18 @@ QByteArray descriptorCrcList(QByteArrayView data, float version)
     return list;
 }
 
-std::optional<QByteArray> buildDescriptor(DDFRecord header, QByteArrayView data)
+std::optional<QByteArray> buildDescriptor(DescriptorHeader header, QByteArrayView data)
 {
     if (data.size() > MaxFileSize)
         return std::nullopt;
-    header.FileSize = qint32(data.size());
-    std::optional<QByteArray> bytes = header.toHeader();
+    header.fileSize = qint32(data.size());
+    std::optional<QByteArray> bytes = header.toBytes();
     if (bytes)
-        bytes->append(descriptorCrcList(data, header.Version));
+        bytes->append(descriptorCrcList(data, header.version));
     return bytes;
 }
 
-std::optional<QString> writeDescriptorFile(const QString &dataPath, const QString &outPath, DDFRecord header,
+std::optional<QString> writeDescriptorFile(const QString &dataPath, const QString &outPath, DescriptorHeader header,
                                            const std::function<void(qint64, qint64)> &progress)
 {
     QFile data(dataPath);
@@ -57,8 +57,8 @@ std::optional<QString> writeDescriptorFile(const QString &dataPath, const QStrin
     if (total > MaxFileSize)
         return QStringLiteral("%1 is %2 bytes; a descriptor describes at most %3 bytes")
             .arg(dataPath).arg(total).arg(MaxFileSize);
-    header.FileSize = qint32(total);
-    const std::optional<QByteArray> headerBytes = header.toHeader();
+    header.fileSize = qint32(total);
+    const std::optional<QByteArray> headerBytes = header.toBytes();
     if (!headerBytes)
         return QStringLiteral("a header text is longer than 256 bytes or not encodable in Windows-1252");
 
@@ -83,7 +83,7 @@ std::optional<QString> writeDescriptorFile(const QString &dataPath, const QStrin
             got += n;
         }
         crcs.clear();
-        appendCrcs(crcs, QByteArrayView(piece.data(), want), header.Version);
+        appendCrcs(crcs, QByteArrayView(piece.data(), want), header.version);
         if (out.write(crcs) != crcs.size())
             return QStringLiteral("cannot write %1: %2").arg(outPath, out.errorString());
         done += want;

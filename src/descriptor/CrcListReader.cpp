@@ -1,10 +1,10 @@
-#include "CrcList.h"
+#include "CrcListReader.h"
 
-#include "DDFRecord.h"
+#include "DescriptorHeader.h"
 
 #include <QtEndian>
 
-std::optional<QString> CrcList::open(const QString &ddfPath)
+std::optional<QString> CrcListReader::open(const QString &ddfPath)
 {
     close();
     m_file.setFileName(ddfPath);
@@ -14,7 +14,7 @@ std::optional<QString> CrcList::open(const QString &ddfPath)
     return std::nullopt;
 }
 
-void CrcList::close()
+void CrcListReader::close()
 {
     m_file.close();
     m_entries.clear();
@@ -23,20 +23,20 @@ void CrcList::close()
     m_filePos = -1;
 }
 
-void CrcList::seekBlock(qint64 block)
+void CrcListReader::seekBlock(qint64 block)
 {
     m_entries.clear();
     m_index = 0;
     m_nextBlock = block;
 }
 
-bool CrcList::readPiece()
+bool CrcListReader::readPiece()
 {
     m_entries.clear();
     m_index = 0;
     if (!m_file.isOpen() || m_nextBlock < 0)
         return false;
-    const qint64 offset = DDFRecord::CrcListOffset + 4 * m_nextBlock;
+    const qint64 offset = DescriptorHeader::CrcListOffset + 4 * m_nextBlock;
     if (m_filePos != offset) {
         if (!m_file.seek(offset)) {
             m_filePos = -1;
@@ -63,7 +63,7 @@ bool CrcList::readPiece()
     return count > 0;
 }
 
-std::optional<quint32> CrcList::next()
+std::optional<quint32> CrcListReader::next()
 {
     if (m_index >= m_entries.size() && !readPiece())
         return std::nullopt;

@@ -1,6 +1,6 @@
-#include "DDFRecord.h"
+#include "DescriptorHeader.h"
 
-#include "util/Win1252.h"
+#include "util/Windows1252.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -22,55 +22,55 @@ constexpr int VersionOffset = 3078;
 std::optional<QByteArray> encodeField(const QString &text)
 {
     std::optional<QByteArray> bytes = encodeWindows1252(text);
-    if (!bytes || bytes->size() > DDFRecord::TextSize)
+    if (!bytes || bytes->size() > DescriptorHeader::TextSize)
         return std::nullopt;
-    bytes->append(DDFRecord::TextSize - bytes->size(), ' ');
+    bytes->append(DescriptorHeader::TextSize - bytes->size(), ' ');
     return bytes;
 }
 
 }  // namespace
 
-DDFRecord DDFRecord::fromHeader(QByteArrayView bytes)
+DescriptorHeader DescriptorHeader::fromBytes(QByteArrayView bytes)
 {
     QByteArray header(HeaderSize, '\0');
     std::memcpy(header.data(), bytes.data(), std::min<qsizetype>(bytes.size(), HeaderSize));
     const auto *p = reinterpret_cast<const uchar *>(header.constData());
     const auto text = [&](int offset) { return decodeWindows1252(QByteArrayView(header).sliced(offset, TextSize)); };
 
-    DDFRecord r;
-    r.StartParam = qFromLittleEndian<qint16>(p + StartParamOffset);
-    r.FileSize = qFromLittleEndian<qint32>(p + FileSizeOffset);
-    r.Information = text(InformationOffset);
-    r.FileName = text(FileNameOffset);
+    DescriptorHeader r;
+    r.startParam = qFromLittleEndian<qint16>(p + StartParamOffset);
+    r.fileSize = qFromLittleEndian<qint32>(p + FileSizeOffset);
+    r.information = text(InformationOffset);
+    r.fileName = text(FileNameOffset);
     for (int i = 0; i < ServerSlots; ++i)
-        r.Servers[i] = text(ServersOffset + i * TextSize);
-    r.Version = std::bit_cast<float>(qFromLittleEndian<quint32>(p + VersionOffset));
+        r.servers[i] = text(ServersOffset + i * TextSize);
+    r.version = std::bit_cast<float>(qFromLittleEndian<quint32>(p + VersionOffset));
     return r;
 }
 
-std::optional<QByteArray> DDFRecord::toHeader() const
+std::optional<QByteArray> DescriptorHeader::toBytes() const
 {
     QByteArray header(HeaderSize, '\0');
     auto *p = reinterpret_cast<uchar *>(header.data());
-    qToLittleEndian<qint16>(StartParam, p + StartParamOffset);
-    qToLittleEndian<qint32>(FileSize, p + FileSizeOffset);
+    qToLittleEndian<qint16>(startParam, p + StartParamOffset);
+    qToLittleEndian<qint32>(fileSize, p + FileSizeOffset);
     const auto put = [&](int offset, const QString &text) {
         const std::optional<QByteArray> field = encodeField(text);
         if (field)
             header.replace(offset, TextSize, *field);
         return field.has_value();
     };
-    if (!put(InformationOffset, Information) || !put(FileNameOffset, FileName))
+    if (!put(InformationOffset, information) || !put(FileNameOffset, fileName))
         return std::nullopt;
     for (int i = 0; i < ServerSlots; ++i) {
-        if (!Servers[i].isEmpty() && !put(ServersOffset + i * TextSize, Servers[i]))
+        if (!servers[i].isEmpty() && !put(ServersOffset + i * TextSize, servers[i]))
             return std::nullopt;  // an empty slot stays 256 zero bytes
     }
-    qToLittleEndian<quint32>(std::bit_cast<quint32>(Version), header.data() + VersionOffset);
+    qToLittleEndian<quint32>(std::bit_cast<quint32>(version), header.data() + VersionOffset);
     return header;
 }
 
-std::optional<DDFRecord> readDDFHeader(const QString &path, QString *error)
+std::optional<DescriptorHeader> readDescriptorHeader(const QString &path, QString *error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -78,10 +78,10 @@ std::optional<DDFRecord> readDDFHeader(const QString &path, QString *error)
             *error = file.errorString();
         return std::nullopt;
     }
-    QByteArray header(DDFRecord::HeaderSize, '\0');
+    QByteArray header(DescriptorHeader::HeaderSize, '\0');
     qint64 got = 0;
-    while (got < DDFRecord::HeaderSize) {
-        const qint64 n = file.read(header.data() + got, DDFRecord::HeaderSize - got);
+    while (got < DescriptorHeader::HeaderSize) {
+        const qint64 n = file.read(header.data() + got, DescriptorHeader::HeaderSize - got);
         if (n < 0) {
             if (error)
                 *error = file.errorString();
@@ -91,7 +91,7 @@ std::optional<DDFRecord> readDDFHeader(const QString &path, QString *error)
             break;  // short descriptor: the rest reads as zero
         got += n;
     }
-    return DDFRecord::fromHeader(header);
+    return DescriptorHeader::fromBytes(header);
 }
 
 QString trimSpaces(const QString &text)
@@ -121,10 +121,10 @@ bool isEmptyServerEntry(const QString &entry)
     return rest.isEmpty();
 }
 
-QStringList serverEntries(const DDFRecord &record)
+QStringList serverEntries(const DescriptorHeader &record)
 {
     QStringList entries;
-    for (const QString &slot : record.Servers) {
+    for (const QString &slot : record.servers) {
         if (isEmptyServerEntry(slot))
             break;
         entries.append(trimSpaces(slot));
@@ -151,7 +151,7 @@ QString serverDisplayName(const QString &entry)
     return cleanPart(bar < 0 ? entry : entry.left(bar));
 }
 
-QString serverURL(const QString &entry)
+QString serverUrl(const QString &entry)
 {
     const qsizetype first = entry.indexOf(QLatin1Char('|'));
     if (first < 0)

@@ -1,12 +1,12 @@
-#include "descriptor/CRC32.h"
+#include "descriptor/Crc32.h"
 
-#include "DdfTestBytes.h"
+#include "DescriptorBytes.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-TEST(CRC32, KnownValuesUnderTheVersionRule)
+TEST(Crc32, KnownValuesUnderTheVersionRule)
 {
     const QByteArray zeros(4096, '\0');
     const struct { QByteArray data; float version; quint32 expected; } cases[] = {
@@ -14,17 +14,17 @@ TEST(CRC32, KnownValuesUnderTheVersionRule)
         {"abc", 1.1f, 0x9E83486Du}, {"x", 1.1f, 0u}, {zeros, 1.2f, 0xC71C0011u}, {zeros, 1.1f, 0xC4C2D55Du},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(quint32(ComputeCRC32(c.data, c.version)), c.expected) << c.data.left(9).toStdString() << " v" << c.version;
+        EXPECT_EQ(quint32(blockCrc32(c.data, c.version)), c.expected) << c.data.left(9).toStdString() << " v" << c.version;
 }
 
-TEST(CRC32, FastPathsMatchTheReferenceBitForBit)
+TEST(Crc32, FastPathsMatchTheReferenceBitForBit)
 {
-    const QByteArray data = ddftest::randomBytes(9000, 7);
+    const QByteArray data = descriptortest::randomBytes(9000, 7);
     for (std::size_t start = 0; start < 8; ++start) {
         for (std::size_t length = 0; length <= 8992; length += (length < 300 ? 1 : 37)) {
             const char *p = data.constData() + start;
             const quint32 expected = crc32Reference(p, length);
-            ASSERT_EQ((std::pair{crc32Fast(p, length), crc32Portable(p, length)}), std::pair(expected, expected))
+            ASSERT_EQ((std::pair{crc32(p, length), crc32Portable(p, length)}), std::pair(expected, expected))
                 << "start " << start << " length " << length;
         }
     }

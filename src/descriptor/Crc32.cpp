@@ -1,6 +1,6 @@
-#include "CRC32.h"
+#include "Crc32.h"
 
-#include "DDFRecord.h"
+#include "DescriptorHeader.h"
 
 #include <array>
 #include <bit>
@@ -81,7 +81,7 @@ quint32 crc32Portable(const void *data, std::size_t length)
     return c ^ 0xFFFFFFFFu;
 }
 
-quint32 crc32Fast(const void *data, std::size_t length)
+quint32 crc32(const void *data, std::size_t length)
 {
     if (length == 0)
         return 0;  // also for a null view
@@ -93,10 +93,10 @@ quint32 crc32Fast(const void *data, std::size_t length)
 #endif
 }
 
-qint32 ComputeCRC32(QByteArrayView buffer, float version)
+qint32 blockCrc32(QByteArrayView buffer, float version)
 {
     std::size_t covered = std::size_t(buffer.size());
     if (!versionCoversLastByte(version) && covered > 0)
         --covered;
-    return std::bit_cast<qint32>(crc32Fast(buffer.data(), covered));
+    return std::bit_cast<qint32>(crc32(buffer.data(), covered));
 }

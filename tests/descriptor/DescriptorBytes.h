@@ -2,7 +2,7 @@
 
 // A descriptor writer sharing no code with the program's; CRCs from the reference.
 
-#include "descriptor/CRC32.h"
+#include "descriptor/Crc32.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -12,7 +12,7 @@
 #include <bit>
 #include <vector>
 
-namespace ddftest {
+namespace descriptortest {
 
 inline void pushLE(QByteArray &out, quint32 value, int bytes = 4)
 {
@@ -72,4 +72,4 @@ inline QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-}  // namespace ddftest
+}  // namespace descriptortest
