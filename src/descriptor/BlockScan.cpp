@@ -8,7 +8,6 @@
 #include <vector>
 
 namespace {
-constexpr qint64 BlockSize = 4096;
 constexpr qint64 PieceSize = 1024 * 1024;  // a whole number of blocks
 }  // namespace
 

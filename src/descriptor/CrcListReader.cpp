@@ -2,6 +2,8 @@
 
 #include "DescriptorHeader.h"
 
+#include "util/ReadFully.h"
+
 #include <QtEndian>
 
 std::optional<QString> CrcListReader::open(const QString &ddfPath)
@@ -45,12 +47,10 @@ bool CrcListReader::readPiece()
         m_filePos = offset;
     }
     QByteArray piece(PieceEntries * 4, Qt::Uninitialized);
-    qint64 got = 0;
-    while (got < piece.size()) {
-        const qint64 n = m_file.read(piece.data() + got, piece.size() - got);
-        if (n <= 0)
-            break;  // end of the list (or a read error: no entry either way)
-        got += n;
+    const qint64 got = readFully(m_file, piece.data(), piece.size());
+    if (got < 0) {
+        m_filePos = -1;
+        return false;  // a read error: no entry, so the block counts as bad
     }
     m_filePos += got;
     const qint64 count = got / 4;  // a torn last entry is no entry

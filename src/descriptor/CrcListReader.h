@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DescriptorHeader.h"
+
 #include <QFile>
 #include <QString>
 

@@ -1,8 +1,12 @@
 #include "DescriptorHeader.h"
 
+#include "Crc32.h"
+
+#include "util/ReadFully.h"
 #include "util/Windows1252.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <bit>
@@ -26,6 +30,15 @@ std::optional<QByteArray> encodeField(const QString &text)
         return std::nullopt;
     bytes->append(DescriptorHeader::TextSize - bytes->size(), ' ');
     return bytes;
+}
+
+// Zero characters cannot be part of a name or URL; a slot filled up with
+// zero bytes after its text must not carry them into a request.
+QString cleanPart(const QString &part)
+{
+    QString cleaned = part;
+    cleaned.remove(QChar(0));
+    return trimSpaces(cleaned);
 }
 
 }  // namespace
@@ -70,28 +83,37 @@ std::optional<QByteArray> DescriptorHeader::toBytes() const
     return header;
 }
 
-std::optional<DescriptorHeader> readDescriptorHeader(const QString &path, QString *error)
+std::optional<DescriptorHeader> readDescriptorHeader(const QString &path, QString *error, qint64 *fileLength)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const auto fail = [error](const QString &why) {
         if (error)
-            *error = file.errorString();
+            *error = why;
         return std::nullopt;
-    }
+    };
+    if (QFileInfo(path).isDir())
+        return fail(QStringLiteral("%1 is a folder, not a descriptor file").arg(path));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(file.errorString());
     QByteArray header(DescriptorHeader::HeaderSize, '\0');
-    qint64 got = 0;
-    while (got < DescriptorHeader::HeaderSize) {
-        const qint64 n = file.read(header.data() + got, DescriptorHeader::HeaderSize - got);
-        if (n < 0) {
-            if (error)
-                *error = file.errorString();
-            return std::nullopt;
-        }
-        if (n == 0)
-            break;  // short descriptor: the rest reads as zero
-        got += n;
-    }
+    if (readFully(file, header.data(), header.size()) < 0)
+        return fail(file.errorString());
+    if (fileLength)
+        *fileLength = file.size();
     return DescriptorHeader::fromBytes(header);
+}
+
+qint64 blockCount(qint64 fileSize)
+{
+    return fileSize > 0 ? (fileSize + BlockSize - 1) / BlockSize : 0;
+}
+
+quint32 blockCrc32(QByteArrayView block, float version)
+{
+    qsizetype covered = block.size();
+    if (!versionCoversLastByte(version) && covered > 0)
+        --covered;
+    return crc32(block.data(), std::size_t(covered));
 }
 
 QString trimSpaces(const QString &text)
@@ -132,18 +154,6 @@ QStringList serverEntries(const DescriptorHeader &record)
     return entries;
 }
 
-namespace {
-
-// Zero characters cannot be part of a name or URL; a slot filled up with
-// zero bytes after its text must not carry them into a request.
-QString cleanPart(const QString &part)
-{
-    QString cleaned = part;
-    cleaned.remove(QChar(0));
-    return trimSpaces(cleaned);
-}
-
-}  // namespace
 
 QString serverDisplayName(const QString &entry)
 {
@@ -158,4 +168,9 @@ QString serverUrl(const QString &entry)
         return cleanPart(entry);
     const qsizetype second = entry.indexOf(QLatin1Char('|'), first + 1);
     return cleanPart(second < 0 ? entry.mid(first + 1) : entry.mid(first + 1, second - first - 1));
+}
+
+QString entryUrl(const QStringList &entries, qsizetype index)
+{
+    return entries.size() == 1 ? cleanPart(entries[index]) : serverUrl(entries[index]);
 }

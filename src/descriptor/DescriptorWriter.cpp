@@ -1,6 +1,6 @@
 #include "DescriptorWriter.h"
 
-#include "Crc32.h"
+#include "util/ReadFully.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr qint64 BlockSize = 4096;
 constexpr qint64 PieceSize = 1024 * 1024;
 constexpr qint64 MaxFileSize = std::numeric_limits<qint32>::max();
 
@@ -21,7 +20,7 @@ void appendCrcs(QByteArray &out, QByteArrayView data, float version)
     for (qint64 at = 0; at < data.size(); at += BlockSize) {
         const QByteArrayView block = data.sliced(at, std::min(BlockSize, data.size() - at));
         uchar entry[4];
-        qToLittleEndian<qint32>(blockCrc32(block, version), entry);
+        qToLittleEndian<quint32>(blockCrc32(block, version), entry);
         out.append(reinterpret_cast<const char *>(entry), 4);
     }
 }
@@ -74,14 +73,10 @@ std::optional<QString> writeDescriptorFile(const QString &dataPath, const QStrin
     qint64 done = 0;
     while (done < total) {
         const qint64 want = std::min(PieceSize, total - done);
-        qint64 got = 0;
-        while (got < want) {
-            const qint64 n = data.read(piece.data() + got, want - got);
-            if (n <= 0)
-                return QStringLiteral("cannot read %1: %2")
-                    .arg(dataPath, n < 0 ? data.errorString() : QStringLiteral("the file became shorter while it was read"));
-            got += n;
-        }
+        const qint64 got = readFully(data, piece.data(), want);
+        if (got != want)
+            return QStringLiteral("cannot read %1: %2")
+                .arg(dataPath, got < 0 ? data.errorString() : QStringLiteral("the file became shorter while it was read"));
         crcs.clear();
         appendCrcs(crcs, QByteArrayView(piece.data(), want), header.version);
         if (out.write(crcs) != crcs.size())

@@ -85,7 +85,7 @@ DownloadEngine::DownloadEngine(MainWindowModel &view, HttpControl &inet, Dialogs
         using namespace std::chrono;
         return duration<double>(steady_clock::now().time_since_epoch()).count();
     };
-    freeSpace = [](const QString &path) { return GetFreeDiskSpace(path); };
+    freeSpace = [](const QString &path) { return double(freeDiskSpace(path).value_or(std::numeric_limits<qint64>::max())); };
 
     Timer1.setInterval(1000);
     RetryTimer.setInterval(30000);
@@ -209,7 +209,7 @@ bool DownloadEngine::runAttempt(Mode mode, const QString &strURL, const QString 
 
     // Steps 2-4.
     StopTransfer = false;
-    a.destinationName = SplitPathPart(strDestination, true, true);
+    a.destinationName = QFileInfo(strDestination).fileName();
     flushPendingWrites();
     if (regularFileExists(strDestination)) {
         a.Position = QFileInfo(strDestination).size();

@@ -33,7 +33,6 @@ struct DownloadEngine::Attempt {
 };
 
 namespace engine_text {
-inline constexpr qint64 BlockSize = 4096;
 inline constexpr int RepairLimit = 20;
 inline constexpr qint64 CrcStart = 3083;
 }

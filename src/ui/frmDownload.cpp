@@ -7,7 +7,6 @@
 #include "UserControl1.h"
 #include "X11Taskbar.h"
 
-#include <util/FitText.h>
 
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -99,8 +98,7 @@ frmDownload::frmDownload(MainWindowModel &model, QWidget *parent) : QWidget(pare
     m_model.setFitter([this](Label label, const QString &text) {
         const QLabel *target = labelFor(label);
         const QFontMetrics metrics(target->font());
-        return FitTextToControl(text, target->contentsRect().width(),
-                                [&metrics](const QString &s) { return metrics.horizontalAdvance(s); });
+        return metrics.elidedText(text, Qt::ElideMiddle, target->contentsRect().width());
     });
 
     m_txtURL->setText(m_model.urlText());

@@ -2,11 +2,14 @@
 
 #include "DescriptorBytes.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 using descriptortest::headerBytes;
+namespace ddf = descriptortest;
 
 TEST(DescriptorHeader, ReadsEveryFieldAtItsOffsetAndWritesTheSameBytes)
 {
@@ -38,4 +41,29 @@ TEST(DescriptorHeader, ServerListEndsAtTheFirstEmptySlot)
         {{"A", "B"}, {"A", "B"}}, {{"A", zeros, "B"}, {"A"}}, {{"A", spacesAndZeros, "B"}, {"A"}}, {{zeros, "A"}, {}}};
     for (const auto &c : cases)
         EXPECT_EQ(serverEntries(DescriptorHeader::fromBytes(headerBytes({.servers = c.slotBytes}))), c.expected) << c.slotBytes.size();
+}
+
+TEST(DescriptorHeader, ReadsFromAFileAndTellsItsLength)
+{
+    QTemporaryDir dir;
+    const QByteArray full = ddf::descriptor({.fileName = "name.bin", .servers = {"http://h/f"}}, ddf::randomBytes(9000, 3));
+    const struct { const char *name; QByteArray bytes; bool readable; float version; } cases[] = {
+        {"whole", full, true, 1.2f},
+        {"short: the rest reads as zero", full.left(100), true, 0.0f},
+        {"empty", QByteArray(), true, 0.0f},
+    };
+    for (const auto &c : cases) {
+        ASSERT_TRUE(ddf::writeFile(dir.filePath("d.ddf"), c.bytes));
+        QString error;
+        qint64 length = -1;
+        const std::optional<DescriptorHeader> h = readDescriptorHeader(dir.filePath("d.ddf"), &error, &length);
+        ASSERT_TRUE(h.has_value()) << c.name << ": " << error.toStdString();
+        EXPECT_EQ(length, c.bytes.size()) << c.name;
+        EXPECT_EQ(h->version, c.version) << c.name;
+    }
+    for (const QString &path : {dir.path(), dir.filePath("missing.ddf")}) {
+        QString error;
+        EXPECT_EQ(readDescriptorHeader(path, &error), std::nullopt) << path.toStdString();
+        EXPECT_FALSE(error.isEmpty()) << path.toStdString();
+    }
 }
