@@ -3,18 +3,27 @@
 #include "descriptor/BlockScan.h"
 #include "descriptor/DescriptorHeader.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
 
 int runVerify(const QStringList &args)
 {
-    if (args.size() != 2)
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Checks FILE block by block against a descriptor's CRC list, as the downloader does.\n"
+        "Exits 0 when FILE is complete and intact, 1 when it is not."));
+    parser.addPositionalArgument(QStringLiteral("DESCRIPTOR"), QStringLiteral("The descriptor file."));
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The file to check."));
+    if (const std::optional<int> done = parseCommand(parser, QStringLiteral("verify"), args))
+        return *done;
+    if (parser.positionalArguments().size() != 2)
         return refuse(QStringLiteral("usage: orvanta-ddf verify DESCRIPTOR FILE"));
-    const QString &ddfPath = args[0];
-    const QString &dataPath = args[1];
-    qint64 descriptorSize = 0;
-    const std::optional<DescriptorHeader> d = loadDescriptor(ddfPath, &descriptorSize);
-    if (!d)
+    const QString ddfPath = parser.positionalArguments()[0];
+    const QString dataPath = parser.positionalArguments()[1];
+    const std::optional<DescriptorArgument> descriptor = readDescriptorArgument(ddfPath);
+    if (!descriptor)
         return ExitUsage;
+    const DescriptorHeader *d = &descriptor->header;
     if (!versionAccepted(d->version))
         return refuse(QStringLiteral("%1 has format version below 1.04; the downloader refuses it").arg(ddfPath));
     if (!QFileInfo(dataPath).isFile())
@@ -42,7 +51,7 @@ int runVerify(const QStringList &args)
                      .arg(r.goodLength));
         return ExitFailed;
     }
-    const qint64 block = r.goodLength / 4096;
+    const qint64 block = r.goodLength / BlockSize;
     if (r.entryMissing)
         printOut(QStringLiteral("%1: block %2 at offset %3 has no CRC entry in the descriptor")
                      .arg(dataPath).arg(block).arg(r.goodLength));
