@@ -12,6 +12,8 @@ PACKAGES=(
   fonts-dejavu-core ca-certificates
   # tests, demo and benchmarks: local servers, a virtual display, screenshots
   python3 openssl curl nginx-light xvfb xauth trayer imagemagick xdotool
+  # fuzzing (scripts/fuzz.sh): clang with its libFuzzer and sanitizer runtimes
+  clang libclang-rt-14-dev llvm
 )
 
 missing=()
