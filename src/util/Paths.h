@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include <limits>
+#include <limits>  // callers that read an unknown free space as "no limit"
 #include <optional>
 
 // Bytes available to the user on the filesystem that holds `path` (a folder,
