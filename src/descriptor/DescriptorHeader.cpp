@@ -90,8 +90,12 @@ std::optional<DescriptorHeader> readDescriptorHeader(const QString &path, QStrin
             *error = why;
         return std::nullopt;
     };
-    if (QFileInfo(path).isDir())
+    const QFileInfo info(path);
+    if (info.isDir())
         return fail(QStringLiteral("%1 is a folder, not a descriptor file").arg(path));
+    // A pipe or device would block or never end.
+    if (info.exists() && !info.isFile())
+        return fail(QStringLiteral("%1 is not a regular file").arg(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());

@@ -39,9 +39,10 @@ struct DescriptorHeader {
 
 // Reads the header of the descriptor at `path`; nullopt with `error` set
 // (the system's description) when it cannot be opened or read, or names a
-// folder. A file shorter than a header reads as described at fromBytes;
-// `fileLength`, when given, receives the descriptor's length in bytes so
-// that the CRC list can be judged (DescriptorCheck.h).
+// folder or anything else that is not a regular file. A file shorter than a
+// header reads as described at fromBytes; `fileLength`, when given, receives
+// the descriptor's length in bytes so that the CRC list can be judged
+// (DescriptorCheck.h).
 std::optional<DescriptorHeader> readDescriptorHeader(const QString &path, QString *error,
                                                      qint64 *fileLength = nullptr);
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sys/stat.h>
 
 using descriptortest::headerBytes;
 namespace ddf = descriptortest;
@@ -61,7 +62,8 @@ TEST(DescriptorHeader, ReadsFromAFileAndTellsItsLength)
         EXPECT_EQ(length, c.bytes.size()) << c.name;
         EXPECT_EQ(h->version, c.version) << c.name;
     }
-    for (const QString &path : {dir.path(), dir.filePath("missing.ddf")}) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.ddf")).constData(), 0600), 0);
+    for (const QString &path : {dir.path(), dir.filePath("missing.ddf"), dir.filePath("pipe.ddf"), QStringLiteral("/dev/zero")}) {
         QString error;
         EXPECT_EQ(readDescriptorHeader(path, &error), std::nullopt) << path.toStdString();
         EXPECT_FALSE(error.isEmpty()) << path.toStdString();
