@@ -37,7 +37,7 @@ Decimal toDecimal(double magnitude)
 
 // Integer and fraction digits of `d` rounded to `decimals` places, half
 // away from zero.
-void roundDecimal(const Decimal &d, int decimals, std::string &intPart, std::string &fracPart)
+void roundDecimal(const Decimal &d, int decimals, std::string &integerDigits, std::string &fractionDigits)
 {
     // Digit i of the number sits at place exponent - 1 - i (0 = units).
     const int keep = d.exponent + decimals;  // digits kept from the left
@@ -65,10 +65,10 @@ void roundDecimal(const Decimal &d, int decimals, std::string &intPart, std::str
     // kept now holds the number times 10^decimals, as an integer.
     if (static_cast<int>(kept.size()) < decimals)
         kept.insert(0, decimals - kept.size(), '0');
-    intPart = kept.substr(0, kept.size() - decimals);
-    fracPart = kept.substr(kept.size() - decimals);
-    const auto firstNonZero = intPart.find_first_not_of('0');
-    intPart = firstNonZero == std::string::npos ? std::string() : intPart.substr(firstNonZero);
+    integerDigits = kept.substr(0, kept.size() - decimals);
+    fractionDigits = kept.substr(kept.size() - decimals);
+    const auto firstNonZero = integerDigits.find_first_not_of('0');
+    integerDigits = firstNonZero == std::string::npos ? std::string() : integerDigits.substr(firstNonZero);
 }
 
 QString plainDecimal(double number)
@@ -101,18 +101,18 @@ QString formatWithPattern(double number, const QString &pattern)
     Decimal d = toDecimal(std::fabs(number));
     if (percent && !d.digits.empty())
         d.exponent += 2;
-    std::string intPart, fracPart;
-    roundDecimal(d, decimals, intPart, fracPart);
+    std::string integerDigits, fractionDigits;
+    roundDecimal(d, decimals, integerDigits, fractionDigits);
 
-    const bool isZero = intPart.empty() && fracPart.find_first_not_of('0') == std::string::npos;
-    if (intPart.empty() && forceIntegerDigit)
-        intPart.assign(1, '0');
+    const bool isZero = integerDigits.empty() && fractionDigits.find_first_not_of('0') == std::string::npos;
+    if (integerDigits.empty() && forceIntegerDigit)
+        integerDigits.assign(1, '0');
     std::string out;
     if (number < 0 && !isZero)  // no "-0"
         out.push_back('-');
-    out += intPart;
+    out += integerDigits;
     if (decimals > 0)
-        out += "." + fracPart;
+        out += "." + fractionDigits;
     if (percent)
         out.push_back('%');
     return QString::fromLatin1(out.data(), qsizetype(out.size()));
