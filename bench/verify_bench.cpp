@@ -8,7 +8,7 @@
 #include <transfer/CurlHttpClient.h>
 #include <transfer/DownloadEngine.h>
 
-#include <descriptor/DDFRecord.h>
+#include <descriptor/DescriptorHeader.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -25,7 +25,7 @@ int main(int argc, char **argv)
         return 2;
     }
     QString error;
-    const auto header = readDDFHeader(args[2], &error);
+    const auto header = readDescriptorHeader(args[2], &error);
     if (!header) {
         std::fprintf(stderr, "verify_bench: %s\n", qPrintable(error));
         return 2;

@@ -15,6 +15,8 @@ PACKAGES=(
   python3 openssl curl nginx-light xvfb xauth trayer imagemagick xdotool
   # the icon rendered from its SVG; the installed desktop files checked as the desktop reads them
   librsvg2-bin desktop-file-utils appstream libxml2-utils shared-mime-info man-db
+  # fuzzing (scripts/fuzz.sh): clang with its libFuzzer and sanitizer runtimes
+  clang libclang-rt-14-dev llvm
   "$@"
 )
 

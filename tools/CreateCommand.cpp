@@ -1,14 +1,15 @@
 #include "ToolSupport.h"
 
-#include "descriptor/DDFRecord.h"
-#include "descriptor/DdfWriter.h"
+#include "descriptor/DescriptorCheck.h"
+#include "descriptor/DescriptorHeader.h"
+#include "descriptor/DescriptorWriter.h"
 #include "util/Paths.h"
-#include "util/Win1252.h"
+#include "util/Windows1252.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
 
 #include <cmath>
-#include <functional>
 #include <limits>
 
 namespace {
@@ -24,60 +25,52 @@ struct CreateOptions {
     bool force = false;
 };
 
-// Splits "--opt=value" and takes "--opt value"; nullopt with a message on
-// stderr when the value is missing.
-std::optional<CreateOptions> parse(const QStringList &args, QString *problem)
+// The options of create; nullopt with the exit code when the command ends
+// here (help shown or the arguments refused).
+std::optional<CreateOptions> parse(const QStringList &args, int *exitCode)
 {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Writes the descriptor of FILE. With one server give its bare URL; with two to ten, every\n"
+        "server as \"Name|URL\"."));
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The file to describe."));
+    const QCommandLineOption out({QStringLiteral("o"), QStringLiteral("output")},
+                                 QStringLiteral("Where to write the descriptor."), QStringLiteral("OUT.ddf"));
+    const QCommandLineOption server(QStringLiteral("server"), QStringLiteral("A server, in the order to offer (1 to 10)."),
+                                    QStringLiteral("URL"));
+    const QCommandLineOption name(QStringLiteral("name"),
+                                  QStringLiteral("The file name to suggest (default: FILE's name)."), QStringLiteral("NAME"));
+    const QCommandLineOption info(QStringLiteral("info"), QStringLiteral("A text for the user."), QStringLiteral("TEXT"));
+    const QCommandLineOption startParam(QStringLiteral("start-param"),
+                                        QStringLiteral("The servers take the resume offset as \"&start=\" in the URL."));
+    const QCommandLineOption version(QStringLiteral("format-version"),
+                                     QStringLiteral("The format version to write (default 1.2)."), QStringLiteral("V"));
+    const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("Replace OUT.ddf when it exists."));
+    parser.addOptions({out, server, name, info, startParam, version, force});
+    if (const std::optional<int> done = parseCommand(parser, QStringLiteral("create"), args)) {
+        *exitCode = *done;
+        return std::nullopt;
+    }
+    const auto refused = [exitCode](const QString &why) {
+        *exitCode = refuse(why);
+        return std::nullopt;
+    };
+    if (parser.positionalArguments().size() != 1)
+        return refused(QStringLiteral("create takes exactly one FILE"));
+    if (!parser.isSet(out))
+        return refused(QStringLiteral("create needs -o OUT.ddf"));
     CreateOptions o;
-    QStringList positional;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString arg = args[i];
-        std::optional<QString> inlineValue;
-        if (arg.startsWith(QLatin1String("--")) && arg.contains(QLatin1Char('='))) {
-            inlineValue = arg.mid(arg.indexOf(QLatin1Char('=')) + 1);
-            arg = arg.left(arg.indexOf(QLatin1Char('=')));
-        }
-        const auto value = [&]() -> std::optional<QString> {
-            if (inlineValue)
-                return inlineValue;
-            if (i + 1 < args.size())
-                return args[++i];
-            *problem = QStringLiteral("%1 needs a value").arg(arg);
-            return std::nullopt;
-        };
-        // Options that take a value, and where the value goes.
-        const std::function<void(const QString &)> store =
-            arg == QLatin1String("-o") || arg == QLatin1String("--output") ? [&](const QString &v) { o.out = v; }
-            : arg == QLatin1String("--server")         ? [&](const QString &v) { o.servers.append(v); }
-            : arg == QLatin1String("--name")           ? [&](const QString &v) { o.name = v; }
-            : arg == QLatin1String("--info")           ? [&](const QString &v) { o.info = v; }
-            : arg == QLatin1String("--format-version") ? [&](const QString &v) { o.version = v; }
-                                                       : std::function<void(const QString &)>();
-        if (store) {
-            const auto v = value();
-            if (!v)
-                return std::nullopt;
-            store(*v);
-        } else if (arg == QLatin1String("--start-param") && !inlineValue) {
-            o.startParam = true;
-        } else if (arg == QLatin1String("--force") && !inlineValue) {
-            o.force = true;
-        } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
-            *problem = QStringLiteral("unknown option \"%1\"").arg(args[i]);
-            return std::nullopt;
-        } else {
-            positional.append(arg);
-        }
-    }
-    if (positional.size() != 1) {
-        *problem = QStringLiteral("create takes exactly one FILE");
-        return std::nullopt;
-    }
-    o.file = positional.first();
-    if (o.out.isEmpty()) {
-        *problem = QStringLiteral("create needs -o OUT.ddf");
-        return std::nullopt;
-    }
+    o.file = parser.positionalArguments().first();
+    o.out = parser.values(out).last();
+    o.servers = parser.values(server);
+    if (parser.isSet(name))
+        o.name = parser.values(name).last();
+    if (parser.isSet(info))
+        o.info = parser.values(info).last();
+    o.startParam = parser.isSet(startParam);
+    if (parser.isSet(version))
+        o.version = parser.values(version).last();
+    o.force = parser.isSet(force);
     return o;
 }
 
@@ -87,8 +80,8 @@ std::optional<QString> fieldProblem(const QString &what, const QString &text)
     const std::optional<QByteArray> bytes = encodeWindows1252(text);
     if (!bytes)
         return QStringLiteral("%1 \"%2\" has characters that Windows-1252 cannot encode").arg(what, text);
-    if (bytes->size() > DDFRecord::TextSize)
-        return QStringLiteral("%1 is %2 bytes long; at most %3 fit").arg(what).arg(bytes->size()).arg(DDFRecord::TextSize);
+    if (bytes->size() > DescriptorHeader::TextSize)
+        return QStringLiteral("%1 is %2 bytes long; at most %3 fit").arg(what).arg(bytes->size()).arg(DescriptorHeader::TextSize);
     return std::nullopt;
 }
 
@@ -97,8 +90,8 @@ std::optional<QString> serverProblem(const QStringList &servers)
 {
     if (servers.isEmpty())
         return QStringLiteral("give at least one --server");
-    if (servers.size() > DDFRecord::ServerSlots)
-        return QStringLiteral("%1 servers given; a descriptor holds at most %2").arg(servers.size()).arg(DDFRecord::ServerSlots);
+    if (servers.size() > DescriptorHeader::ServerSlots)
+        return QStringLiteral("%1 servers given; a descriptor holds at most %2").arg(servers.size()).arg(DescriptorHeader::ServerSlots);
     for (const QString &server : servers) {
         if (isEmptyServerEntry(server))
             return QStringLiteral("a server entry is empty");
@@ -114,7 +107,7 @@ std::optional<QString> serverProblem(const QStringList &servers)
     for (const QString &server : servers) {
         if (!server.contains(QLatin1Char('|')))
             return QStringLiteral("with two or more servers every entry must be \"Name|URL\"; \"%1\" has no \"|\"").arg(server);
-        if (serverURL(server).isEmpty())
+        if (serverUrl(server).isEmpty())
             return QStringLiteral("server \"%1\" has no URL after \"|\"").arg(server);
     }
     return std::nullopt;
@@ -124,10 +117,10 @@ std::optional<QString> serverProblem(const QStringList &servers)
 
 int runCreate(const QStringList &args)
 {
-    QString problem;
-    const std::optional<CreateOptions> o = parse(args, &problem);
+    int exitCode = ExitUsage;
+    const std::optional<CreateOptions> o = parse(args, &exitCode);
     if (!o)
-        return refuse(problem);
+        return exitCode;
 
     bool ok = false;
     const float version = o->version.toFloat(&ok);
@@ -158,13 +151,20 @@ int runCreate(const QStringList &args)
     if (out.exists() && out.canonicalFilePath() == file.canonicalFilePath())
         return refuse(QStringLiteral("the descriptor would replace the file it describes"));
 
-    DDFRecord record;
-    record.StartParam = o->startParam ? -1 : 0;
-    record.Information = o->info;
-    record.FileName = name;
+    DescriptorHeader record;
+    record.startParam = o->startParam ? -1 : 0;
+    record.information = o->info;
+    record.fileName = name;
     for (qsizetype i = 0; i < o->servers.size(); ++i)
-        record.Servers[std::size_t(i)] = o->servers[i];
-    record.Version = version;
+        record.servers[std::size_t(i)] = o->servers[i];
+    record.version = version;
+    // What the downloader would refuse is of no use: the same check it makes
+    // on loading, on the descriptor as it will be written.
+    record.fileSize = qint32(file.size());
+    const DescriptorCheck check =
+        checkDescriptor(record, DescriptorHeader::HeaderSize + 4 * blockCount(record.fileSize));
+    if (!check.usable())
+        return refuse(QStringLiteral("the downloader would refuse this descriptor: ") + check.reason);
 
     ProgressLine progress(QStringLiteral("create"), file.size());
     const std::optional<QString> error =

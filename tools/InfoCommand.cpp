@@ -1,9 +1,11 @@
 #include "ToolSupport.h"
 
-#include "descriptor/DDFRecord.h"
+#include "descriptor/DescriptorCheck.h"
+#include "descriptor/DescriptorHeader.h"
 #include "util/Format.h"
+#include "util/Paths.h"
 
-#include <QFileInfo>
+#include <QCommandLineParser>
 
 #include <charconv>
 
@@ -22,58 +24,48 @@ QString row(const char *label, const QString &value)
     return QStringLiteral("%1 %2").arg(QString::fromLatin1(label), -17).arg(value);
 }
 
-}  // namespace
-
-std::optional<DDFRecord> loadDescriptor(const QString &path, qint64 *descriptorSize)
+// Descriptor texts are printed escaped: a descriptor must not be able to
+// move the cursor, retitle the terminal or hide part of a line.
+QString shown(const QString &text)
 {
-    const QFileInfo info(path);
-    if (!info.isFile()) {
-        refuse(QStringLiteral("cannot read %1: no such file").arg(path));
-        return std::nullopt;
-    }
-    QString error;
-    std::optional<DDFRecord> record = readDDFHeader(path, &error);
-    if (!record) {
-        refuse(QStringLiteral("cannot read %1: %2").arg(path, error));
-        return std::nullopt;
-    }
-    if (info.size() < DDFRecord::HeaderSize) {
-        refuse(QStringLiteral("%1 is not a descriptor: %2 bytes, a header needs %3")
-                   .arg(path).arg(info.size()).arg(DDFRecord::HeaderSize));
-        return std::nullopt;
-    }
-    *descriptorSize = info.size();
-    return record;
+    return escapeControlCharacters(trimSpaces(text));
 }
+
+}  // namespace
 
 int runInfo(const QStringList &args)
 {
-    if (args.size() != 1)
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Shows what a descriptor says and whether the downloader takes it."));
+    parser.addPositionalArgument(QStringLiteral("DESCRIPTOR"), QStringLiteral("The descriptor file."));
+    if (const std::optional<int> done = parseCommand(parser, QStringLiteral("info"), args))
+        return *done;
+    if (parser.positionalArguments().size() != 1)
         return refuse(QStringLiteral("usage: orvanta-ddf info DESCRIPTOR"));
-    qint64 descriptorSize = 0;
-    const std::optional<DDFRecord> d = loadDescriptor(args.first(), &descriptorSize);
+    const std::optional<DescriptorArgument> d = readDescriptorArgument(parser.positionalArguments().first());
     if (!d)
         return ExitUsage;
+    const DescriptorHeader &h = d->header;
 
-    const qint64 size = d->FileSize;
-    const qint64 blocks = size > 0 ? (size + 4095) / 4096 : 0;
-    const qint64 listBytes = descriptorSize - DDFRecord::HeaderSize;
-    QString version = floatText(d->Version);
-    if (!versionAccepted(d->Version))
+    const qint64 size = h.fileSize;
+    const qint64 blocks = blockCount(size);
+    const qint64 listBytes = d->length - DescriptorHeader::CrcListOffset;
+    QString version = floatText(h.version);
+    if (!versionAccepted(h.version))
         version += QStringLiteral(" (below 1.04: the downloader refuses this descriptor)");
-    else if (!versionCoversLastByte(d->Version))
+    else if (!versionCoversLastByte(h.version))
         version += QStringLiteral(" (block CRCs leave out each block's last byte)");
 
-    printOut(row("File name:", trimSpaces(d->FileName)));
-    printOut(row("File size:", QStringLiteral("%1 bytes (%2)").arg(size).arg(FormatByteSize(double(size)))));
-    printOut(row("Information:", trimSpaces(d->Information)));
+    printOut(row("File name:", shown(h.fileName)));
+    printOut(row("File size:", QStringLiteral("%1 bytes (%2)").arg(size).arg(formatByteSize(double(size)))));
+    printOut(row("Information:", shown(h.information)));
     printOut(row("Version:", version));
-    printOut(row("Start parameter:", d->StartParam != 0 ? QStringLiteral("yes (%1)").arg(d->StartParam)
-                                                          : QStringLiteral("no (0)")));
-    const QStringList servers = serverEntries(*d);
+    printOut(row("Start parameter:", h.startParam != 0 ? QStringLiteral("yes (%1)").arg(h.startParam)
+                                                         : QStringLiteral("no (0)")));
+    const QStringList servers = serverEntries(h);
     printOut(row("Servers:", QString::number(servers.size())));
     for (const QString &server : servers)
-        printOut(QStringLiteral("  ") + server);
+        printOut(QStringLiteral("  ") + shown(server));
     printOut(row("Blocks:", QString::number(blocks)));
     if (listBytes == blocks * 4)
         printOut(row("CRC list:", QStringLiteral("%1 entries, matches the file size").arg(blocks)));
@@ -82,5 +74,7 @@ int runInfo(const QStringList &args)
                                       .arg(listBytes / 4)
                                       .arg(listBytes % 4 ? QStringLiteral(" and %1 stray bytes").arg(listBytes % 4) : QString())
                                       .arg(blocks)));
+    const DescriptorCheck check = checkDescriptor(h, d->length);
+    printOut(row("Downloader:", check.usable() ? QStringLiteral("accepts it") : QStringLiteral("refuses it. ") + check.reason));
     return ExitOk;
 }

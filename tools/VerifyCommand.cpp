@@ -1,27 +1,36 @@
 #include "ToolSupport.h"
 
 #include "descriptor/BlockScan.h"
-#include "descriptor/DDFRecord.h"
+#include "descriptor/DescriptorHeader.h"
 
+#include <QCommandLineParser>
 #include <QFileInfo>
 
 int runVerify(const QStringList &args)
 {
-    if (args.size() != 2)
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Checks FILE block by block against a descriptor's CRC list, as the downloader does.\n"
+        "Exits 0 when FILE is complete and intact, 1 when it is not."));
+    parser.addPositionalArgument(QStringLiteral("DESCRIPTOR"), QStringLiteral("The descriptor file."));
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The file to check."));
+    if (const std::optional<int> done = parseCommand(parser, QStringLiteral("verify"), args))
+        return *done;
+    if (parser.positionalArguments().size() != 2)
         return refuse(QStringLiteral("usage: orvanta-ddf verify DESCRIPTOR FILE"));
-    const QString &ddfPath = args[0];
-    const QString &dataPath = args[1];
-    qint64 descriptorSize = 0;
-    const std::optional<DDFRecord> d = loadDescriptor(ddfPath, &descriptorSize);
-    if (!d)
+    const QString ddfPath = parser.positionalArguments()[0];
+    const QString dataPath = parser.positionalArguments()[1];
+    const std::optional<DescriptorArgument> descriptor = readDescriptorArgument(ddfPath);
+    if (!descriptor)
         return ExitUsage;
-    if (!versionAccepted(d->Version))
+    const DescriptorHeader *d = &descriptor->header;
+    if (!versionAccepted(d->version))
         return refuse(QStringLiteral("%1 has format version below 1.04; the downloader refuses it").arg(ddfPath));
     if (!QFileInfo(dataPath).isFile())
         return refuse(QStringLiteral("cannot read %1: no such file").arg(dataPath));
 
     ProgressLine progress(QStringLiteral("verify"), QFileInfo(dataPath).size());
-    const BlockScanResult r = scanBlocks(dataPath, ddfPath, d->Version, [&](qint64 p) {
+    const BlockScanResult r = scanBlocks(dataPath, ddfPath, d->version, [&](qint64 p) {
         if (p % (1024 * 1024) == 0)
             progress.update(p);
     });
@@ -29,7 +38,7 @@ int runVerify(const QStringList &args)
     if (r.error)
         return refuse(QStringLiteral("cannot read ") + *r.error);
 
-    const qint64 expected = d->FileSize;
+    const qint64 expected = d->fileSize;
     if (r.fileLength == expected && !r.mismatch) {
         printOut(QStringLiteral("%1: complete and intact (%2 bytes)").arg(dataPath).arg(r.fileLength));
         return ExitOk;
@@ -42,7 +51,7 @@ int runVerify(const QStringList &args)
                      .arg(r.goodLength));
         return ExitFailed;
     }
-    const qint64 block = r.goodLength / 4096;
+    const qint64 block = r.goodLength / BlockSize;
     if (r.entryMissing)
         printOut(QStringLiteral("%1: block %2 at offset %3 has no CRC entry in the descriptor")
                      .arg(dataPath).arg(block).arg(r.goodLength));

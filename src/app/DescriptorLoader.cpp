@@ -3,7 +3,7 @@
 #include "RestartHold.h"
 #include "ServerSelection.h"
 
-#include <descriptor/DDFRecord.h>
+#include <descriptor/DescriptorHeader.h>
 #include <transfer/DownloadEngine.h>
 #include <ui/MainWindowModel.h>
 #include <app/FileRequest.h>
@@ -44,7 +44,7 @@ QString DescriptorLoader::summaryText(const QString &fileName, qint32 fileSize, 
 {
     return QStringLiteral("We have collected the following information:") + crlf + crlf +
            QStringLiteral("File Name: ") + fileName + crlf + QStringLiteral("File Size: ") +
-           FormatByteSize(fileSize) + crlf + QStringLiteral("Information: ") + information + crlf + crlf +
+           formatByteSize(fileSize) + crlf + QStringLiteral("Information: ") + information + crlf + crlf +
            QStringLiteral("Please select an output file in the next screen. You can select a file that is "
                           "partially downloaded if you need to resume the download, or a fully downloaded file "
                           "that you would like to validate or repair.");
@@ -55,33 +55,33 @@ std::optional<DownloadJob> DescriptorLoader::prepare(const QString &path)
     if (!regularFileExists(path))
         return std::nullopt;
     QString error;
-    const std::optional<DDFRecord> record = readDDFHeader(path, &error);
+    const std::optional<DescriptorHeader> record = readDescriptorHeader(path, &error);
     if (!record) {
         fail(m_dialogs, error);
         return std::nullopt;
     }
-    if (!versionAccepted(record->Version)) {
+    if (!versionAccepted(record->version)) {
         m_dialogs.messageBox(earlierVersionMessage(), Dialogs::Buttons::Ok);
         return std::nullopt;
     }
-    const QString fileName = trimSpaces(record->FileName);
-    const QString information = trimSpaces(record->Information);
-    m_dialogs.messageBox(summaryText(fileName, record->FileSize, information), Dialogs::Buttons::Ok);
+    const QString fileName = trimSpaces(record->fileName);
+    const QString information = trimSpaces(record->information);
+    m_dialogs.messageBox(summaryText(fileName, record->fileSize, information), Dialogs::Buttons::Ok);
 
     DownloadJob job;
     job.mode = DownloadJob::Mode::Descriptor;
     job.descriptorPath = path;
     job.descriptor = *record;
     job.serverIndex = m_servers.lastIndex();
-    job.sourceUrl = trimSpaces(record->Servers[size_t(job.serverIndex)]);
-    job.appendStartOffset = record->StartParam != 0;
+    job.sourceUrl = trimSpaces(record->servers[size_t(job.serverIndex)]);
+    job.appendStartOffset = record->startParam != 0;
     m_startParam = job.appendStartOffset;
 
-    const std::optional<QString> destination = askDestination(fileName, record->FileSize);
+    const std::optional<QString> destination = askDestination(fileName, record->fileSize);
     if (!destination)
         return std::nullopt;
     m_view.setText(MainWindowModel::Label::Info, QStringLiteral("File Name: ") + fileName + crlf +
-                                                     QStringLiteral("File Size: ") + FormatByteSize(record->FileSize) +
+                                                     QStringLiteral("File Size: ") + formatByteSize(record->fileSize) +
                                                      crlf + QStringLiteral("Information: ") + information);
     job.destination = *destination;
     return job;

@@ -1,6 +1,6 @@
 #include "DownloadPresenter.h"
 
-#include <descriptor/DDFRecord.h>
+#include <descriptor/DescriptorHeader.h>
 #include <ui/MainWindowModel.h>
 #include <util/ActivityLog.h>
 #include <app/Dialogs.h>
@@ -20,7 +20,7 @@ DownloadPresenter::DownloadPresenter(DownloadEngine &engine, MainWindowModel &mo
     connect(&engine, &DownloadEngine::stateChanged, this, &DownloadPresenter::showState);
     connect(&engine, &DownloadEngine::statusChanged, this, [this](const QString &text) { m_model.setText(Label::Status, text); });
     connect(&engine, &DownloadEngine::captionChanged, &model, &MainWindowModel::setWindowTitle);
-    connect(&engine, &DownloadEngine::logLine, &log, &ActivityLog::AddToLog);
+    connect(&engine, &DownloadEngine::logLine, &log, &ActivityLog::add);
     connect(&engine, &DownloadEngine::attemptStarted, this, [this] {
         m_model.setText(Label::Source, QString());
         clearFigures();
@@ -138,23 +138,23 @@ void DownloadPresenter::showProgress(const TransferProgress &progress)
 // window's caption.
 void DownloadPresenter::showFigures(const TransferProgress &p, bool final)
 {
-    const QString copied = p.sizeKnown ? FormatByteSize(double(p.position)) + QStringLiteral(" of ") +
-                                             FormatByteSize(double(p.total))
-                                       : FormatByteSize(double(p.position));
+    const QString copied = p.sizeKnown ? formatByteSize(double(p.position)) + QStringLiteral(" of ") +
+                                             formatByteSize(double(p.total))
+                                       : formatByteSize(double(p.position));
     if (!p.sizeKnown) {
         m_model.setText(Label::TimeLeft, QStringLiteral("Size unknown (") + copied + QStringLiteral(" copied)"));
-    } else if (const auto duration = FormatDuration(float(p.timeLeft))) {
+    } else if (const auto duration = formatDuration(float(p.timeLeft))) {
         m_model.setText(Label::TimeLeft, *duration + QStringLiteral(" (") + copied + QStringLiteral(" copied)"));
     }
     if (!final)
         m_model.setTrayTip(copied + QStringLiteral(" copied..."));
     const bool fast = !final && p.rate >= 1048575.0;
-    m_model.setText(Label::Rate, FormatByteSize(p.rate, fast ? QStringLiteral("###.00") : QStringLiteral("###")) +
+    m_model.setText(Label::Rate, formatByteSize(p.rate, fast ? QStringLiteral("###.00") : QStringLiteral("###")) +
                                      QStringLiteral("/Sec"));
     if (p.sizeKnown)
         m_model.setProgressValue(p.position);
     const double fraction = p.total != 0 ? double(p.position) / double(p.total) : 0.0;
-    const QString done = p.sizeKnown ? FormatWithPattern(fraction, QStringLiteral("##0%")) : FormatByteSize(double(p.position));
+    const QString done = p.sizeKnown ? formatWithPattern(fraction, QStringLiteral("##0%")) : formatByteSize(double(p.position));
     m_model.setWindowTitle(done + QStringLiteral(" of ") + p.destinationName + QStringLiteral(" Completed"));
 }
 

@@ -1,6 +1,6 @@
 #include "ServerSelection.h"
 
-#include <descriptor/DDFRecord.h>
+#include <descriptor/DescriptorHeader.h>
 #include <transfer/DownloadJob.h>
 #include <app/Dialogs.h>
 
@@ -16,7 +16,7 @@ ServerSelection::ServerSelection(Dialogs &dialogs) : m_dialogs(dialogs) {}
 
 bool ServerSelection::offer(DownloadJob &job)
 {
-    const auto &entries = job.descriptor.Servers;
+    const auto &entries = job.descriptor.servers;
     m_names.clear();
     for (const QString &entry : serverEntries(job.descriptor))
         m_names << serverDisplayName(entry);
@@ -31,11 +31,11 @@ bool ServerSelection::offer(DownloadJob &job)
     const std::optional<int> row = m_dialogs.chooseServer(m_names, job.serverIndex);
     if (row && *row >= 0 && *row < m_names.size()) {
         job.serverIndex = m_lastIndex = *row;
-        job.sourceUrl = serverURL(entries[size_t(*row)]);
+        job.sourceUrl = serverUrl(entries[size_t(*row)]);
         return true;
     }
     // Closed with the close box: the whole entry ("name|URL") is no URL to
     // fetch, so keep the URL part of it.
-    job.sourceUrl = serverURL(job.sourceUrl);
+    job.sourceUrl = serverUrl(job.sourceUrl);
     return false;
 }

@@ -1,14 +1,13 @@
 #include "BlockScan.h"
 
-#include "CRC32.h"
-#include "CrcList.h"
+#include "Crc32.h"
+#include "CrcListReader.h"
 
 #include <QFile>
 
 #include <vector>
 
 namespace {
-constexpr qint64 BlockSize = 4096;
 constexpr qint64 PieceSize = 1024 * 1024;  // a whole number of blocks
 }  // namespace
 
@@ -21,7 +20,7 @@ BlockScanResult scanBlocks(const QString &dataPath, const QString &ddfPath, floa
         result.error = QStringLiteral("%1: %2").arg(dataPath, data.errorString());
         return result;
     }
-    CrcList crcs;
+    CrcListReader crcs;
     if (const auto error = crcs.open(ddfPath)) {
         result.error = QStringLiteral("%1: %2").arg(ddfPath, *error);
         return result;
@@ -66,7 +65,7 @@ BlockScanResult scanBlocks(const QString &dataPath, const QString &ddfPath, floa
         const std::optional<quint32> stored = crcs.next();
         if (!stored)
             result.entryMissing = true;
-        if (!stored || *stored != quint32(ComputeCRC32(block, version))) {
+        if (!stored || *stored != quint32(blockCrc32(block, version))) {
             result.mismatch = true;
             result.goodLength = blockStart;
             return result;

@@ -3,7 +3,7 @@
 #include "ExistingFileCheck.h"
 #include "ResponseVerdict.h"
 
-#include <descriptor/CRC32.h>
+#include <descriptor/Crc32.h>
 #include <util/Paths.h>
 
 #include <QFile>
@@ -35,7 +35,7 @@ DownloadEngine::DownloadEngine(HttpClient &http, QObject *parent)
         using namespace std::chrono;
         return duration<double>(steady_clock::now().time_since_epoch()).count();
     };
-    m_freeSpace = [](const QString &path) { return GetFreeDiskSpace(path); };
+    m_freeSpace = [](const QString &path) { return double(freeDiskSpace(path).value_or(std::numeric_limits<qint64>::max())); };
     m_retryTimer.setSingleShot(true);
     m_retryTimer.setInterval(std::chrono::seconds(30));
     m_resumeTimer.setSingleShot(true);
@@ -176,7 +176,7 @@ void DownloadEngine::beginAttempt()
             return;
         }
     }
-    m_destinationName = SplitPathPart(destination, true, true);
+    m_destinationName = QFileInfo(destination).fileName();
     closeFiles();
     m_resuming = false;
     m_position = 0;
@@ -352,7 +352,7 @@ bool DownloadEngine::takeRun(QByteArrayView run)
         while (good < run.size() && !(m_repairMode && good > 0)) {
             const QByteArrayView block = run.sliced(good, std::min(BlockSize, run.size() - good));
             const std::optional<quint32> expected = m_checksums.next();
-            if (!expected || *expected != quint32(ComputeCRC32(block, m_job.descriptor.Version))) {
+            if (!expected || *expected != quint32(blockCrc32(block, m_job.descriptor.version))) {
                 mismatch = true;
                 break;
             }

@@ -6,7 +6,7 @@
 #include "TransferError.h"
 
 #include <descriptor/BlockScan.h>
-#include <descriptor/CrcList.h>
+#include <descriptor/CrcListReader.h>
 
 #include <QObject>
 #include <QString>
@@ -163,7 +163,7 @@ private:
     ExistingFileCheck *m_check;
     std::function<void(qint64)> m_afterCheck;
     BlockWriter m_writer;
-    CrcList m_checksums;
+    CrcListReader m_checksums;
     QTimer m_retryTimer;
     QTimer m_resumeTimer;
     std::function<double()> m_clock;

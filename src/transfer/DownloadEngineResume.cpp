@@ -80,7 +80,7 @@ void DownloadEngine::checkExistingFile(std::function<void(qint64)> then)
     emit captionChanged(verifying);
     setState(State::Checking);
     m_afterCheck = std::move(then);
-    m_check->start(m_job.destination, m_job.descriptorPath, m_job.descriptor.Version);
+    m_check->start(m_job.destination, m_job.descriptorPath, m_job.descriptor.version);
 }
 
 void DownloadEngine::onCheckFinished(const BlockScanResult &result)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <descriptor/DDFRecord.h>
+#include <descriptor/DescriptorHeader.h>
 
 #include <QString>
 
@@ -17,11 +17,11 @@ struct DownloadJob {
     // Descriptor mode: where the checksum list is read from, the header
     // read from it, and which of its servers `sourceUrl` names.
     QString descriptorPath;
-    DDFRecord descriptor;
+    DescriptorHeader descriptor;
     int serverIndex = 0;
     // The server wants the offset in the URL too ("&start=<offset>").
     bool appendStartOffset = false;
 
     bool checked() const { return mode == Mode::Descriptor; }
-    qint64 expectedSize() const { return checked() ? qint64(descriptor.FileSize) : 0; }
+    qint64 expectedSize() const { return checked() ? qint64(descriptor.fileSize) : 0; }
 };

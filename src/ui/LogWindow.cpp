@@ -69,14 +69,14 @@ LogWindow *LogWindowHost::ensureWindow()
 {
     if (!m_window) {
         m_window = new LogWindow;
-        m_window->setLogText(m_log.LogText());
+        m_window->setLogText(m_log.text());
     }
     return m_window;
 }
 
 void LogWindowHost::refresh()
 {
-    ensureWindow()->setLogText(m_log.LogText());
+    ensureWindow()->setLogText(m_log.text());
 }
 
 void LogWindowHost::showLog()

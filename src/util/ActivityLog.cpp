@@ -20,13 +20,13 @@ QString ActivityLog::timeText(const QTime &time)
     return locale.toString(time, shortFormat);
 }
 
-void ActivityLog::appendLine(const QString &text)
+void ActivityLog::addQuietly(const QString &text)
 {
     m_text += timeText(m_clock()) + QLatin1Char(' ') + text + QLatin1String("\r\n");
 }
 
-void ActivityLog::AddToLog(const QString &text)
+void ActivityLog::add(const QString &text)
 {
-    appendLine(text);
+    addQuietly(text);
     emit changed();
 }

@@ -14,14 +14,14 @@ public:
     explicit ActivityLog(QObject *parent = nullptr);
 
     // Appends "<time> <text>\r\n" and tells the log window (changed()).
-    void AddToLog(const QString &text);
+    void add(const QString &text);
     // Appends the same line without telling the log window; the failure
     // report appends its line first and refreshes the window afterwards.
-    void appendLine(const QString &text);
-    // Tells the log window to show LogText again.
+    void addQuietly(const QString &text);
+    // Tells the log window to show text() again.
     void notifyChanged() { emit changed(); }
 
-    const QString &LogText() const { return m_text; }
+    const QString &text() const { return m_text; }
     bool isEmpty() const { return m_text.isEmpty(); }
 
     // The local time of day in the user's locale format, always with seconds.

@@ -37,7 +37,7 @@ Decimal toDecimal(double magnitude)
 
 // Integer and fraction digits of `d` rounded to `decimals` places, half
 // away from zero.
-void roundDecimal(const Decimal &d, int decimals, std::string &intPart, std::string &fracPart)
+void roundDecimal(const Decimal &d, int decimals, std::string &integerDigits, std::string &fractionDigits)
 {
     // Digit i of the number sits at place exponent - 1 - i (0 = units).
     const int keep = d.exponent + decimals;  // digits kept from the left
@@ -65,10 +65,10 @@ void roundDecimal(const Decimal &d, int decimals, std::string &intPart, std::str
     // kept now holds the number times 10^decimals, as an integer.
     if (static_cast<int>(kept.size()) < decimals)
         kept.insert(0, decimals - kept.size(), '0');
-    intPart = kept.substr(0, kept.size() - decimals);
-    fracPart = kept.substr(kept.size() - decimals);
-    const auto firstNonZero = intPart.find_first_not_of('0');
-    intPart = firstNonZero == std::string::npos ? std::string() : intPart.substr(firstNonZero);
+    integerDigits = kept.substr(0, kept.size() - decimals);
+    fractionDigits = kept.substr(kept.size() - decimals);
+    const auto firstNonZero = integerDigits.find_first_not_of('0');
+    integerDigits = firstNonZero == std::string::npos ? std::string() : integerDigits.substr(firstNonZero);
 }
 
 QString plainDecimal(double number)
@@ -82,7 +82,7 @@ QString plainDecimal(double number)
 
 }  // namespace
 
-QString FormatWithPattern(double number, const QString &pattern)
+QString formatWithPattern(double number, const QString &pattern)
 {
     if (!std::isfinite(number))
         return QString::number(number);
@@ -101,32 +101,32 @@ QString FormatWithPattern(double number, const QString &pattern)
     Decimal d = toDecimal(std::fabs(number));
     if (percent && !d.digits.empty())
         d.exponent += 2;
-    std::string intPart, fracPart;
-    roundDecimal(d, decimals, intPart, fracPart);
+    std::string integerDigits, fractionDigits;
+    roundDecimal(d, decimals, integerDigits, fractionDigits);
 
-    const bool isZero = intPart.empty() && fracPart.find_first_not_of('0') == std::string::npos;
-    if (intPart.empty() && forceIntegerDigit)
-        intPart.assign(1, '0');
+    const bool isZero = integerDigits.empty() && fractionDigits.find_first_not_of('0') == std::string::npos;
+    if (integerDigits.empty() && forceIntegerDigit)
+        integerDigits.assign(1, '0');
     std::string out;
     if (number < 0 && !isZero)  // no "-0"
         out.push_back('-');
-    out += intPart;
+    out += integerDigits;
     if (decimals > 0)
-        out += "." + fracPart;
+        out += "." + fractionDigits;
     if (percent)
         out.push_back('%');
     return QString::fromLatin1(out.data(), qsizetype(out.size()));
 }
 
-QString FormatByteSize(double value, const QString &pattern)
+QString formatByteSize(double value, const QString &pattern)
 {
     constexpr double KB = 1024.0, MB = 1048576.0, GB = 1073741824.0;
     const auto scaled = [&](double unit, const char *defaultPattern, const char *suffix) {
-        return FormatWithPattern(value / unit, pattern.isEmpty() ? QString::fromLatin1(defaultPattern) : pattern)
+        return formatWithPattern(value / unit, pattern.isEmpty() ? QString::fromLatin1(defaultPattern) : pattern)
             + QLatin1String(suffix);
     };
     if (value >= 0 && value <= 1023)
-        return FormatWithPattern(value) + QLatin1String(" bytes");
+        return formatWithPattern(value) + QLatin1String(" bytes");
     if (value >= KB && value <= MB - 1)
         return scaled(KB, "###0", " KB");
     if (value >= MB && value <= GB - 1)
@@ -136,7 +136,7 @@ QString FormatByteSize(double value, const QString &pattern)
     return {};
 }
 
-std::optional<QString> FormatDuration(float seconds)
+std::optional<QString> formatDuration(float seconds)
 {
     // Default rounding mode: half-way goes to the even neighbour.
     const double rounded = std::nearbyint(double(seconds));
@@ -146,12 +146,12 @@ std::optional<QString> FormatDuration(float seconds)
     const qint32 s = qint32(rounded);
 
     if (s >= 0 && s <= 59)
-        return FormatWithPattern(s, QStringLiteral("0")) + QLatin1String(" sec");
+        return formatWithPattern(s, QStringLiteral("0")) + QLatin1String(" sec");
     if (s >= 60 && s <= 3599)
-        return FormatWithPattern(s / 60, QStringLiteral("#0")) + QLatin1String(" min ")
-            + FormatWithPattern(s % 60, QStringLiteral("0")) + QLatin1String(" sec");
+        return formatWithPattern(s / 60, QStringLiteral("#0")) + QLatin1String(" min ")
+            + formatWithPattern(s % 60, QStringLiteral("0")) + QLatin1String(" sec");
     const double hours = std::floor(double(s) / 3600.0);
     const qint64 minutes = qint64(std::nearbyint(double(s) / 60.0)) % 60;  // sign of the dividend
-    return FormatWithPattern(hours, QStringLiteral("#0")) + QLatin1String(" hr ")
-        + FormatWithPattern(double(minutes), QStringLiteral("0")) + QLatin1String(" min");
+    return formatWithPattern(hours, QStringLiteral("#0")) + QLatin1String(" hr ")
+        + formatWithPattern(double(minutes), QStringLiteral("0")) + QLatin1String(" min");
 }

@@ -2,20 +2,26 @@
 
 #include <QString>
 
-// The part after the last separator ("/" with useSlash, "\" without) when
-// wantFileName, else the part up to and including it; the path unchanged
-// when it holds no separator.
-QString SplitPathPart(const QString &path, bool wantFileName, bool useSlash);
+#include <limits>  // callers that read an unknown free space as "no limit"
+#include <optional>
 
-// The local path with the platform separator ("/") appended unless it
-// already ends in one.
-QString AddTrailingBackslash(const QString &path);
-
-// Bytes available to the user on the filesystem that holds `path` (a folder
-// or a file in it; a missing file is looked up by its folder); 0 when it
-// cannot tell.
-double GetFreeDiskSpace(const QString &path);
+// Bytes available to the user on the filesystem that holds `path` (a folder,
+// or a file in it that may not exist yet: it is looked up by its nearest
+// existing folder). nullopt when the system cannot tell, which is not the
+// same as no space at all.
+std::optional<qint64> freeDiskSpace(const QString &path);
 
 // True when a regular file exists at `path` (folders and other kinds count
-// as absent; on this platform no file is hidden or system).
+// as absent).
 bool regularFileExists(const QString &path);
+
+// A bare file name to offer for `name`, which comes from an untrusted source:
+// only the part after the last "/" or "\", without control characters,
+// surrounding spaces or a name made of dots only, cut to the 255 bytes a
+// file name may take. `fallback` when nothing usable is left.
+QString safeFileName(const QString &name, const QString &fallback = QStringLiteral("download.bin"));
+
+// `text` with every control or invisible format character written as \xHH
+// or \uHHHH (and "\" as "\\"), so that it can be printed or shown without
+// acting on a terminal.
+QString escapeControlCharacters(const QString &text);

@@ -60,21 +60,21 @@ struct AppHarness {
         return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? path(name) : QString();
     }
     // A descriptor file: header from `record`, then one CRC entry per block.
-    QString writeDescriptor(const QString &name, const DDFRecord &record) const
+    QString writeDescriptor(const QString &name, const DescriptorHeader &record) const
     {
-        const qint64 blocks = (qint64(record.FileSize) + 4095) / 4096;
-        return writeFile(name, record.toHeader().value_or(QByteArray()) + QByteArray(int(blocks * 4), '\0'));
+        const qint64 blocks = (qint64(record.fileSize) + 4095) / 4096;
+        return writeFile(name, record.toBytes().value_or(QByteArray()) + QByteArray(int(blocks * 4), '\0'));
     }
     bool settled() { return settle(engine, http); }
 };
 
-inline DDFRecord sampleRecord()
+inline DescriptorHeader sampleRecord()
 {
-    DDFRecord r;
-    r.Servers[0] = QStringLiteral("http://127.0.0.1:1/f.bin");
-    r.StartParam = -1;
-    r.FileSize = 10000;
-    r.FileName = QStringLiteral("f.bin");
-    r.Version = 1.2f;
+    DescriptorHeader r;
+    r.servers[0] = QStringLiteral("http://127.0.0.1:1/f.bin");
+    r.startParam = -1;
+    r.fileSize = 10000;
+    r.fileName = QStringLiteral("f.bin");
+    r.version = 1.2f;
     return r;
 }

@@ -46,8 +46,8 @@ TEST(DescriptorLoader, OutcomeTable)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         AppHarness h;
-        DDFRecord r = sampleRecord();
-        r.Version = c.version;
+        DescriptorHeader r = sampleRecord();
+        r.version = c.version;
         h.writeDescriptor("d.ddf", r);
         if (c.existing >= 0)
             h.writeFile("out.bin", QByteArray(c.existing, 'z'));
@@ -65,11 +65,11 @@ TEST(DescriptorLoader, OutcomeTable)
 TEST(DescriptorLoader, SummaryIsTrimmedAndTheJobCarriesTheDescriptor)
 {
     AppHarness h;
-    DDFRecord r = sampleRecord();
-    r.Servers[0] = QStringLiteral("  http://127.0.0.1:1/a.bin  ");
-    r.FileName = QStringLiteral("setup.exe") + QString(247, ' ');
-    r.Information = QString(256, ' ');
-    r.FileSize = 5 * 1024 * 1024;
+    DescriptorHeader r = sampleRecord();
+    r.servers[0] = QStringLiteral("  http://127.0.0.1:1/a.bin  ");
+    r.fileName = QStringLiteral("setup.exe") + QString(247, ' ');
+    r.information = QString(256, ' ');
+    r.fileSize = 5 * 1024 * 1024;
     h.dialogs.chooseFile(h.path("setup.exe"));
     const std::optional<DownloadJob> job = h.controller.loader().prepare(h.writeDescriptor("s.ddf", r));
     ASSERT_TRUE(job.has_value());
@@ -79,7 +79,7 @@ TEST(DescriptorLoader, SummaryIsTrimmedAndTheJobCarriesTheDescriptor)
                                      "downloaded if you need to resume the download, or a fully downloaded file "
                                      "that you would like to validate or repair."});
     EXPECT_EQ(h.dialogs.asked.back().file.fileName, "setup.exe");
-    EXPECT_EQ(job->expectedSize(), r.FileSize);
+    EXPECT_EQ(job->expectedSize(), r.fileSize);
     EXPECT_EQ(job->sourceUrl, "http://127.0.0.1:1/a.bin");
     EXPECT_TRUE(job->appendStartOffset && h.controller.loader().startParamInEffect());
     EXPECT_EQ(job->destination, h.path("setup.exe"));

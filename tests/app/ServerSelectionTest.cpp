@@ -15,10 +15,10 @@ DownloadJob jobFor(const QStringList &entries, int serverIndex)
 {
     DownloadJob job;
     job.mode = DownloadJob::Mode::Descriptor;
-    for (int i = 0; i < DDFRecord::ServerSlots; ++i)
-        job.descriptor.Servers[size_t(i)] = i < entries.size() ? entries[i] : kZeros;
+    for (int i = 0; i < DescriptorHeader::ServerSlots; ++i)
+        job.descriptor.servers[size_t(i)] = i < entries.size() ? entries[i] : kZeros;
     job.serverIndex = serverIndex;
-    job.sourceUrl = trimSpaces(job.descriptor.Servers[size_t(serverIndex)]);
+    job.sourceUrl = trimSpaces(job.descriptor.servers[size_t(serverIndex)]);
     return job;
 }
 } // namespace

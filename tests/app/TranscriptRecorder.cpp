@@ -28,7 +28,7 @@ void TranscriptRecorder::add(const QString &line)
 
 void TranscriptRecorder::flushLog()
 {
-    const QString &all = m_log.LogText();
+    const QString &all = m_log.text();
     const QStringList lines = all.mid(m_logSeen).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     m_logSeen = all.size();
     for (const QString &line : lines)

@@ -5,7 +5,7 @@
 #include "TranscriptRecorder.h"
 #include "TranscriptScenario.h"
 
-#include <descriptor/DdfWriter.h>
+#include <descriptor/DescriptorWriter.h>
 
 #include <QDir>
 #include <QFile>
@@ -17,7 +17,7 @@ namespace {
 
 QString transcriptPath(const QString &name)
 {
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("transcripts/") + name + QStringLiteral(".txt"));
+    return QStringLiteral(ORVANTA_TRANSCRIPT_DIR "/") + name + QStringLiteral(".txt");
 }
 
 QString requestLine(const QString &url, qint64 rangeStart, const QString &ifRange)
@@ -134,12 +134,12 @@ private:
         for (const auto &[name, bytes] : s.localFiles)
             writeFile(name, bytes);
         for (const auto &d : s.descriptors) {
-            DDFRecord record;
-            record.Version = 1.2f;
-            record.FileName = QStringLiteral("f.bin");
-            record.Information = QStringLiteral("Scenario file");
+            DescriptorHeader record;
+            record.version = 1.2f;
+            record.fileName = QStringLiteral("f.bin");
+            record.information = QStringLiteral("Scenario file");
             for (int i = 0; i < d.servers.size(); ++i)
-                record.Servers[size_t(i)] = d.servers[i];
+                record.servers[size_t(i)] = d.servers[i];
             writeFile(d.name, buildDescriptor(record, s.server.files.value(d.contentUrl)).value_or(QByteArray()));
         }
         for (const QString &name : s.fileAnswers)

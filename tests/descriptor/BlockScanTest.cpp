@@ -1,12 +1,12 @@
 #include "descriptor/BlockScan.h"
 
-#include "DdfTestBytes.h"
+#include "DescriptorBytes.h"
 
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-using namespace ddftest;
+using namespace descriptortest;
 
 TEST(BlockScan, FindsTheStartOfTheFirstBadBlock)
 {

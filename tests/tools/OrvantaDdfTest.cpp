@@ -1,11 +1,12 @@
-#include "descriptor/DdfTestBytes.h"
+#include "descriptor/DescriptorBytes.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-using namespace ddftest;
+using namespace descriptortest;
 
 struct ToolRun { int exitCode; QString out, err; };
 
@@ -33,15 +34,16 @@ TEST_F(OrvantaDdf, CreateWritesTheSameBytesAsAnIndependentWriter)
 {
     const Header single{.fileName = "data.bin", .servers = {"http://127.0.0.1:8080/data.bin"}};
     const Header full{-1, 0, "Caf\xE9 \x80 5", "Setup File.exe", {"Main|http://a/f", "Backup|http://b/f"}, 1.1f};
-    const QStringList singleArgs{"--server", "http://127.0.0.1:8080/data.bin"};
+    const QStringList singleArgs{"--server=http://127.0.0.1:8080/data.bin"};
     const QStringList fullArgs{"--server", "Main|http://a/f", "--server=Backup|http://b/f", "--name", "Setup File.exe",
                                "--info", "Caf\u00E9 \u20AC 5", "--start-param", "--format-version", "1.1"};
     const struct { qsizetype size; QStringList args; Header header; } cases[] = {
-        {0, singleArgs, single}, {2 * 1024 * 1024 + 77, singleArgs, single}, {50001, fullArgs, full}};
+        {1, singleArgs, single}, {2 * 1024 * 1024 + 77, singleArgs, single}, {50001, fullArgs, full}};
     for (const auto &c : cases) {
         const QByteArray data = randomBytes(c.size, quint32(c.size));
         QFile::remove(out);
-        const ToolRun r = runTool(QStringList{"create", file("data.bin", data), "-o", out} + c.args);
+        const QStringList output = c.size > 1 ? QStringList{"-o", out} : QStringList{"--output=" + out};
+        const ToolRun r = runTool(QStringList{"create", file("data.bin", data)} + output + c.args);
         EXPECT_EQ(r.exitCode, 0) << c.size << ": " << r.err.toStdString();
         EXPECT_TRUE(readFile(out) == descriptor(c.header, data)) << c.size;
     }
@@ -65,7 +67,10 @@ TEST_F(OrvantaDdf, RefusesWithExitTwoAndWritesNothing)
         withUrl({"--format-version", "new"}), withUrl({"--fast"}), {"create", in, "--server", "http://h/f"},
         {"create", none, "-o", out, "--server", "http://h/f"}, {"create", in, "-o", kept, "--server", "http://h/f"},
         {"create", in, "-o", in, "--force", "--server", "http://h/f"}, {"verify", good, none}, {"verify", cut, in},
-        {"verify", old, in}, {"info", cut}, {"check", good},
+        {"verify", old, in}, {"info", cut}, {"check", good}, {},
+        {"create", file("empty.bin", {}), "-o", out, "--server", "http://h/f"}, withUrl({"--force=yes"}),
+        create({"--server", "ftp://h/f"}), create({"--server", "Main|http://h/f"}), create({"--server"}),
+        {"info", m_dir.path()}, {"info", good, good},
     };
     for (const QStringList &args : cases) {
         const ToolRun r = runTool(args);
@@ -114,5 +119,39 @@ Servers:          2
   Two|http://two/m
 Blocks:           2
 CRC list:         2 entries, matches the file size
+Downloader:       accepts it
 )");
+}
+
+TEST_F(OrvantaDdf, HelpAndVersion)
+{
+    const struct { QStringList args; const char *startsWith; } cases[] = {
+        {{"--help"}, "Usage: orvanta-ddf COMMAND [ARGUMENTS...]\n"},
+        {{"-h"}, "Usage: orvanta-ddf COMMAND [ARGUMENTS...]\n"},
+        {{"create", "--help"}, "Usage: orvanta-ddf create [options] FILE\n"},
+        {{"info", "--help"}, "Usage: orvanta-ddf info [options] DESCRIPTOR\n"},
+        {{"verify", "-h"}, "Usage: orvanta-ddf verify [options] DESCRIPTOR FILE\n"},
+    };
+    for (const auto &c : cases) {
+        const ToolRun r = runTool(c.args);
+        EXPECT_EQ(r.exitCode, 0) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.out.startsWith(c.startsWith)) << r.out.toStdString();
+    }
+    const ToolRun version = runTool({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(QRegularExpression("^orvanta-ddf \\d+\\.\\d+\\.\\d+\n$").match(version.out).hasMatch()) << version.out.toStdString();
+}
+
+TEST_F(OrvantaDdf, InfoPrintsADescriptorsControlCharactersEscaped)
+{
+    const Header hostile{0, 0, "line one\r\x1b[2Kfake line", "\x1b]0;pwned\x07" "evil\x81.exe",
+                         {"\x1b[31mA|http://a/f", "B|file:///etc/passwd"}, 1.2f};
+    const ToolRun r = runTool({"info", file("h.ddf", descriptor(hostile, randomBytes(100, 1)))});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    for (const QChar c : r.out)
+        EXPECT_TRUE(c == '\n' || c.category() != QChar::Other_Control) << int(c.unicode());
+    for (const char *escaped : {"File name:        \\x1b]0;pwned\\x07evil\\x81.exe\n", "line one\\x0d\\x1b[2Kfake line\n",
+                                "  \\x1b[31mA|http://a/f\n",
+                                "Downloader:       refuses it. Server 2 of the descriptor, \"B|file:///etc/passwd\""})
+        EXPECT_TRUE(r.out.contains(QString::fromUtf8(escaped))) << escaped << "\n" << r.out.toStdString();
 }

@@ -171,8 +171,8 @@ TEST(ExistingFileCheck, ReportsProgressFromItsWorkerAndCanBeCancelled)
 {
     QTemporaryDir dir;
     const QByteArray content = writeRandomFile(dir.filePath("data.bin"), 8 << 20, 5);
-    DDFRecord record;
-    record.Version = 1.2f;
+    DescriptorHeader record;
+    record.version = 1.2f;
     QFile ddf(dir.filePath("d.ddf"));
     ASSERT_TRUE(ddf.open(QIODevice::WriteOnly) && ddf.write(buildDescriptor(record, content).value()) > 0);
     ddf.close();

@@ -4,7 +4,7 @@
 #include <support/FakeHttpClient.h>
 #include <support/TestServer.h>
 
-#include <descriptor/DdfWriter.h>
+#include <descriptor/DescriptorWriter.h>
 #include <transfer/DownloadEngine.h>
 
 #include <QFile>
@@ -77,12 +77,12 @@ protected:
     // A descriptor of `content`, as the loader would turn it into a job.
     void describe(const QByteArray &content, float version = 1.2f)
     {
-        DDFRecord record;
-        record.Version = version;
+        DescriptorHeader record;
+        record.version = version;
         const auto ddf = buildDescriptor(record, content);
         ASSERT_TRUE(ddf.has_value());
         writeFile(job.descriptorPath = dir.filePath(QStringLiteral("file.ddf")), *ddf);
         job.mode = DownloadJob::Mode::Descriptor;
-        job.descriptor = DDFRecord::fromHeader(*ddf);
+        job.descriptor = DescriptorHeader::fromBytes(*ddf);
     }
 };

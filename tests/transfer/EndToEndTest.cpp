@@ -54,13 +54,13 @@ protected:
     }
     void describe()
     {
-        DDFRecord record;
-        record.Version = 1.2f;
+        DescriptorHeader record;
+        record.version = 1.2f;
         QFile ddf(job.descriptorPath = dir.filePath(QStringLiteral("f.ddf")));
         const QByteArray bytes = buildDescriptor(record, content).value();
         ASSERT_TRUE(ddf.open(QIODevice::WriteOnly) && ddf.write(bytes) == bytes.size());
         job.mode = DownloadJob::Mode::Descriptor;
-        job.descriptor = DDFRecord::fromHeader(bytes);
+        job.descriptor = DescriptorHeader::fromBytes(bytes);
     }
     QByteArray onDisk() const
     {

@@ -15,7 +15,7 @@ TEST(LogWindow, FirstEntryCreatesItHiddenAndAClosedOneComesBackComplete)
     log.setClock([] { return QTime(9, 5, 3); });
     const QString at = ActivityLog::timeText(QTime(9, 5, 3));
     EXPECT_EQ(host.window(), nullptr);
-    log.AddToLog(QStringLiteral("one"));
+    log.add(QStringLiteral("one"));
     ASSERT_NE(host.window(), nullptr);
     EXPECT_FALSE(host.window()->isVisible());
     EXPECT_EQ(shown(), at + " one\n");
@@ -24,7 +24,7 @@ TEST(LogWindow, FirstEntryCreatesItHiddenAndAClosedOneComesBackComplete)
     host.window()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_EQ(host.window(), nullptr);
-    log.AddToLog(QStringLiteral("two"));
+    log.add(QStringLiteral("two"));
     ASSERT_NE(host.window(), nullptr);
     EXPECT_FALSE(host.window()->isVisible());
     EXPECT_EQ(shown(), at + " one\n" + at + " two\n");

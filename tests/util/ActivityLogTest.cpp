@@ -1,14 +1,24 @@
 #include <util/ActivityLog.h>
 
+#include <QSignalSpy>
+
 #include <gtest/gtest.h>
 
 TEST(ActivityLog, LinesCarryTimeSpaceTextAndCrLfInCallOrder)
 {
     ActivityLog log;
     log.setClock([] { return QTime(14, 5, 9); });
-    log.AddToLog("Connecting...");
-    log.appendLine(QString());
+    QSignalSpy changed(&log, &ActivityLog::changed);
+    log.add("Connecting...");
+    log.addQuietly(QString());
     const QString stamp = ActivityLog::timeText(QTime(14, 5, 9));
-    EXPECT_TRUE(stamp.contains("09"));
-    EXPECT_EQ(log.LogText(), stamp + " Connecting...\r\n" + stamp + " \r\n");
+    EXPECT_EQ(log.text(), stamp + " Connecting...\r\n" + stamp + " \r\n");
+    EXPECT_EQ(changed.count(), 1);  // only add() tells the log window
+}
+
+TEST(ActivityLog, TimeStampsTellSecondsApart)
+{
+    // Whatever the locale's short format, two lines a second apart differ.
+    for (const QTime &time : {QTime(0, 0, 0), QTime(9, 5, 3), QTime(23, 59, 58)})
+        EXPECT_NE(ActivityLog::timeText(time), ActivityLog::timeText(time.addSecs(1))) << time.toString().toStdString();
 }

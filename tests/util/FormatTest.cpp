@@ -4,7 +4,7 @@
 
 #include <limits>
 
-TEST(FormatWithPattern, WritesDigitsByPattern)
+TEST(Format, WithPatternWritesDigitsByPattern)
 {
     const struct { double number; const char *pattern, *expected; } cases[] = {
         {1.5, "###0", "2"}, {2.5, "###0", "3"}, {-2.5, "###0", "-3"}, {-0.4, "###0", "0"}, {0.5, "###.00", ".50"},
@@ -12,10 +12,10 @@ TEST(FormatWithPattern, WritesDigitsByPattern)
         {1234567, "###", "1234567"}, {512, "", "512"}, {512.5, "", "512.5"}, {1e20, "", "100000000000000000000"},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(FormatWithPattern(c.number, c.pattern), c.expected) << c.number << " by \"" << c.pattern << "\"";
+        EXPECT_EQ(formatWithPattern(c.number, c.pattern), c.expected) << c.number << " by \"" << c.pattern << "\"";
 }
 
-TEST(FormatByteSize, PicksUnitAndPattern)
+TEST(Format, ByteSizePicksUnitAndPattern)
 {
     const struct { double value; const char *pattern, *expected; } cases[] = {
         {0, "", "0 bytes"}, {1023, "", "1023 bytes"}, {1024, "", "1 KB"}, {1048575, "", "1024 KB"},
@@ -23,10 +23,10 @@ TEST(FormatByteSize, PicksUnitAndPattern)
         {1536, "###.00", "1.50 KB"}, {1536, "###", "2 KB"}, {500, "###", "500 bytes"}, {1023.5, "", ""}, {-1, "", ""},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(FormatByteSize(c.value, c.pattern), c.expected) << c.value << " by \"" << c.pattern << "\"";
+        EXPECT_EQ(formatByteSize(c.value, c.pattern), c.expected) << c.value << " by \"" << c.pattern << "\"";
 }
 
-TEST(FormatDuration, WritesSecondsMinutesHoursOrAnOverflow)
+TEST(Format, DurationWritesSecondsMinutesHoursOrAnOverflow)
 {
     const struct { float seconds; const char *expected; } cases[] = {  // nullptr: overflow
         {0, "0 sec"}, {59, "59 sec"}, {59.4f, "59 sec"}, {59.5f, "1 min 0 sec"}, {125, "2 min 5 sec"},
@@ -34,7 +34,7 @@ TEST(FormatDuration, WritesSecondsMinutesHoursOrAnOverflow)
         {-5, "-1 hr 0 min"}, {2147483648.0f, nullptr}, {std::numeric_limits<float>::quiet_NaN(), nullptr},
     };
     for (const auto &c : cases) {
-        const std::optional<QString> text = FormatDuration(c.seconds);
+        const std::optional<QString> text = formatDuration(c.seconds);
         EXPECT_EQ(text, c.expected ? std::optional<QString>(c.expected) : std::nullopt) << c.seconds;
     }
 }

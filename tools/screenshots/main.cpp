@@ -55,7 +55,7 @@ void fillLog(ActivityLog &log)
                                  "Reading response from server...", "Entered resume mode successfully.",
                                  "Saving data to disk..."};
     for (const char *line : lines) {
-        log.AddToLog(QLatin1String(line));
+        log.add(QLatin1String(line));
         clock = clock.addSecs(17);
     }
     log.setClock({});

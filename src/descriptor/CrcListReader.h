@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DescriptorHeader.h"
+
 #include <QFile>
 #include <QString>
 
@@ -8,7 +10,7 @@
 
 // Sequential reader of a descriptor's CRC list, reading the file in large
 // pieces rather than four bytes at a time.
-class CrcList {
+class CrcListReader {
 public:
     // nullopt on success, else the system's description of the failure.
     std::optional<QString> open(const QString &ddfPath);

@@ -1,6 +1,6 @@
-#include "DdfWriter.h"
+#include "DescriptorWriter.h"
 
-#include "CRC32.h"
+#include "util/ReadFully.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr qint64 BlockSize = 4096;
 constexpr qint64 PieceSize = 1024 * 1024;
 constexpr qint64 MaxFileSize = std::numeric_limits<qint32>::max();
 
@@ -21,7 +20,7 @@ void appendCrcs(QByteArray &out, QByteArrayView data, float version)
     for (qint64 at = 0; at < data.size(); at += BlockSize) {
         const QByteArrayView block = data.sliced(at, std::min(BlockSize, data.size() - at));
         uchar entry[4];
-        qToLittleEndian<qint32>(ComputeCRC32(block, version), entry);
+        qToLittleEndian<quint32>(blockCrc32(block, version), entry);
         out.append(reinterpret_cast<const char *>(entry), 4);
     }
 }
@@ -36,18 +35,18 @@ QByteArray descriptorCrcList(QByteArrayView data, float version)
     return list;
 }
 
-std::optional<QByteArray> buildDescriptor(DDFRecord header, QByteArrayView data)
+std::optional<QByteArray> buildDescriptor(DescriptorHeader header, QByteArrayView data)
 {
     if (data.size() > MaxFileSize)
         return std::nullopt;
-    header.FileSize = qint32(data.size());
-    std::optional<QByteArray> bytes = header.toHeader();
+    header.fileSize = qint32(data.size());
+    std::optional<QByteArray> bytes = header.toBytes();
     if (bytes)
-        bytes->append(descriptorCrcList(data, header.Version));
+        bytes->append(descriptorCrcList(data, header.version));
     return bytes;
 }
 
-std::optional<QString> writeDescriptorFile(const QString &dataPath, const QString &outPath, DDFRecord header,
+std::optional<QString> writeDescriptorFile(const QString &dataPath, const QString &outPath, DescriptorHeader header,
                                            const std::function<void(qint64, qint64)> &progress)
 {
     QFile data(dataPath);
@@ -57,8 +56,8 @@ std::optional<QString> writeDescriptorFile(const QString &dataPath, const QStrin
     if (total > MaxFileSize)
         return QStringLiteral("%1 is %2 bytes; a descriptor describes at most %3 bytes")
             .arg(dataPath).arg(total).arg(MaxFileSize);
-    header.FileSize = qint32(total);
-    const std::optional<QByteArray> headerBytes = header.toHeader();
+    header.fileSize = qint32(total);
+    const std::optional<QByteArray> headerBytes = header.toBytes();
     if (!headerBytes)
         return QStringLiteral("a header text is longer than 256 bytes or not encodable in Windows-1252");
 
@@ -74,16 +73,12 @@ std::optional<QString> writeDescriptorFile(const QString &dataPath, const QStrin
     qint64 done = 0;
     while (done < total) {
         const qint64 want = std::min(PieceSize, total - done);
-        qint64 got = 0;
-        while (got < want) {
-            const qint64 n = data.read(piece.data() + got, want - got);
-            if (n <= 0)
-                return QStringLiteral("cannot read %1: %2")
-                    .arg(dataPath, n < 0 ? data.errorString() : QStringLiteral("the file became shorter while it was read"));
-            got += n;
-        }
+        const qint64 got = readFully(data, piece.data(), want);
+        if (got != want)
+            return QStringLiteral("cannot read %1: %2")
+                .arg(dataPath, got < 0 ? data.errorString() : QStringLiteral("the file became shorter while it was read"));
         crcs.clear();
-        appendCrcs(crcs, QByteArrayView(piece.data(), want), header.Version);
+        appendCrcs(crcs, QByteArrayView(piece.data(), want), header.version);
         if (out.write(crcs) != crcs.size())
             return QStringLiteral("cannot write %1: %2").arg(outPath, out.errorString());
         done += want;

@@ -1,24 +1,24 @@
-#include "descriptor/CrcList.h"
+#include "descriptor/CrcListReader.h"
 
-#include "DdfTestBytes.h"
+#include "DescriptorBytes.h"
 
 #include <QTemporaryDir>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
 
-TEST(CrcList, ReadsEntriesByBlockAcrossPiecesAndEndsWithTheList)
+TEST(CrcListReader, ReadsEntriesByBlockAcrossPiecesAndEndsWithTheList)
 {
     QTemporaryDir dir;
     const auto entry = [](qint64 k) { return quint32(k * 2654435761u); };  // distinct, all bits used
-    const qint64 count = CrcList::PieceEntries + 10;
-    QByteArray bytes = ddftest::headerBytes({});
+    const qint64 count = CrcListReader::PieceEntries + 10;
+    QByteArray bytes = descriptortest::headerBytes({});
     for (qint64 k = 0; k < count; ++k)
-        ddftest::pushLE(bytes, entry(k));
+        descriptortest::pushLE(bytes, entry(k));
     bytes.append(3, '\x7F');  // a torn entry is no entry
-    ASSERT_TRUE(ddftest::writeFile(dir.filePath("l.ddf"), bytes));
+    ASSERT_TRUE(descriptortest::writeFile(dir.filePath("l.ddf"), bytes));
 
-    CrcList list;
+    CrcListReader list;
     ASSERT_FALSE(list.open(dir.filePath("l.ddf")).has_value());
     list.seekBlock(5);
     EXPECT_EQ(list.next(), qFromLittleEndian<quint32>(bytes.constData() + 3102));

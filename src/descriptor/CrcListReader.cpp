@@ -1,10 +1,12 @@
-#include "CrcList.h"
+#include "CrcListReader.h"
 
-#include "DDFRecord.h"
+#include "DescriptorHeader.h"
+
+#include "util/ReadFully.h"
 
 #include <QtEndian>
 
-std::optional<QString> CrcList::open(const QString &ddfPath)
+std::optional<QString> CrcListReader::open(const QString &ddfPath)
 {
     close();
     m_file.setFileName(ddfPath);
@@ -14,7 +16,7 @@ std::optional<QString> CrcList::open(const QString &ddfPath)
     return std::nullopt;
 }
 
-void CrcList::close()
+void CrcListReader::close()
 {
     m_file.close();
     m_entries.clear();
@@ -23,20 +25,20 @@ void CrcList::close()
     m_filePos = -1;
 }
 
-void CrcList::seekBlock(qint64 block)
+void CrcListReader::seekBlock(qint64 block)
 {
     m_entries.clear();
     m_index = 0;
     m_nextBlock = block;
 }
 
-bool CrcList::readPiece()
+bool CrcListReader::readPiece()
 {
     m_entries.clear();
     m_index = 0;
     if (!m_file.isOpen() || m_nextBlock < 0)
         return false;
-    const qint64 offset = DDFRecord::CrcListOffset + 4 * m_nextBlock;
+    const qint64 offset = DescriptorHeader::CrcListOffset + 4 * m_nextBlock;
     if (m_filePos != offset) {
         if (!m_file.seek(offset)) {
             m_filePos = -1;
@@ -45,12 +47,10 @@ bool CrcList::readPiece()
         m_filePos = offset;
     }
     QByteArray piece(PieceEntries * 4, Qt::Uninitialized);
-    qint64 got = 0;
-    while (got < piece.size()) {
-        const qint64 n = m_file.read(piece.data() + got, piece.size() - got);
-        if (n <= 0)
-            break;  // end of the list (or a read error: no entry either way)
-        got += n;
+    const qint64 got = readFully(m_file, piece.data(), piece.size());
+    if (got < 0) {
+        m_filePos = -1;
+        return false;  // a read error: no entry, so the block counts as bad
     }
     m_filePos += got;
     const qint64 count = got / 4;  // a torn last entry is no entry
@@ -63,7 +63,7 @@ bool CrcList::readPiece()
     return count > 0;
 }
 
-std::optional<quint32> CrcList::next()
+std::optional<quint32> CrcListReader::next()
 {
     if (m_index >= m_entries.size() && !readPiece())
         return std::nullopt;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DDFRecord.h"
+#include "DescriptorHeader.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -19,7 +19,7 @@ QByteArray descriptorCrcList(QByteArrayView data, float version);
 // A whole descriptor for `data`, with FileSize taken from it; nullopt when a
 // header text does not fit its field or `data` is larger than 2147483647
 // bytes.
-std::optional<QByteArray> buildDescriptor(DDFRecord header, QByteArrayView data);
+std::optional<QByteArray> buildDescriptor(DescriptorHeader header, QByteArrayView data);
 
 // Writes the descriptor of the file at `dataPath` to `outPath`, with
 // FileSize taken from the file. The file is read in 1 MiB pieces; the
@@ -27,5 +27,5 @@ std::optional<QByteArray> buildDescriptor(DDFRecord header, QByteArrayView data)
 // into place only when complete, so a failure never leaves a partial
 // descriptor (an existing `outPath` is replaced). `progress(done, total)`
 // runs after every piece. nullopt on success, else why it failed.
-std::optional<QString> writeDescriptorFile(const QString &dataPath, const QString &outPath, DDFRecord header,
+std::optional<QString> writeDescriptorFile(const QString &dataPath, const QString &outPath, DescriptorHeader header,
                                            const std::function<void(qint64, qint64)> &progress = {});

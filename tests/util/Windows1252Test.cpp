@@ -1,10 +1,10 @@
-#include "util/Win1252.h"
+#include "util/Windows1252.h"
 
 #include <gtest/gtest.h>
 
 #include <numeric>
 
-TEST(Win1252, EveryByteIsOneCharacterOfTheCodePageAndBack)
+TEST(Windows1252, EveryByteIsOneCharacterOfTheCodePageAndBack)
 {
     QByteArray all(256, '\0');
     std::iota(all.begin(), all.end(), char(0));

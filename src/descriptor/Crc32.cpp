@@ -1,6 +1,4 @@
-#include "CRC32.h"
-
-#include "DDFRecord.h"
+#include "Crc32.h"
 
 #include <array>
 #include <bit>
@@ -10,42 +8,20 @@
 #include <isa-l/crc.h>
 #endif
 
-quint32 CRCTable[256];
-bool CRCTableReady = false;
-
-void BuildCRC32Table()
-{
-    for (quint32 n = 0; n < 256; ++n) {
-        quint32 c = n;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-        CRCTable[n] = c;
-    }
-    CRCTableReady = true;
-}
-
-quint32 crc32Reference(const void *data, std::size_t length)
-{
-    if (!CRCTableReady)
-        BuildCRC32Table();
-    const auto *p = static_cast<const unsigned char *>(data);
-    quint32 c = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < length; ++i)
-        c = CRCTable[(c ^ p[i]) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
-}
-
 namespace {
+
+constexpr quint32 Polynomial = 0xEDB88320u;  // 0x04C11DB7, bit-reflected
 
 using SliceTables = std::array<std::array<quint32, 256>, 8>;
 
+// Table s gives the CRC contribution of a byte followed by s zero bytes.
 constexpr SliceTables makeSliceTables()
 {
     SliceTables t{};
     for (quint32 n = 0; n < 256; ++n) {
         quint32 c = n;
         for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+            c = (c & 1) ? (c >> 1) ^ Polynomial : c >> 1;
         t[0][n] = c;
     }
     for (int s = 1; s < 8; ++s)
@@ -54,6 +30,7 @@ constexpr SliceTables makeSliceTables()
     return t;
 }
 
+// Computed by the compiler: no table is built or shared at run time.
 constexpr SliceTables Slice = makeSliceTables();
 
 }  // namespace
@@ -81,22 +58,14 @@ quint32 crc32Portable(const void *data, std::size_t length)
     return c ^ 0xFFFFFFFFu;
 }
 
-quint32 crc32Fast(const void *data, std::size_t length)
+quint32 crc32(const void *data, std::size_t length)
 {
     if (length == 0)
-        return 0;  // also for a null view
+        return 0;  // also for a null pointer
 #ifdef ORVANTA_HAVE_ISAL
     // ISA-L inverts on entry and exit itself: seed 0 is the plain CRC-32.
     return crc32_gzip_refl(0, static_cast<const unsigned char *>(data), length);
 #else
     return crc32Portable(data, length);
 #endif
-}
-
-qint32 ComputeCRC32(QByteArrayView buffer, float version)
-{
-    std::size_t covered = std::size_t(buffer.size());
-    if (!versionCoversLastByte(version) && covered > 0)
-        --covered;
-    return std::bit_cast<qint32>(crc32Fast(buffer.data(), covered));
 }

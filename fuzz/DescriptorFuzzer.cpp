@@ -1,0 +1,111 @@
+// Feeds arbitrary bytes to everything that reads a descriptor: the header
+// reader, the load check, the safe file name, and orvanta-ddf info and
+// verify. Besides the sanitizers' findings it aborts when a promise of
+// those functions does not hold.
+
+#include "ToolSupport.h"
+
+#include "descriptor/DescriptorCheck.h"
+#include "descriptor/DescriptorHeader.h"
+#include "util/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+struct Workspace {
+    QTemporaryDir dir{QDir(QFileInfo::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm") : QDir::tempPath())
+                          .filePath(QStringLiteral("orvanta-fuzz-XXXXXX"))};
+    QString descriptor = dir.filePath(QStringLiteral("input.ddf"));
+    QString data = dir.filePath(QStringLiteral("data.bin"));
+};
+
+Workspace *workspace = nullptr;
+
+void require(bool promise, const char *what)
+{
+    if (!promise) {
+        std::fprintf(stderr, "broken promise: %s\n", what);
+        std::abort();
+    }
+}
+
+void checkSafeFileName(const QString &name)
+{
+    const QString safe = safeFileName(name);
+    require(!safe.isEmpty(), "safeFileName is never empty");
+    require(!safe.contains(QLatin1Char('/')) && !safe.contains(QLatin1Char('\\')), "safeFileName has no separator");
+    require(safe != QLatin1String(".") && safe != QLatin1String(".."), "safeFileName names no folder");
+    require(safe.toUtf8().size() <= 255, "safeFileName fits a file name");
+    require(safe.isValidUtf16(), "safeFileName keeps whole characters");
+    for (const QChar c : safe)
+        require(c.category() != QChar::Other_Control, "safeFileName has no control character");
+}
+
+void checkEscaped(const QString &text)
+{
+    for (const QChar c : escapeControlCharacters(text))
+        require(c.category() != QChar::Other_Control && c.category() != QChar::Other_Format,
+                "escaped text holds no control or format character");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    static Workspace w;
+    workspace = &w;
+    if (!w.dir.isValid())
+        std::abort();
+    // A data file of a few blocks for verify, the last one partial.
+    QFile data(w.data);
+    if (!data.open(QIODevice::WriteOnly) || data.write(QByteArray(3 * 4096 + 100, 'd')) < 0)
+        std::abort();
+    static std::FILE *devNull = std::fopen("/dev/null", "w");
+    setToolStreams(devNull, devNull);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
+{
+    const QByteArray input(reinterpret_cast<const char *>(bytes), qsizetype(size));
+    {
+        QFile file(workspace->descriptor);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(input) != input.size())
+            std::abort();
+    }
+
+    QString error;
+    qint64 length = -1;
+    const std::optional<DescriptorHeader> header = readDescriptorHeader(workspace->descriptor, &error, &length);
+    require(header.has_value(), "a readable file always gives a header");
+    require(length == input.size(), "the reported length is the file's");
+
+    const DescriptorCheck check = checkDescriptor(*header, length);
+    require(check.usable() == check.reason.isEmpty(), "a refusal always says why");
+    checkEscaped(check.reason);
+    if (input.size() >= DescriptorHeader::HeaderSize) {
+        // Every 3082-byte header survives a round trip byte for byte.
+        const std::optional<QByteArray> again = header->toBytes();
+        require(again && *again == input.left(DescriptorHeader::HeaderSize), "the header round-trips");
+    }
+    checkSafeFileName(header->fileName);
+    checkSafeFileName(trimSpaces(header->fileName));
+    checkEscaped(header->information);
+    const QStringList entries = serverEntries(*header);
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        checkEscaped(entryUrl(entries, i));
+        checkEscaped(serverDisplayName(entries[i]));
+    }
+
+    runInfo({workspace->descriptor});
+    runVerify({workspace->descriptor, workspace->data});
+    runVerify({workspace->descriptor, workspace->descriptor});
+    return 0;
+}

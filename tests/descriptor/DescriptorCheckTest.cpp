@@ -1,0 +1,71 @@
+#include "descriptor/DescriptorCheck.h"
+
+#include "DescriptorBytes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace descriptortest;
+
+namespace {
+
+struct Case {
+    const char *name;
+    Header header;
+    qint64 listEntries;  // CRC entries after the header; -1: as many as the size needs
+    qint64 length;       // the descriptor's length; -1: header plus the entries
+    DescriptorFault fault;
+    const char *says;    // part of the reason
+};
+
+}  // namespace
+
+TEST(DescriptorCheck, RefusesWhatCannotBeDownloadedAndSaysWhy)
+{
+    const Header good{.fileSize = 10000, .servers = {"http://127.0.0.1/f.bin"}};
+    const auto with = [&](auto change) { Header h = good; change(h); return h; };
+    const Case cases[] = {
+        {"good", good, -1, -1, DescriptorFault::None, ""},
+        {"https, upper case scheme", with([](Header &h) { h.servers = {"HTTPS://example.org/f"}; }), -1, -1, DescriptorFault::None, ""},
+        {"two named servers", with([](Header &h) { h.servers = {"A|http://a/f", "B|https://b/f|x"}; }), -1, -1, DescriptorFault::None, ""},
+        {"longer list", good, 9, -1, DescriptorFault::None, ""},
+        {"exactly one block", with([](Header &h) { h.fileSize = 4096; }), 1, -1, DescriptorFault::None, ""},
+        {"empty file", good, 0, 0, DescriptorFault::Empty, "empty"},
+        {"cut in the header", good, 0, 3000, DescriptorFault::Truncated, "3000 bytes"},
+        {"one byte short of a header", good, 0, 3081, DescriptorFault::Truncated, "3081 bytes"},
+        {"version below 1.04", with([](Header &h) { h.version = std::nextafter(1.04f, 0.0f); }), -1, -1, DescriptorFault::OldVersion, "1.04"},
+        {"size 0", with([](Header &h) { h.fileSize = 0; }), 0, -1, DescriptorFault::SizeBelowOne, "0 bytes"},
+        {"size -1", with([](Header &h) { h.fileSize = -1; }), 0, -1, DescriptorFault::SizeBelowOne, "-1 bytes"},
+        {"no servers", with([](Header &h) { h.servers = {}; }), -1, -1, DescriptorFault::NoServers, "no server"},
+        {"first slot empty", with([](Header &h) { h.servers = {"", "http://a/f"}; }), -1, -1, DescriptorFault::NoServers, "no server"},
+        {"ftp", with([](Header &h) { h.servers = {"ftp://h/f"}; }), -1, -1, DescriptorFault::ServerNotHttp, "\"ftp://h/f\""},
+        {"file", with([](Header &h) { h.servers = {"file:///etc/passwd"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 1"},
+        {"no host", with([](Header &h) { h.servers = {"http://"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 1"},
+        {"no scheme", with([](Header &h) { h.servers = {"www.example.org/f"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 1"},
+        {"lone named entry is taken whole", with([](Header &h) { h.servers = {"Main|http://a/f"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 1"},
+        {"second of two", with([](Header &h) { h.servers = {"A|http://a/f", "B|file:///x"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 2"},
+        {"escaped in the reason", with([](Header &h) { h.servers = {"\x1b[2Jgopher://h"}; }), -1, -1, DescriptorFault::ServerNotHttp, "\\x1b[2J"},
+        {"list one entry short", good, 2, -1, DescriptorFault::CrcListShort, "need 3 entries, but the descriptor holds 2"},
+        {"list torn in its last entry", good, 2, 3082 + 11, DescriptorFault::CrcListShort, "holds 2"},
+        {"4097 bytes need two entries", with([](Header &h) { h.fileSize = 4097; }), 1, -1, DescriptorFault::CrcListShort, "2 blocks"},
+    };
+    for (const Case &c : cases) {
+        const qint64 entries = c.listEntries >= 0 ? c.listEntries : blockCount(c.header.fileSize);
+        const qint64 length = c.length >= 0 ? c.length : DescriptorHeader::HeaderSize + 4 * entries;
+        const DescriptorHeader header = DescriptorHeader::fromBytes(headerBytes(c.header));
+        const DescriptorCheck check = checkDescriptor(header, length);
+        EXPECT_EQ(check.fault, c.fault) << c.name << ": " << check.reason.toStdString();
+        EXPECT_EQ(check.usable(), c.fault == DescriptorFault::None) << c.name;
+        EXPECT_EQ(check.reason.isEmpty(), c.fault == DescriptorFault::None) << c.name;
+        EXPECT_TRUE(check.reason.contains(QString::fromUtf8(c.says))) << c.name << ": " << check.reason.toStdString();
+        EXPECT_FALSE(check.reason.contains(QChar(0x1b))) << c.name;
+    }
+}
+
+TEST(DescriptorCheck, BlockCountRoundsUp)
+{
+    for (const auto &[size, blocks] : {std::pair<qint64, qint64>{-1, 0}, {0, 0}, {1, 1}, {4096, 1}, {4097, 2},
+                                       {2147483647, 524288}})
+        EXPECT_EQ(blockCount(size), blocks) << size;
+}

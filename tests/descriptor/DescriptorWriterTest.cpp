@@ -1,0 +1,108 @@
+#include "descriptor/DescriptorWriter.h"
+
+#include "DescriptorBytes.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace descriptortest;
+
+namespace {
+
+DescriptorHeader headerFor(const Header &h)
+{
+    return DescriptorHeader::fromBytes(headerBytes(h));
+}
+
+// Lowers the process's file size limit for its lifetime; a write past it
+// fails with EFBIG instead of ending the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit lowered = m_old;
+        if (bytes != RLIM_INFINITY)
+            lowered.rlim_cur = bytes;
+        m_ok = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_ok = false;
+};
+
+}  // namespace
+
+TEST(DescriptorWriter, BuildsTheSameBytesAsAnIndependentWriter)
+{
+    const Header plain{.fileName = "f.bin", .servers = {"http://h/f"}};
+    const Header old{-1, 0, "Info", "f.bin", {"A|http://a/f", "B|http://b/f"}, 1.1f};
+    for (const Header &h : {plain, old}) {
+        for (qsizetype size : {1, 4095, 4096, 4097, 1024 * 1024 + 5}) {
+            const QByteArray data = randomBytes(size, quint32(size));
+            EXPECT_EQ(buildDescriptor(headerFor(h), data), descriptor(h, data)) << size << " v" << h.version;
+        }
+    }
+    DescriptorHeader tooLong = headerFor(plain);
+    tooLong.information = QString(257, 'i');
+    EXPECT_EQ(buildDescriptor(tooLong, "x"), std::nullopt);
+}
+
+TEST(DescriptorWriter, WritesAFileInPiecesWithProgress)
+{
+    QTemporaryDir dir;
+    const QByteArray data = randomBytes(3 * 1024 * 1024 + 10, 4);
+    ASSERT_TRUE(writeFile(dir.filePath("data.bin"), data));
+    const Header h{.fileName = "data.bin", .servers = {"http://h/f"}};
+    std::vector<qint64> reported;
+    const auto error = writeDescriptorFile(dir.filePath("data.bin"), dir.filePath("out.ddf"), headerFor(h),
+                                           [&](qint64 done, qint64 total) {
+                                               EXPECT_EQ(total, data.size());
+                                               reported.push_back(done);
+                                           });
+    ASSERT_EQ(error, std::nullopt) << error->toStdString();
+    EXPECT_TRUE(readFile(dir.filePath("out.ddf")) == descriptor(h, data));
+    EXPECT_EQ(reported, (std::vector<qint64>{1 << 20, 2 << 20, 3 << 20, data.size()}));
+}
+
+TEST(DescriptorWriter, AFailureLeavesNoPartialDescriptor)
+{
+    QTemporaryDir dir;
+    QFile data(dir.filePath("data.bin"));
+    ASSERT_TRUE(data.open(QIODevice::WriteOnly) && data.resize(24 * 1024 * 1024));  // 24 KiB of CRCs
+    data.close();
+    const QByteArray kept = "an older descriptor";
+    ASSERT_TRUE(writeFile(dir.filePath("kept.ddf"), kept));
+    const struct { const char *name; QString dataPath, outPath; rlim_t limit; } cases[] = {
+        {"disk limit reached half-way", data.fileName(), dir.filePath("new.ddf"), 8192},
+        {"disk limit reached, replacing a descriptor", data.fileName(), dir.filePath("kept.ddf"), 8192},
+        {"data file missing", dir.filePath("none.bin"), dir.filePath("new.ddf"), RLIM_INFINITY},
+    };
+    for (const auto &c : cases) {
+        std::optional<QString> error;
+        {
+            FileSizeLimit limit(c.limit);
+            ASSERT_TRUE(limit.ok());
+            error = writeDescriptorFile(c.dataPath, c.outPath, headerFor({.servers = {"http://h/f"}}));
+        }
+        EXPECT_TRUE(error.has_value()) << c.name;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                  (QStringList{"data.bin", "kept.ddf"}))
+            << c.name;
+        EXPECT_EQ(readFile(dir.filePath("kept.ddf")), kept) << c.name;
+    }
+}

@@ -1,0 +1,55 @@
+#include "ToolSupport.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+namespace {
+
+const char *const Commands =
+    "Commands:\n"
+    "  create FILE -o OUT.ddf --server URL ...   write the descriptor of FILE\n"
+    "  info DESCRIPTOR                           show what a descriptor says\n"
+    "  verify DESCRIPTOR FILE                    check FILE against a descriptor\n"
+    "\n"
+    "\"orvanta-ddf COMMAND --help\" shows the options of a command.\n"
+    "verify exits 0 when FILE is complete and intact, 1 when it is not; every\n"
+    "command exits 2 on bad input.";
+
+}  // namespace
+
+int runTool(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Creates, shows and checks download descriptors."));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("create, info or verify"),
+                                 QStringLiteral("COMMAND [ARGUMENTS...]"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    // Everything from the command on belongs to the command.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    if (!parser.parse(arguments))
+        return refuse(parser.errorText());
+    if (parser.isSet(version)) {
+        printOut(QStringLiteral("orvanta-ddf ") + QStringLiteral(ORVANTA_VERSION));
+        return ExitOk;
+    }
+    QStringList rest = parser.positionalArguments();
+    if (parser.isSet(help) || rest.isEmpty()) {
+        const QString usage = QStringLiteral("Usage: orvanta-ddf COMMAND [ARGUMENTS...]\n")
+            + parser.applicationDescription() + QStringLiteral("\n\n") + QString::fromLatin1(Commands);
+        if (parser.isSet(help)) {
+            printOut(usage);
+            return ExitOk;
+        }
+        printErr(usage);
+        return refuse(QStringLiteral("no command given"));
+    }
+    const QString command = rest.takeFirst();
+    if (command == QLatin1String("create"))
+        return runCreate(rest);
+    if (command == QLatin1String("info"))
+        return runInfo(rest);
+    if (command == QLatin1String("verify"))
+        return runVerify(rest);
+    return refuse(QStringLiteral("unknown command \"%1\"; try orvanta-ddf --help").arg(command));
+}
