@@ -143,14 +143,6 @@ TEST_F(Installed, TheFilesAgreeWithEachOther)
     EXPECT_EQ(xmlTexts(at(MetainfoFile), "launchable"), QStringList(QFileInfo(DesktopFile).fileName()));
     for (const QString &binary : xmlTexts(at(MetainfoFile), "binary"))
         EXPECT_TRUE(QFileInfo(at("bin/" + binary)).isExecutable()) << binary.toStdString();
-    // The screenshots the software centre shows are ones the project keeps.
-    const QStringList images = xmlTexts(at(MetainfoFile), "image");
-    ASSERT_FALSE(images.isEmpty());
-    for (const QString &image : images) {
-        EXPECT_TRUE(image.startsWith("https://")) << image.toStdString();
-        const QString kept = cacheValue("CMAKE_HOME_DIRECTORY") + "/docs/screenshots/" + image.section('/', -1);
-        EXPECT_TRUE(QFileInfo(kept).isFile()) << kept.toStdString();
-    }
 }
 
 TEST_F(Installed, ManualPagesRenderCleanlyAndNameEveryOption)
