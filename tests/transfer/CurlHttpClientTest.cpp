@@ -192,16 +192,12 @@ TEST_F(CurlHttpClientTest, FailuresEndTheRequestWithLibcurlsReason)
     } cases[] = {
         {"dropped mid-body", "/f.bin?drop=10000", 200, s->small.first(2 * kBlock), CURLE_PARTIAL_FILE, Origin::Network,
          "Transferred a partial file (transfer closed with 3288 bytes remaining to read)", 1},
-        {"shorter than announced", "/f.bin?length=20000", 200, s->small.first(3 * kBlock), CURLE_PARTIAL_FILE,
-         Origin::Network, "Transferred a partial file", 1},
         {"connection refused", "http://127.0.0.1:1/f.bin", 0, {}, CURLE_COULDNT_CONNECT, Origin::Network,
          "Couldn't connect to server", 0},
         {"redirect to file://", "/f.bin?redirect=file", 0, {}, CURLE_UNSUPPORTED_PROTOCOL, Origin::Protocol,
          "Unsupported protocol", 1},
         {"redirect loop", "/f.bin?redirect=loop", 0, {}, CURLE_TOO_MANY_REDIRECTS, Origin::Protocol,
          "Number of redirects hit maximum amount", 1 + CurlHttpClient::kMaxRedirects},
-        {"other scheme", "ftp://127.0.0.1:1/f.bin", 0, {}, CURLE_UNSUPPORTED_PROTOCOL, Origin::Protocol,
-         "Unsupported protocol", 0},
         {"malformed URL", "http://[127.0.0.1/f.bin", 0, {}, CURLE_URL_MALFORMAT, Origin::Protocol,
          "URL using bad/illegal format or missing URL", 0},
         {"silent after the first block", "/f.bin?stall=5000", 200, s->small.first(kBlock), CURLE_OPERATION_TIMEDOUT,
@@ -331,21 +327,17 @@ TEST_F(CurlHttpClientTest, SlotsMayCancelOrRestartFromAnySignal)
 // letting the buffer grow, and nothing is lost across the pauses.
 TEST_F(CurlHttpClientTest, BufferStaysBoundedForASlowReader)
 {
-    for (const qsizetype capacity : {qsizetype(64 * 1024), CurlHttpClient::kDefaultBufferCapacity}) {
-        SCOPED_TRACE(capacity);
-        CurlHttpClient client(kBlock, capacity);
-        Recorder recorder(client);
-        recorder.hook = [](const QString &) { QThread::usleep(300); };  // a slow disk
-        client.start(get(url("/big.bin")));
-        ASSERT_TRUE(recorder.waitForEnd(60000));
-        EXPECT_FALSE(recorder.error.has_value());
-        EXPECT_TRUE(recorder.body == s->big) << recorder.body.size();
-        EXPECT_GT(client.peakBufferedBytes(), 0);
-        EXPECT_LE(client.peakBufferedBytes(), capacity);
-        if (capacity < CurlHttpClient::kDefaultBufferCapacity) {  // one socket read can outgrow a small buffer
-            EXPECT_GT(client.pauseCount(), 0);
-        }
-    }
+    const qsizetype capacity = 64 * 1024;  // less than one socket read may bring
+    CurlHttpClient client(kBlock, capacity);
+    Recorder recorder(client);
+    recorder.hook = [](const QString &) { QThread::usleep(300); };  // a slow disk
+    client.start(get(url("/big.bin")));
+    ASSERT_TRUE(recorder.waitForEnd(60000));
+    EXPECT_FALSE(recorder.error.has_value());
+    EXPECT_TRUE(recorder.body == s->big) << recorder.body.size();
+    EXPECT_GT(client.peakBufferedBytes(), 0);
+    EXPECT_LE(client.peakBufferedBytes(), capacity);
+    EXPECT_GT(client.pauseCount(), 0);
 }
 
 }  // namespace
