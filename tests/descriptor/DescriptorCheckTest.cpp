@@ -54,10 +54,3 @@ TEST(DescriptorCheck, RefusesWhatCannotBeDownloadedAndSaysWhy)
         EXPECT_FALSE(check.reason.contains(QChar(0x1b))) << c.name;
     }
 }
-
-TEST(DescriptorCheck, BlockCountRoundsUp)
-{
-    for (const auto &[size, blocks] : {std::pair<qint64, qint64>{-1, 0}, {0, 0}, {1, 1}, {4096, 1}, {4097, 2},
-                                       {2147483647, 524288}})
-        EXPECT_EQ(blockCount(size), blocks) << size;
-}
