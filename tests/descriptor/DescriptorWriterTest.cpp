@@ -19,30 +19,23 @@ DescriptorHeader headerFor(const Header &h)
     return DescriptorHeader::fromBytes(headerBytes(h));
 }
 
-// Lowers the process's file size limit for its lifetime; a write past it
+// Lowers the process's file size limit while it lives; a write past it
 // fails with EFBIG instead of ending the process.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes) : handler(std::signal(SIGXFSZ, SIG_IGN))
     {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit lowered = m_old;
-        if (bytes != RLIM_INFINITY)
-            lowered.rlim_cur = bytes;
-        m_ok = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        rlimit lowered{std::min(bytes, old.rlim_max), old.rlim_max};
+        ok = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
     }
     ~FileSizeLimit()
     {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, handler);
     }
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_ok = false;
+    void (*handler)(int);
+    rlimit old{};
+    bool ok = false;
 };
 
 }  // namespace
@@ -96,7 +89,7 @@ TEST(DescriptorWriter, AFailureLeavesNoPartialDescriptor)
         std::optional<QString> error;
         {
             FileSizeLimit limit(c.limit);
-            ASSERT_TRUE(limit.ok());
+            ASSERT_TRUE(limit.ok);
             error = writeDescriptorFile(c.dataPath, c.outPath, headerFor({.servers = {"http://h/f"}}));
         }
         EXPECT_TRUE(error.has_value()) << c.name;

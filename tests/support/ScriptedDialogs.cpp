@@ -2,55 +2,43 @@
 
 #include <gtest/gtest.h>
 
+namespace {
+// The next scripted answer; a question nobody scripted fails the test and
+// gets `answer`.
+template <typename T> T next(std::deque<T> &answers, const char *question, T answer)
+{
+    if (answers.empty()) {
+        ADD_FAILURE() << "unscripted " << question;
+        return answer;
+    }
+    std::swap(answer, answers.front());
+    answers.pop_front();
+    return answer;
+}
+}  // namespace
+
 Dialogs::Answer ScriptedDialogs::messageBox(const QString &text, Buttons buttons, const QString &title)
 {
-    Asked a{Asked::Kind::Message, text, title.isEmpty() ? programTitle() : title, buttons, {}, {}, 0};
-    asked.push_back(a);
-    if (messageAnswers.empty())
-        return Answer::Ok;
-    const Answer answer = messageAnswers.front();
-    messageAnswers.pop_front();
-    return answer;
+    asked.push_back({Asked::Kind::Message, text, title.isEmpty() ? programTitle() : title, buttons, {}, {}, 0});
+    return messageAnswers.empty() ? Answer::Ok : next(messageAnswers, "message box", Answer::Ok);
 }
 
 std::optional<Dialogs::FileAnswer> ScriptedDialogs::fileDialog(const FileQuestion &question)
 {
-    Asked a{Asked::Kind::File, question.title, {}, Buttons::Ok, question, {}, 0};
-    asked.push_back(a);
-    if (fileAnswers.empty()) {
-        ADD_FAILURE() << "unscripted file dialog: " << question.title.toStdString();
-        return std::nullopt;
-    }
-    const bool cancelled = !fileAnswers.front().has_value();
-    const FileAnswer answer = cancelled ? FileAnswer{} : *fileAnswers.front();
-    fileAnswers.pop_front();
-    if (cancelled)
-        return std::nullopt;
-    return answer;
+    asked.push_back({Asked::Kind::File, question.title, {}, Buttons::Ok, question, {}, 0});
+    return next(fileAnswers, "file dialog", std::optional<FileAnswer>());
 }
 
 FileExistsAnswer ScriptedDialogs::askFileExists()
 {
-    asked.push_back(Asked{Asked::Kind::FileExists, {}, {}, Buttons::Ok, {}, {}, 0});
-    if (fileExistsAnswers.empty()) {
-        ADD_FAILURE() << "unscripted file-exists question";
-        return FileExistsAnswer::Cancel;
-    }
-    const FileExistsAnswer answer = fileExistsAnswers.front();
-    fileExistsAnswers.pop_front();
-    return answer;
+    asked.push_back({Asked::Kind::FileExists, {}, {}, Buttons::Ok, {}, {}, 0});
+    return next(fileExistsAnswers, "file-exists question", FileExistsAnswer::Cancel);
 }
 
 std::optional<int> ScriptedDialogs::chooseServer(const QStringList &names, int selected)
 {
-    asked.push_back(Asked{Asked::Kind::Servers, {}, {}, Buttons::Ok, {}, names, selected});
-    if (serverAnswers.empty()) {
-        ADD_FAILURE() << "unscripted server window";
-        return std::nullopt;
-    }
-    auto answer = serverAnswers.front();
-    serverAnswers.pop_front();
-    return answer;
+    asked.push_back({Asked::Kind::Servers, {}, {}, Buttons::Ok, {}, names, selected});
+    return next(serverAnswers, "server window", std::optional<int>());
 }
 
 QStringList ScriptedDialogs::messages() const

@@ -8,7 +8,6 @@
 
 #include <deque>
 #include <optional>
-#include <stdexcept>
 #include <vector>
 
 // Answers every modal question from a script and records what was asked.
@@ -37,7 +36,6 @@ public:
     FileExistsAnswer askFileExists() override;
     std::optional<int> chooseServer(const QStringList &names, int selected) override;
 
-    // Convenience: queue a chosen file name for the next file dialog.
     void chooseFile(const QString &path) { fileAnswers.push_back(FileAnswer{path, 1}); }
     void cancelFile() { fileAnswers.push_back(std::nullopt); }
 

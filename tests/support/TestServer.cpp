@@ -4,14 +4,8 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QRandomGenerator>
-#include <QThread>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <QSaveFile>
 
 QByteArray writeRandomFile(const QString &path, qsizetype count, quint64 seed)
 {
@@ -53,23 +47,19 @@ TestServer::~TestServer()
 
 QString TestServer::url(const QString &pathAndQuery) const
 {
-    return QStringLiteral("%1://%2:%3%4")
-        .arg(m_tls ? "https" : "http", m_ipv6 ? "[::1]" : "127.0.0.1")
-        .arg(m_port)
-        .arg(pathAndQuery);
+    return QStringLiteral("%1://127.0.0.1:%2%3").arg(m_tls ? "https" : "http", QString::number(m_port), pathAndQuery);
 }
 
 TestServer::TestServer(const QString &root, const Options &options)
 {
     m_tls = !options.tlsCert.isEmpty();
-    m_ipv6 = options.ipv6;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Standard input stays open while this process lives: the server leaves
     // when it closes, and after a quarter of an hour in any case.
     m_process.start("python3", {ORVANTA_TEST_SERVER, "--root", root, "--log", m_dir.filePath("requests.log"),
                                 "--script", m_dir.filePath("script.json"), "--rate", QString::number(options.rate),
                                 "--tls-cert", options.tlsCert, "--tls-key", options.tlsKey, "--bind",
-                                m_ipv6 ? "::1" : "127.0.0.1", "--exit-on-eof", "--max-seconds", "900"});
+                                "127.0.0.1", "--exit-on-eof", "--max-seconds", "900"});
     QByteArray line;
     const QDeadlineTimer deadline(10000);
     while (!line.endsWith('\n') && m_process.waitForReadyRead(int(deadline.remainingTime())))
@@ -111,38 +101,4 @@ bool TestServer::setScript(const QJsonArray &entries)
     // Replaced whole, never seen half-written by the server.
     QSaveFile script(m_dir.filePath("script.json"));
     return script.open(QIODevice::WriteOnly) && script.write(QJsonDocument(entries).toJson()) >= 0 && script.commit();
-}
-
-TestServer::TestServer(const QString &root, Nginx)
-{
-    // A loopback port nobody listens on right now: the kernel's pick for port 0.
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof address;
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    auto *any = reinterpret_cast<sockaddr *>(&address);
-    if (::bind(probe, any, length) != 0 || ::getsockname(probe, any, &length) != 0)
-        address.sin_port = 0;
-    ::close(probe);
-    QFile config(m_dir.filePath("nginx.conf"));
-    if (address.sin_port == 0 || !config.open(QIODevice::WriteOnly)) {
-        m_error = "cannot prepare nginx";
-        return;
-    }
-    // Relative paths are under the prefix, m_dir.
-    config.write(QStringLiteral("daemon off; master_process off; pid nginx.pid; error_log stderr; events {}\n"
-                                "http { access_log off; client_body_temp_path body; proxy_temp_path proxy;\n"
-                                "  fastcgi_temp_path fcgi; uwsgi_temp_path uwsgi; scgi_temp_path scgi;\n"
-                                "  server { listen 127.0.0.1:%1; root %2; } }\n")
-                     .arg(ntohs(address.sin_port)).arg(root).toUtf8());
-    config.close();
-    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_process.start("/usr/sbin/nginx", {"-p", m_dir.path(), "-c", config.fileName(), "-e", "stderr"});
-    // nginx writes its pid file once its socket listens.
-    const QDeadlineTimer started(10000);
-    while (!started.hasExpired() && m_process.state() != QProcess::NotRunning && m_port == 0) {
-        QThread::msleep(20);
-        m_port = QFile::exists(m_dir.filePath("nginx.pid")) ? ntohs(address.sin_port) : 0;
-    }
-    if (m_port == 0)
-        m_error = "nginx did not start (its errors are above)";
 }

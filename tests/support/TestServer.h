@@ -29,16 +29,14 @@ private:
 };
 
 // scripts/test_server.py serving `root` on 127.0.0.1 (its faults are listed
-// at the top of that script), or with Nginx{} Debian's nginx (plain HTTP, no
-// request log); stopped when destroyed, and it stops by itself should the
-// test die.
+// at the top of that script); stopped when destroyed, and it stops by itself
+// should the test die.
 class TestServer {
 public:
     struct Options {
         qint64 rate = 0;  // bytes per second for every response; 0 = unlimited
         QString tlsCert;  // HTTPS when set
         QString tlsKey;
-        bool ipv6 = false;  // listen on ::1 instead of 127.0.0.1
     };
     // One request as the server saw it; empty range or ifRange: none sent.
     struct Request {
@@ -47,10 +45,8 @@ public:
         QString range;   // "bytes=S-" ...
         QString ifRange;
     };
-    struct Nginx {};
     TestServer(const QString &root, const Options &options);
     explicit TestServer(const QString &root) : TestServer(root, Options{}) {}
-    TestServer(const QString &root, Nginx);
     ~TestServer();
 
     bool isRunning() const { return m_port != 0; }
@@ -70,6 +66,5 @@ private:
     QProcess m_process;
     quint16 m_port = 0;
     bool m_tls = false;
-    bool m_ipv6 = false;
     QString m_error;
 };
