@@ -23,6 +23,7 @@ DownloadPresenter::DownloadPresenter(DownloadEngine &engine, MainWindowModel &mo
     connect(&engine, &DownloadEngine::logLine, &log, &ActivityLog::add);
     connect(&engine, &DownloadEngine::attemptStarted, this, [this] {
         m_model.setText(Label::Source, QString());
+        m_model.setText(Label::Reason, QString());
         clearFigures();
     });
     connect(&engine, &DownloadEngine::checkProgressed, this, &DownloadPresenter::showCheckProgress);
@@ -95,10 +96,18 @@ void DownloadPresenter::showButtons(State state)
         m_model.setPauseButtonEnabled(true);
         m_model.setLoadDescriptorEnabled(false);
         break;
+    case State::Failed:
+        // Nothing runs any more: the start commands are the user's again,
+        // and there is nothing to pause.
+        m_model.setPauseButtonCaption(QStringLiteral("Pause Download..."));
+        m_model.setPauseButtonEnabled(false);
+        m_model.setServerButtonVisible(false);
+        m_model.setDownloadUrlEnabled(!m_model.urlText().trimmed().isEmpty());
+        m_model.setLoadDescriptorEnabled(true);
+        break;
     case State::Idle:
     case State::Receiving:
     case State::WaitingToRetry:
-    case State::Failed:
         break;
     }
 }
@@ -161,6 +170,7 @@ void DownloadPresenter::showFigures(const TransferProgress &p, bool final)
 void DownloadPresenter::showFailure(const DownloadFailure &failure)
 {
     using Kind = DownloadFailure::Kind;
+    m_model.setText(Label::Reason, failure.reason);
     // A URL download that broke off hands the start commands back.
     if (!m_engine.job().checked() && (failure.kind == Kind::Transfer || failure.kind == Kind::NothingLeft)) {
         m_model.setDownloadUrlEnabled(true);

@@ -70,7 +70,7 @@ TEST(ServerSelection, ChoosingWhilePausedResumesFromTheChosenServer)
     DownloadJob job = jobFor(kTwo, 0);
     job.sourceUrl = QStringLiteral("http://eu.test/f.bin");
     job.destination = h.path("out.bin");
-    job.descriptorPath = h.path("missing.ddf");  // the request is never answered: the job fails at once
+    job.descriptorPath = h.writeDescriptor("d.ddf", sampleRecord());  // every request fails: a retry is armed
     h.engine.start(job);
     h.controller.pauseButtonClicked();
     ASSERT_EQ(h.engine.state(), DownloadEngine::State::Paused);
