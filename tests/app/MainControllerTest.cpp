@@ -7,12 +7,12 @@
 
 TEST(MainController, CommandLineIsOneDescriptorPathWithQuotesRemoved)
 {
-    const std::vector<std::pair<QStringList, bool>> cases = {
-        {{"\"%1/my", "file.ddf\""}, true},  // split by the shell, joined again
-        {{"%1/a.ddf", "%1/b.ddf"}, false},
-        {{"%1/folder.ddf"}, false},
+    const std::vector<std::tuple<QStringList, bool, QString>> cases = {
+        {{"\"%1/my", "file.ddf\""}, true, "We have collected"},  // split by the shell, joined again
+        {{"%1/a.ddf", "%1/b.ddf"}, false, "The descriptor file %1/a.ddf %1/b.ddf does not exist."},
+        {{"%1/folder.ddf"}, false, "Error %1/folder.ddf is a folder, not a descriptor file"},
     };
-    for (const auto &[pattern, loads] : cases) {
+    for (const auto &[pattern, loads, message] : cases) {
         AppHarness h;
         for (const char *name : {"my file.ddf", "a.ddf", "b.ddf"})
             h.writeDescriptor(name, sampleRecord());
@@ -22,7 +22,8 @@ TEST(MainController, CommandLineIsOneDescriptorPathWithQuotesRemoved)
         h.dialogs.cancelFile();  // the save dialog, when the load gets there
         h.controller.startUp(args);
         EXPECT_EQ(h.dialogs.fileAnswers.empty(), loads);
-        EXPECT_EQ(h.dialogs.messages().size(), loads ? 1 : 0);
+        ASSERT_EQ(h.dialogs.messages().size(), 1);
+        EXPECT_TRUE(h.dialogs.messages()[0].startsWith(message.arg(h.dir.path()))) << h.dialogs.messages()[0].toStdString();
     }
 }
 
