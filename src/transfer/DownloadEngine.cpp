@@ -446,16 +446,24 @@ void DownloadEngine::onFinished(const std::optional<TransferError> &error)
     }
 }
 
-// One bad block was rewritten: the rest of the answer is dropped and the
-// file checked again from its start.
-void DownloadEngine::endRepairCycle()
+// Drops the rest of the answer and closes the destination with every good
+// block on disk; false (reported) when the last write failed.
+bool DownloadEngine::closeBody()
 {
     m_http.cancel();
     if (auto failure = m_writer.close()) {
         reportDiskError(*failure);
-        return;
+        return false;
     }
     closeFiles();
+    return true;
+}
+
+// One bad block was rewritten: the file is checked again from its start.
+void DownloadEngine::endRepairCycle()
+{
+    if (!closeBody())
+        return;
     ++m_repairs;
     m_repairMode = false;
     beginCycle();
@@ -463,12 +471,8 @@ void DownloadEngine::endRepairCycle()
 
 void DownloadEngine::finishReceiving()
 {
-    m_http.cancel();
-    if (auto failure = m_writer.close()) {
-        reportDiskError(*failure);
+    if (!closeBody())
         return;
-    }
-    closeFiles();
     emit receivingEnded(progress());
     conclude();
 }

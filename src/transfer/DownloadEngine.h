@@ -152,6 +152,7 @@ private:
     void onData(QByteArrayView data);
     bool takeRun(QByteArrayView run);
     void onFinished(const std::optional<TransferError> &error);
+    bool closeBody();
     void endRepairCycle();
     void finishReceiving();
     void conclude();
