@@ -90,26 +90,3 @@ TEST(DescriptorLoader, TheSaveDialogIsOfferedABareFileName)
     }
 }
 
-TEST(DescriptorLoader, SummaryIsTrimmedAndTheJobCarriesTheDescriptor)
-{
-    AppHarness h;
-    DescriptorHeader r = sampleRecord();
-    r.servers[0] = QStringLiteral("  http://127.0.0.1:1/a.bin  ");
-    r.fileName = QStringLiteral("setup.exe") + QString(247, ' ');
-    r.information = QString(256, ' ');
-    r.fileSize = 5 * 1024 * 1024;
-    h.dialogs.chooseFile(h.path("setup.exe"));
-    const std::optional<DownloadJob> job = h.controller.loader().prepare(h.writeDescriptor("s.ddf", r));
-    ASSERT_TRUE(job.has_value());
-    EXPECT_EQ(h.dialogs.messages(),
-              QStringList{kSummary + "File Name: setup.exe\r\nFile Size: 5.0 MB\r\nInformation: \r\n\r\nPlease select "
-                                     "an output file in the next screen. You can select a file that is partially "
-                                     "downloaded if you need to resume the download, or a fully downloaded file "
-                                     "that you would like to validate or repair."});
-    EXPECT_EQ(h.dialogs.asked.back().file.fileName, "setup.exe");
-    EXPECT_EQ(job->expectedSize(), r.fileSize);
-    EXPECT_EQ(job->sourceUrl, "http://127.0.0.1:1/a.bin");
-    EXPECT_TRUE(job->appendStartOffset && h.controller.loader().startParamInEffect());
-    EXPECT_EQ(job->destination, h.path("setup.exe"));
-    EXPECT_EQ(job->descriptorPath, h.path("s.ddf"));
-}

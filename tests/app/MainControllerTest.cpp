@@ -121,27 +121,3 @@ TEST(MainController, DownloadFromUrlAsksWhereSettlesAnExistingFileAndKeepsAnArme
     }
 }
 
-TEST(MainController, ExitRemovesTheTrayIconThenStopsWithTheBlocksOnDiskThenEndsOnce)
-{
-    AppHarness h;
-    using State = DownloadEngine::State;
-    std::vector<State> seen;  // the engine's state at the tray's removal, then at the end
-    h.window.onRemoveTray = [&] { seen.push_back(h.engine.state()); };
-    h.exit.addFlush([&] { seen.push_back(h.engine.state()); });
-    const QByteArray body(40960, 'b');
-    h.http.answer = [&](const HttpRequest &, int) { return FakeHttpClient::reply(200, body); };
-    h.http.afterRun = [&](int, qint64 delivered) {
-        if (delivered == 8192)
-            h.controller.requestExit();
-    };
-    h.controller.urlEdited(kURL);
-    h.dialogs.chooseFile(h.path("out.bin"));
-    h.controller.downloadUrl();
-    ASSERT_TRUE(h.settled());
-    EXPECT_EQ(seen, (std::vector<State>{State::Receiving, State::Idle}));
-    QFile written(h.path("out.bin"));
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_EQ(written.readAll(), body.left(8192));
-    h.controller.requestExit();  // a second request while ending
-    EXPECT_EQ(h.exit.exitCount, 1);
-}

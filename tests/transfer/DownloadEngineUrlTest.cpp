@@ -75,12 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
         AnswerRow{"UnannouncedLengthIsReadToTheEndButNotVerified", Url, 0, 200, -1, -1,
                   "Your download has been completed, but the server did not announce its size, so it could not be verified.",
                   S::Completed, true},
-        AnswerRow{"NoContent", Url, 0, 204, -2, -1, "The server did not return any content.", S::Failed, false},
-        AnswerRow{"Unauthorized", Url, 0, 401, -2, -1, "Authorization failed!", S::Failed, false},
         AnswerRow{"NotFound", Url, 0, 404, -2, -1, "File not found on server. Please check for a newer ddf file.", S::Failed, false},
         AnswerRow{"RangeNotSatisfiable", Url, 5000, 416, -2, -1, "No content to be download. File has already completed.", S::Failed, false},
-        AnswerRow{"ServerError", Url, 0, 500, -2, -1, kProblem, S::WaitingToRetry, false},
-        AnswerRow{"PartialFromWrongOffset", Url, 8192, 206, -2, 4096, kWrongPlace, S::WaitingToRetry, false},
         AnswerRow{"PartialWithoutRange", Url, 8192, 206, -2, -1, kWrongPlace, S::WaitingToRetry, false},
         AnswerRow{"DdfFresh200", Ddf, 0, 200, -2, -1, kDone, S::Completed, true},
         AnswerRow{"DdfResumed200", Ddf, 8192, 200, -2, -1, kRestart, S::Completed, true},
@@ -166,19 +162,6 @@ TEST_F(EngineTest, OffsetsBeyond4GiB)
     EXPECT_EQ(ranges(), QStringList{QString::number(fiveGiB)});
     ASSERT_TRUE(f.seek(fiveGiB));
     EXPECT_EQ(f.readAll(), tail);
-}
-
-TEST_F(EngineTest, LargeRunsAreSplitIntoBlocksAndEndAtTheAnnouncedSize)
-{
-    for (const qsizetype runBlocks : {1, 3, 64}) {
-        SCOPED_TRACE(runBlocks);
-        QFile::remove(dest());
-        const QByteArray content = pattern(300000);  // 73 whole blocks and a short one
-        http.runBlocks = runBlocks;
-        http.replies.push_back(FakeHttpClient::reply(200, content));
-        EXPECT_EQ(run(), S::Completed);
-        EXPECT_EQ(readFile(dest()), content);
-    }
 }
 
 } // namespace
