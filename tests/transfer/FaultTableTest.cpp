@@ -146,7 +146,8 @@ private:
         QByteArray local = content.left(row.existing);
         if (row.damagedAt >= 0)
             local[row.damagedAt] = char(local[row.damagedAt] ^ 0x5a);
-        writeTo(destination, local, row.existing > 0);
+        if (row.existing)
+            writeTo(destination, local);
         if (row.where == Where::ReadOnlyFolder && !setImmutable(folder, true))
             return "making a folder read-only for root needs the immutable flag";
         if (row.during == During::MakeFileReadOnly && !(setImmutable(folder, true) && setImmutable(folder, false)))
@@ -157,10 +158,10 @@ private:
                                 : server.url(QStringLiteral("/f.bin") + row.query);
         return {};
     }
-    static void writeTo(const QString &path, const QByteArray &bytes, bool write)
+    static void writeTo(const QString &path, const QByteArray &bytes)
     {
         QFile file(path);
-        if (write && file.open(QIODevice::WriteOnly))
+        if (file.open(QIODevice::WriteOnly))
             file.write(bytes);
     }
 
@@ -174,7 +175,7 @@ private:
         record.version = 1.2f;
         record.fileName = QStringLiteral("f.bin");
         record.servers[0] = row.start == Start::Descriptor ? url : QString();
-        writeTo(h.path("d.ddf"), buildDescriptor(record, content).value(), true);
+        writeTo(h.path("d.ddf"), buildDescriptor(record, content).value());
         h.dialogs.chooseFile(h.path("d.ddf"));
         h.dialogs.chooseFile(destination);
         h.controller.loadDescriptor();
@@ -324,7 +325,7 @@ TEST(FaultTable, EveryFaultEndsVisiblyAndKeepsTheFile)
     QTemporaryDir root;
     const QByteArray content = writeRandomFile(root.filePath("f.bin"), kSize, 77);
     TestServer plain(root.path());
-    TestCertificates certificates;
+    TestCertificates certificates;  // a CA nobody trusts
     TestServer selfSigned(root.path(), TestServer::Options{0, certificates.serverCert(), certificates.serverKey()});
     ASSERT_TRUE(plain.isRunning() && selfSigned.isRunning()) << plain.errorString().toStdString();
     for (const FaultRow &row : kRows) {
