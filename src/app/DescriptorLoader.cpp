@@ -3,6 +3,7 @@
 #include "RestartHold.h"
 #include "ServerSelection.h"
 
+#include <descriptor/DescriptorCheck.h>
 #include <descriptor/DescriptorHeader.h>
 #include <transfer/DownloadEngine.h>
 #include <ui/MainWindowModel.h>
@@ -17,12 +18,6 @@
 namespace {
 const QString crlf = QStringLiteral("\r\n");
 const QString allFiles = QStringLiteral("All File Types (*.*)|*.*");
-
-bool fail(Dialogs &dialogs, const QString &description)
-{
-    dialogs.messageBox(QStringLiteral("Error ") + description, Dialogs::Buttons::Ok);
-    return false;
-}
 } // namespace
 
 DescriptorLoader::DescriptorLoader(DownloadEngine &engine, MainWindowModel &view, Dialogs &dialogs,
@@ -52,20 +47,13 @@ QString DescriptorLoader::summaryText(const QString &fileName, qint32 fileSize, 
 
 std::optional<DownloadJob> DescriptorLoader::prepare(const QString &path)
 {
-    if (!regularFileExists(path))
+    const std::optional<DescriptorHeader> record = readAndCheck(path);
+    if (!record)
         return std::nullopt;
-    QString error;
-    const std::optional<DescriptorHeader> record = readDescriptorHeader(path, &error);
-    if (!record) {
-        fail(m_dialogs, error);
-        return std::nullopt;
-    }
-    if (!versionAccepted(record->version)) {
-        m_dialogs.messageBox(earlierVersionMessage(), Dialogs::Buttons::Ok);
-        return std::nullopt;
-    }
-    const QString fileName = trimSpaces(record->fileName);
-    const QString information = trimSpaces(record->information);
+    // The descriptor is anybody's file: its texts are shown with control
+    // characters written out, and its name offered only as a bare name.
+    const QString fileName = escapeControlCharacters(trimSpaces(record->fileName));
+    const QString information = escapeControlCharacters(trimSpaces(record->information));
     m_dialogs.messageBox(summaryText(fileName, record->fileSize, information), Dialogs::Buttons::Ok);
 
     DownloadJob job;
@@ -77,7 +65,7 @@ std::optional<DownloadJob> DescriptorLoader::prepare(const QString &path)
     job.appendStartOffset = record->startParam != 0;
     m_startParam = job.appendStartOffset;
 
-    const std::optional<QString> destination = askDestination(fileName, record->fileSize);
+    const std::optional<QString> destination = askDestination(safeFileName(trimSpaces(record->fileName)), record->fileSize);
     if (!destination)
         return std::nullopt;
     m_view.setText(MainWindowModel::Label::Info, QStringLiteral("File Name: ") + fileName + crlf +
@@ -87,25 +75,55 @@ std::optional<DownloadJob> DescriptorLoader::prepare(const QString &path)
     return job;
 }
 
+// The header of the descriptor at `path` when a download can start from
+// it; otherwise nullopt after a message that says what is wrong.
+std::optional<DescriptorHeader> DescriptorLoader::readAndCheck(const QString &path)
+{
+    if (!QFileInfo::exists(path)) {
+        refuse(QStringLiteral("The descriptor file %1 does not exist.").arg(path));
+        return std::nullopt;
+    }
+    QString error;
+    qint64 length = 0;
+    const std::optional<DescriptorHeader> record = readDescriptorHeader(path, &error, &length);
+    if (!record) {
+        refuse(QStringLiteral("Error ") + error);
+        return std::nullopt;
+    }
+    const DescriptorCheck check = checkDescriptor(*record, length);
+    if (check.fault == DescriptorFault::OldVersion) {
+        m_dialogs.messageBox(earlierVersionMessage(), Dialogs::Buttons::Ok);
+        return std::nullopt;
+    }
+    if (!check.usable()) {
+        refuse(QStringLiteral("This descriptor cannot be used. ") + check.reason);
+        return std::nullopt;
+    }
+    return record;
+}
+
+// A message box, and the same words beside the status.
+void DescriptorLoader::refuse(const QString &text)
+{
+    m_dialogs.messageBox(text, Dialogs::Buttons::Ok);
+    m_view.setText(MainWindowModel::Label::Reason, text);
+}
+
 // The save dialog, and what to do with an existing file that is longer
 // than the described one.
 std::optional<QString> DescriptorLoader::askDestination(const QString &fileName, qint64 fileSize)
 {
-    FileRequest dialog(m_dialogs);
-    dialog.setTitle(QStringLiteral("Select a Save Location..."));
-    dialog.setFileName(fileName);
-    dialog.setFilter(allFiles);
-    dialog.showSave();
-    if (dialog.cancelled())
+    const std::optional<QString> chosen =
+        askForFile(m_dialogs, true, QStringLiteral("Select a Save Location..."), allFiles, fileName);
+    if (!chosen)
         return std::nullopt;
-    const QString chosen = dialog.fileName();
-    if (chosen.right(3).toLower() == QLatin1String("ddf")) {
+    if (chosen->right(3).toLower() == QLatin1String("ddf")) {
         m_dialogs.messageBox(QStringLiteral("Please do not save to a *.ddf file. Please save to the default name "
                                             "presented if possible."),
                              Dialogs::Buttons::Ok);
         return std::nullopt;
     }
-    if (regularFileExists(chosen) && QFileInfo(chosen).size() > fileSize) {
+    if (regularFileExists(*chosen) && QFileInfo(*chosen).size() > fileSize) {
         const Dialogs::Answer keep = m_dialogs.messageBox(
             QStringLiteral("You are trying to write to a file that already exists and is larger than the file you "
                            "are downloading. We will have to delete the selected file and start over again. "
@@ -113,9 +131,9 @@ std::optional<QString> DescriptorLoader::askDestination(const QString &fileName,
             Dialogs::Buttons::OkCancel);
         if (keep == Dialogs::Answer::Cancel)
             return std::nullopt;
-        QFile existing(chosen);
+        QFile existing(*chosen);
         if (!existing.remove()) {
-            fail(m_dialogs, existing.errorString());
+            refuse(QStringLiteral("Error ") + existing.errorString());
             return std::nullopt;
         }
     }
@@ -127,19 +145,17 @@ void DescriptorLoader::chooseAndStart()
     if (m_engine.isBusy())
         return;
     RestartHold hold(m_engine);
-    FileRequest dialog(m_dialogs);
-    dialog.setTitle(QStringLiteral("Select a Downloader Data File..."));
-    dialog.setFilter(QStringLiteral("Downloader Data File (*.ddf)|*.ddf"));
-    dialog.showOpen();
-    if (dialog.cancelled())
+    const std::optional<QString> path = askForFile(m_dialogs, false, QStringLiteral("Select a Downloader Data File..."),
+                                                   QStringLiteral("Downloader Data File (*.ddf)|*.ddf"));
+    if (!path)
         return;
-    if (std::optional<DownloadJob> job = prepare(dialog.fileName()))
+    if (std::optional<DownloadJob> job = prepare(*path))
         offerServersAndStart(*job);
 }
 
 void DescriptorLoader::startFromCommandLine(const QString &path)
 {
-    if (path.isEmpty() || !regularFileExists(path))
+    if (path.isEmpty())
         return;
     RestartHold hold(m_engine);
     if (std::optional<DownloadJob> job = prepare(path))

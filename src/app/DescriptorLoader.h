@@ -35,6 +35,8 @@ public:
     static const QString &earlierVersionMessage();
 
 private:
+    std::optional<DescriptorHeader> readAndCheck(const QString &path);
+    void refuse(const QString &text);
     void offerServersAndStart(DownloadJob job);
     std::optional<QString> askDestination(const QString &fileName, qint64 fileSize);
 

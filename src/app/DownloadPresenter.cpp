@@ -23,6 +23,7 @@ DownloadPresenter::DownloadPresenter(DownloadEngine &engine, MainWindowModel &mo
     connect(&engine, &DownloadEngine::logLine, &log, &ActivityLog::add);
     connect(&engine, &DownloadEngine::attemptStarted, this, [this] {
         m_model.setText(Label::Source, QString());
+        m_model.setText(Label::Reason, QString());
         clearFigures();
     });
     connect(&engine, &DownloadEngine::checkProgressed, this, &DownloadPresenter::showCheckProgress);
@@ -61,46 +62,67 @@ void DownloadPresenter::showState(State state)
     m_wasBusy = busy;
 }
 
-void DownloadPresenter::showButtons(State state)
+namespace {
+
+// How the pause button, the server button and the tray's check mark look in
+// one state; nullopt leaves a thing as it was.
+struct ButtonLook {
+    const char *caption = nullptr;
+    std::optional<bool> pauseEnabled = {};
+    std::optional<bool> loadEnabled = {};
+    std::optional<bool> serversShown = {};
+    std::optional<bool> pauseChecked = {};
+};
+
+ButtonLook lookOf(State state, bool serverChoice)
 {
+    const char *pause = "Pause Download...";
     switch (state) {
     case State::Checking:
-        clearFigures();
-        m_model.setPauseButtonEnabled(true);  // a long check can be paused
-        break;
+        return {.pauseEnabled = true};  // a long check can be paused
     case State::Connecting:
-        m_model.setPauseButtonCaption(QStringLiteral("Pause Download..."));
-        m_model.setPauseButtonEnabled(true);
-        m_model.setLoadDescriptorEnabled(false);
-        break;
+        return {.caption = pause, .pauseEnabled = true, .loadEnabled = false};
     case State::Paused:
-        m_model.setPauseChecked(true);
-        m_model.setPauseButtonCaption(QStringLiteral("Resume Download..."));
-        m_model.setPauseButtonEnabled(true);
-        m_model.setServerButtonVisible(offersServerChoice());
-        break;
+        return {.caption = "Resume Download...", .pauseEnabled = true, .serversShown = serverChoice, .pauseChecked = true};
     case State::Resuming:
-        m_model.setPauseChecked(false);
-        m_model.setPauseButtonCaption(QStringLiteral("Pause Download..."));
-        m_model.setPauseButtonEnabled(false);
-        m_model.setServerButtonVisible(false);
-        break;
+        return {.caption = pause, .pauseEnabled = false, .serversShown = false, .pauseChecked = false};
     case State::Completed:
-        m_model.setProgressValue(0);
-        m_model.setPauseButtonCaption(QStringLiteral("Exit"));
-        m_model.setLoadDescriptorEnabled(false);
-        break;
+        return {.caption = "Exit", .loadEnabled = false};
     case State::Verified:
-        m_model.setPauseButtonCaption(QStringLiteral("Exit"));
-        m_model.setPauseButtonEnabled(true);
-        m_model.setLoadDescriptorEnabled(false);
-        break;
+        return {.caption = "Exit", .pauseEnabled = true, .loadEnabled = false};
+    case State::Failed:
+        // Nothing runs any more: the start commands are the user's again,
+        // and there is nothing to pause.
+        return {.caption = pause, .pauseEnabled = false, .loadEnabled = true, .serversShown = false};
     case State::Idle:
     case State::Receiving:
     case State::WaitingToRetry:
-    case State::Failed:
         break;
     }
+    return {};
+}
+
+} // namespace
+
+void DownloadPresenter::showButtons(State state)
+{
+    if (state == State::Checking)
+        clearFigures();
+    if (state == State::Completed)
+        m_model.setProgressValue(0);
+    if (state == State::Failed)
+        m_model.setDownloadUrlEnabled(!m_model.urlText().trimmed().isEmpty());
+    const ButtonLook look = lookOf(state, offersServerChoice());
+    if (look.pauseChecked)
+        m_model.setPauseChecked(*look.pauseChecked);
+    if (look.caption)
+        m_model.setPauseButtonCaption(QString::fromLatin1(look.caption));
+    if (look.pauseEnabled)
+        m_model.setPauseButtonEnabled(*look.pauseEnabled);
+    if (look.loadEnabled)
+        m_model.setLoadDescriptorEnabled(*look.loadEnabled);
+    if (look.serversShown)
+        m_model.setServerButtonVisible(*look.serversShown);
 }
 
 void DownloadPresenter::showCheckProgress(qint64 value, qint64 max)
@@ -161,6 +183,7 @@ void DownloadPresenter::showFigures(const TransferProgress &p, bool final)
 void DownloadPresenter::showFailure(const DownloadFailure &failure)
 {
     using Kind = DownloadFailure::Kind;
+    m_model.setText(Label::Reason, failure.reason);
     // A URL download that broke off hands the start commands back.
     if (!m_engine.job().checked() && (failure.kind == Kind::Transfer || failure.kind == Kind::NothingLeft)) {
         m_model.setDownloadUrlEnabled(true);

@@ -18,3 +18,16 @@ void FileRequest::show(bool save)
     else if (save)
         m_fileName.clear();
 }
+
+std::optional<QString> askForFile(Dialogs &dialogs, bool save, const QString &title, const QString &filter,
+                                  const QString &preset)
+{
+    FileRequest request(dialogs);
+    request.setTitle(title);
+    request.setFilter(filter);
+    request.setFileName(preset);
+    save ? request.showSave() : request.showOpen();
+    if (request.cancelled())
+        return std::nullopt;
+    return request.fileName();
+}

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // One question for a file to open or a name to save under: set the title,
 // the filter ("desc|pattern|desc|pattern") and a preset name, show, then
 // read cancelled() and fileName(). A cancelled save empties the name; a
@@ -31,3 +33,8 @@ private:
     QString m_fileName;
     bool m_cancelled = false;
 };
+
+// One open (save false) or save question asked at once: the chosen path, or
+// nullopt when the user cancelled.
+std::optional<QString> askForFile(Dialogs &dialogs, bool save, const QString &title, const QString &filter,
+                                  const QString &preset = {});

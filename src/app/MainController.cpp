@@ -105,24 +105,26 @@ void MainController::downloadUrl()
     if (m_engine.isBusy())
         return;
     RestartHold hold(m_engine);
-    FileRequest dialog(m_dialogs);
-    dialog.setTitle(QStringLiteral("Save to..."));
-    dialog.setFilter(QStringLiteral("All File Types (*.*)|*.*"));
-    dialog.setFileName(fileNameFromUrl(m_view.urlText()));
-    dialog.showSave();
-    if (dialog.cancelled())
+    const std::optional<QString> destination =
+        askForFile(m_dialogs, true, QStringLiteral("Save to..."), QStringLiteral("All File Types (*.*)|*.*"),
+                   fileNameFromUrl(m_view.urlText()));
+    if (!destination)
         return;
 
     DownloadJob job;
     job.sourceUrl = m_view.urlText().trimmed();
-    job.destination = dialog.fileName();
+    job.destination = *destination;
     job.appendStartOffset = m_loader.startParamInEffect();
     if (regularFileExists(job.destination)) {
         const FileExistsAnswer choice = m_dialogs.askFileExists();
         if (choice == FileExistsAnswer::Cancel)
             return;
-        if (choice == FileExistsAnswer::Overwrite && !QFile::remove(job.destination))
-            return;  // the command ends silently
+        // A file that cannot be deleted is not silently resumed instead.
+        QFile existing(job.destination);
+        if (choice == FileExistsAnswer::Overwrite && !existing.remove()) {
+            m_dialogs.messageBox(QStringLiteral("Error ") + existing.errorString(), Dialogs::Buttons::Ok);
+            return;
+        }
     }
     m_view.setDownloadUrlEnabled(false);
     m_view.setLoadDescriptorEnabled(false);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -86,6 +87,9 @@ std::optional<BlockWriter::Failure> BlockWriter::writeAt(qint64 offset, QByteArr
         at += n;
         left -= n;
     }
+    struct stat status {};
+    if (!failure && ::fstat(m_fd, &status) == 0 && status.st_nlink == 0)
+        failure = Failure{ENOENT, QStringLiteral("The file was deleted while it was being written")};
     return failure;
 }
 
@@ -100,4 +104,30 @@ std::optional<BlockWriter::Failure> BlockWriter::close()
         failure = lastFailure();
     m_fd = -1;
     return failure;
+}
+
+std::optional<BlockWriter::Failure> syncToDevice(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return lastFailure();
+    std::optional<BlockWriter::Failure> failure;
+    if (::fdatasync(fd) != 0)
+        failure = lastFailure();
+    ::close(fd);
+    return failure;
+}
+
+std::optional<BlockWriter::Failure> truncateToZero(const QString &path)
+{
+    if (::truncate(QFile::encodeName(path).constData(), 0) != 0)
+        return lastFailure();
+    return std::nullopt;
+}
+
+std::optional<BlockWriter::Failure> removeFile(const QString &path)
+{
+    if (::unlink(QFile::encodeName(path).constData()) != 0)
+        return lastFailure();
+    return std::nullopt;
 }

@@ -10,7 +10,9 @@
 // gathered in memory while they are consecutive and written at their offset
 // in one go (at most `GatherLimit` bytes wait: a piece that stays in the CPU
 // cache is copied into the page cache faster than a larger one). Opening never truncates; a
-// failed write leaves what is already on disk in place.
+// failed write leaves what is already on disk in place. A file deleted while
+// it is written fails the next write (ENOENT) instead of filling an inode
+// nobody can reach.
 class BlockWriter {
 public:
     static constexpr qsizetype GatherLimit = 256 << 10;
@@ -48,3 +50,13 @@ private:
     QByteArray m_pending;
     qint64 m_pendingOffset = 0;
 };
+
+// Flushes what the system holds of the file at `path` to its device
+// (fdatasync), so that a file called complete is complete after a power
+// loss as well.
+std::optional<BlockWriter::Failure> syncToDevice(const QString &path);
+
+// Truncates the file at `path` to nothing, keeping the file itself; or
+// removes it.
+std::optional<BlockWriter::Failure> truncateToZero(const QString &path);
+std::optional<BlockWriter::Failure> removeFile(const QString &path);

@@ -2,8 +2,10 @@
 
 #include "ExistingFileCheck.h"
 #include "ResponseVerdict.h"
+#include "ResumeValidator.h"
 
 #include <descriptor/Crc32.h>
+#include <util/Format.h>
 #include <util/Paths.h>
 
 #include <QFile>
@@ -11,20 +13,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
 const QString kInterrupted = QStringLiteral("Transfer interrupted by user.");
-
-
-std::optional<BlockWriter::Failure> truncateToZero(const QString &path)
-{
-    if (::truncate(QFile::encodeName(path).constData(), 0) == 0)
-        return std::nullopt;
-    const int code = errno;
-    return BlockWriter::Failure{code, QString::fromLocal8Bit(std::strerror(code))};
-}
 
 } // namespace
 
@@ -35,7 +27,7 @@ DownloadEngine::DownloadEngine(HttpClient &http, QObject *parent)
         using namespace std::chrono;
         return duration<double>(steady_clock::now().time_since_epoch()).count();
     };
-    m_freeSpace = [](const QString &path) { return double(freeDiskSpace(path).value_or(std::numeric_limits<qint64>::max())); };
+    m_freeSpace = freeDiskSpace;
     m_retryTimer.setSingleShot(true);
     m_retryTimer.setInterval(std::chrono::seconds(30));
     m_resumeTimer.setSingleShot(true);
@@ -90,7 +82,7 @@ void DownloadEngine::start(const DownloadJob &job)
 
 void DownloadEngine::pause()
 {
-    if (!isBusy() && m_state != State::WaitingToRetry && m_state != State::Failed)
+    if (!isBusy() && m_state != State::WaitingToRetry)
         return;
     const bool receiving = m_state == State::Receiving;
     // A check cut short proves nothing about the file.
@@ -165,29 +157,43 @@ void DownloadEngine::restart()
 void DownloadEngine::beginAttempt()
 {
     const QString &destination = m_job.destination;
-    if (m_job.checked() && QFileInfo(destination).isAbsolute()) {
-        const double free = m_freeSpace(QFileInfo(destination).absolutePath());
-        if (free < double(m_job.expectedSize())) {
-            emit noticeRequested({QStringLiteral("There is not enough free space on the selected disk for this file. "
-                                                 "Please free up some disk space and try again, or try another "
-                                                 "location."),
-                                  QStringLiteral("Insufficient Disk Space..."), false});
-            setState(State::Idle);
-            return;
-        }
-    }
     m_destinationName = QFileInfo(destination).fileName();
     closeFiles();
     m_resuming = false;
     m_position = 0;
+    emit attemptStarted();
     if (regularFileExists(destination)) {
         m_position = QFileInfo(destination).size();
         m_resuming = m_position != 0;
-        if (!m_resuming)
-            QFile::remove(destination);
+        const std::optional<BlockWriter::Failure> failure = m_resuming ? std::nullopt : removeFile(destination);
+        if (failure) {
+            reportDiskError(*failure);
+            return;
+        }
     }
-    emit attemptStarted();
+    if (m_job.checked() && !enoughSpaceFor(m_job.expectedSize()))
+        return;
     beginCycle();
+}
+
+// Only the bytes still to come need room, and a filesystem that cannot
+// tell is not taken for a full one.
+bool DownloadEngine::enoughSpaceFor(qint64 total)
+{
+    const QFileInfo destination(m_job.destination);
+    const qint64 needed = total - fileLength();
+    if (needed <= 0 || !destination.isAbsolute())
+        return true;
+    const std::optional<qint64> free = m_freeSpace(destination.absolutePath());
+    if (!free || *free >= needed)
+        return true;
+    emit noticeRequested({QStringLiteral("There is not enough free space on the selected disk for this file. "
+                                         "Please free up some disk space and try again, or try another location."),
+                          QStringLiteral("Insufficient Disk Space..."), false});
+    report({DownloadFailure::Kind::Transfer, QStringLiteral("There is not enough free space on the selected disk for this file."),
+            QStringLiteral("%1 more are needed, but the disk has %2 free.").arg(formatByteSize(double(needed)), formatByteSize(double(*free))),
+            false, TransferError{TransferError::Origin::Disk, ENOSPC, QString::fromLocal8Bit(std::strerror(ENOSPC))}});
+    return false;
 }
 
 // A repair cycle comes back here with the offset it reached.
@@ -216,8 +222,7 @@ void DownloadEngine::sendRequest()
     }
     if (m_job.checked()) {
         if (auto failure = m_checksums.open(m_job.descriptorPath)) {
-            report({DownloadFailure::Kind::Transfer, QStringLiteral("Error 53: %1.").arg(*failure), true,
-                    TransferError{TransferError::Origin::Descriptor, 53, *failure}});
+            reportTransferError({TransferError::Origin::Descriptor, 53, *failure});
             return;
         }
         m_checksums.seekBlock(m_position / BlockSize);
@@ -230,8 +235,15 @@ void DownloadEngine::sendRequest()
     request.url = m_job.sourceUrl;
     if (m_job.appendStartOffset)
         request.url += QStringLiteral("&start=") + QString::number(m_position);
-    if (m_resuming)
+    // A repair asks for its one block; a resume for the same version of the
+    // file it continues.
+    m_blockOnly = m_resuming && m_job.checked() && m_repairMode;
+    if (m_resuming) {
         request.rangeStart = m_position;
+        if (m_blockOnly)
+            request.rangeEnd = std::min(m_position + BlockSize, m_job.expectedSize()) - 1;
+        request.ifRange = storedValidator(m_job.destination);
+    }
     m_requestUrl = request.url;
     log(QStringLiteral("Connecting..."));
     m_http.start(request);
@@ -248,7 +260,8 @@ void DownloadEngine::onResponse(const HttpResponse &head)
     judge(head);
 }
 
-void DownloadEngine::judge(const std::optional<HttpResponse> &head)
+// `error`: why a request ended without any answer.
+void DownloadEngine::judge(const std::optional<HttpResponse> &head, const std::optional<TransferError> &error)
 {
     using Action = ResponseVerdict::Action;
     emit statusChanged(QStringLiteral("Saving:"));
@@ -279,11 +292,12 @@ void DownloadEngine::judge(const std::optional<HttpResponse> &head)
                                              "If you need to re-download the file, select the Overwrite option when "
                                              "trying again."),
                               {}, false});
-        report({DownloadFailure::Kind::NothingLeft, verdict.message, false, std::nullopt});
+        report({DownloadFailure::Kind::NothingLeft, verdict.message, verdict.reason, false, std::nullopt});
         return;
     case Action::Stop:
     case Action::Retry:
-        report({DownloadFailure::Kind::Answer, verdict.message, verdict.action == Action::Retry, std::nullopt});
+        report({DownloadFailure::Kind::Answer, verdict.message, error ? error->text : verdict.reason,
+                verdict.action == Action::Retry && (!error || error->transient()), error});
         return;
     }
 }
@@ -291,17 +305,17 @@ void DownloadEngine::judge(const std::optional<HttpResponse> &head)
 void DownloadEngine::acceptBody(const HttpResponse &head)
 {
     m_startTime = m_clock() - 1.0;
-    m_total = head.contentLength.value_or(0) + (m_resuming ? m_position : 0);
+    // A one-block answer says the file's size in its Content-Range only.
+    m_total = m_blockOnly && head.status == 206 && head.rangeTotal
+                  ? *head.rangeTotal
+                  : head.contentLength.value_or(0) + (m_resuming ? m_position : 0);
     // A URL whose server does not announce the size is read to the end of
     // its body: taking it as empty would report a download that never
     // happened as complete.
-    m_sizeKnown = head.contentLength.has_value() || m_job.checked();
-    // Only the described file can end as "verified".
-    if (m_job.checked() && m_total != m_job.expectedSize()) {
-        report({DownloadFailure::Kind::Answer,
-                QStringLiteral("The file on the server is not the size the descriptor gives."), false, std::nullopt});
+    m_unannounced = !head.contentLength.has_value() && !m_job.checked();
+    m_sizeKnown = !m_unannounced;
+    if (!sizeAccepted(head))
         return;
-    }
     if (!m_resuming)
         m_position = 0;
     if (m_truncateFirst && regularFileExists(m_job.destination)) {
@@ -315,13 +329,40 @@ void DownloadEngine::acceptBody(const HttpResponse &head)
         conclude();
         return;
     }
-    emit receivingStarted(m_total, m_sizeKnown);
-    if (auto failure = m_writer.open(m_job.destination)) {
-        reportDiskError(*failure);
+    if (!openDestination(head))
         return;
-    }
+    emit receivingStarted(m_total, m_sizeKnown);
     log(QStringLiteral("Saving data to disk..."));
     setState(State::Receiving);
+}
+
+// Only the described file can end as "verified", and only a file that fits
+// is begun. Nothing on disk has changed yet.
+bool DownloadEngine::sizeAccepted(const HttpResponse &head)
+{
+    if (m_job.checked() && m_total != m_job.expectedSize()) {
+        report({DownloadFailure::Kind::Answer, QStringLiteral("The file on the server is not the size the descriptor gives."),
+                head.contentLength ? QStringLiteral("The server's answer gives the file %1 bytes; the descriptor gives %2.")
+                                         .arg(m_total)
+                                         .arg(m_job.expectedSize())
+                                   : QStringLiteral("The server did not announce the file's size."),
+                false, std::nullopt});
+        return false;
+    }
+    return !m_sizeKnown || m_job.checked() || enoughSpaceFor(m_total);
+}
+
+// Opens the destination for the accepted answer; a file begun by it is
+// pinned to the answer's version.
+bool DownloadEngine::openDestination(const HttpResponse &head)
+{
+    if (auto failure = m_writer.open(m_job.destination)) {
+        reportDiskError(*failure);
+        return false;
+    }
+    if (!m_resuming)
+        storeValidator(m_job.destination, resumeValidator(head));
+    return true;
 }
 
 // --- The body --------------------------------------------------------------------
@@ -371,6 +412,7 @@ bool DownloadEngine::takeRun(QByteArrayView run)
     if (mismatch) {
         // The bad block is not written: the file keeps only blocks that passed.
         report({DownloadFailure::Kind::Checksum, QStringLiteral("CRC error in bytes retrieved. Rolling back to retry..."),
+                QStringLiteral("The block at byte %1 did not match its checksum in the descriptor.").arg(m_position),
                 true, std::nullopt});
         return false;
     }
@@ -385,7 +427,7 @@ bool DownloadEngine::takeRun(QByteArrayView run)
 void DownloadEngine::onFinished(const std::optional<TransferError> &error)
 {
     if (m_state == State::Connecting) {
-        judge(std::nullopt);  // no answer at all
+        judge(std::nullopt, error);  // no answer at all
         return;
     }
     if (m_state != State::Receiving)
@@ -404,16 +446,24 @@ void DownloadEngine::onFinished(const std::optional<TransferError> &error)
     }
 }
 
-// One bad block was rewritten: the rest of the answer is dropped and the
-// file checked again from its start.
-void DownloadEngine::endRepairCycle()
+// Drops the rest of the answer and closes the destination with every good
+// block on disk; false (reported) when the last write failed.
+bool DownloadEngine::closeBody()
 {
     m_http.cancel();
     if (auto failure = m_writer.close()) {
         reportDiskError(*failure);
-        return;
+        return false;
     }
     closeFiles();
+    return true;
+}
+
+// One bad block was rewritten: the file is checked again from its start.
+void DownloadEngine::endRepairCycle()
+{
+    if (!closeBody())
+        return;
     ++m_repairs;
     m_repairMode = false;
     beginCycle();
@@ -421,12 +471,8 @@ void DownloadEngine::endRepairCycle()
 
 void DownloadEngine::finishReceiving()
 {
-    m_http.cancel();
-    if (auto failure = m_writer.close()) {
-        reportDiskError(*failure);
+    if (!closeBody())
         return;
-    }
-    closeFiles();
     emit receivingEnded(progress());
     conclude();
 }
@@ -434,20 +480,40 @@ void DownloadEngine::finishReceiving()
 void DownloadEngine::conclude()
 {
     closeFiles();
-    if (m_sizeKnown && m_position == m_total) {
-        emit statusChanged(QStringLiteral("Download completed and verified!"));
-        setState(State::Completed);
-        log(QStringLiteral("Your download has been completed and verified!"));
+    if (m_position != m_total) {
+        // The body ran past the announced size: the file cannot be judged
+        // complete, and asking again would give the same answer.
+        const QString text = QStringLiteral("The server sent more data than it announced.");
+        report({DownloadFailure::Kind::Answer, text, text, false, std::nullopt});
         return;
     }
-    if (!regularFileExists(m_job.destination)) {
-        setState(State::Failed);
+    if (m_total > 0 && !madeDurable())
         return;
+    // Without an announced size, a connection that broke off looks the same
+    // as the end of the file: nothing can be called verified then.
+    emit statusChanged(m_unannounced ? QStringLiteral("Download completed (size not announced by the server, not verified).")
+                                     : QStringLiteral("Download completed and verified!"));
+    setState(State::Completed);
+    log(m_unannounced ? QStringLiteral("Your download has been completed, but the server did not announce its size, so "
+                                       "it could not be verified.")
+                      : QStringLiteral("Your download has been completed and verified!"));
+}
+
+// The finished file is on the device, and needs no pin any more; false
+// (reported) when it is gone or cannot be flushed.
+bool DownloadEngine::madeDurable()
+{
+    std::optional<BlockWriter::Failure> failure;
+    if (!regularFileExists(m_job.destination))
+        failure = BlockWriter::Failure{ENOENT, QStringLiteral("The file was deleted while it was being written")};
+    else
+        failure = syncToDevice(m_job.destination);
+    if (failure) {
+        reportDiskError(*failure);
+        return false;
     }
-    // The body ran past the announced size: the file cannot be judged
-    // complete, and asking again would give the same answer.
-    report({DownloadFailure::Kind::Answer, QStringLiteral("The server sent more data than it announced."), false,
-            std::nullopt});
+    storeValidator(m_job.destination, QString());
+    return true;
 }
 
 // --- Failures --------------------------------------------------------------------
@@ -462,6 +528,8 @@ void DownloadEngine::report(DownloadFailure failure)
         emit receivingEnded(progress());
     emit failed(failure);
     log(failure.message);
+    if (!failure.reason.isEmpty() && !failure.message.contains(failure.reason))
+        log(QStringLiteral("Reason: ") + failure.reason);
     if (!failure.retrying) {
         setState(State::Failed);
         return;
@@ -472,15 +540,17 @@ void DownloadEngine::report(DownloadFailure failure)
     m_retryTimer.start();
 }
 
-void DownloadEngine::reportTransferError(const TransferError &error)
+// Retried only when waiting may mend it.
+void DownloadEngine::reportTransferError(const TransferError &error, const QString &reason)
 {
-    report({DownloadFailure::Kind::Transfer, QStringLiteral("Error %1: %2.").arg(error.code).arg(error.text), true,
-            error});
+    report({DownloadFailure::Kind::Transfer, QStringLiteral("Error %1: %2.").arg(error.code).arg(error.text),
+            reason.isEmpty() ? error.text : reason, error.transient(), error});
 }
 
 void DownloadEngine::reportDiskError(const BlockWriter::Failure &failure)
 {
-    reportTransferError({TransferError::Origin::Disk, failure.code, failure.description});
+    reportTransferError({TransferError::Origin::Disk, failure.code, failure.description},
+                        QStringLiteral("%1 (%2)").arg(failure.description, m_job.destination));
 }
 
 // --- Helpers ---------------------------------------------------------------------

@@ -29,7 +29,7 @@ struct TransferProgress {
 };
 
 // A failure the engine reported; `retrying` says whether the retry delay
-// runs.
+// runs (only for failures that waiting may mend).
 struct DownloadFailure {
     enum class Kind {
         Answer,       // the server's answer could not be used
@@ -38,7 +38,8 @@ struct DownloadFailure {
         NothingLeft,  // a URL resume past the end of the file
     };
     Kind kind = Kind::Transfer;
-    QString message;
+    QString message;  // the log's line
+    QString reason;   // why, in the system's, libcurl's or the server's words
     bool retrying = false;
     std::optional<TransferError> error;
 };
@@ -104,9 +105,11 @@ public:
     int repairCount() const { return m_repairs; }
 
     // Seams: the clock rates are computed with (seconds, monotonic), the free
-    // bytes on a destination's filesystem, and the retry delay.
+    // bytes on a destination's filesystem (nullopt: cannot tell), and the
+    // retry delay.
+    using FreeSpaceQuery = std::function<std::optional<qint64>(const QString &folder)>;
     void setClock(std::function<double()> clock) { m_clock = std::move(clock); }
-    void setFreeSpaceQuery(std::function<double(const QString &)> query) { m_freeSpace = std::move(query); }
+    void setFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpace = std::move(query); }
     void setRetryDelay(std::chrono::milliseconds delay) { m_retryTimer.setInterval(delay); }
     void setResumeDelay(std::chrono::milliseconds delay) { m_resumeTimer.setInterval(delay); }
 
@@ -133,6 +136,7 @@ private:
     void setState(State state);
     void log(const QString &text);
     void beginAttempt();
+    bool enoughSpaceFor(qint64 total);
     void beginCycle();
     void planResume();
     void checkExistingFile(std::function<void(qint64)> then);
@@ -141,19 +145,22 @@ private:
     void settleResumeOffset(qint64 verifiedLength);
     void sendRequest();
     void onResponse(const HttpResponse &head);
-    void judge(const std::optional<HttpResponse> &head);
+    void judge(const std::optional<HttpResponse> &head, const std::optional<TransferError> &error = {});
     void acceptBody(const HttpResponse &head);
+    bool sizeAccepted(const HttpResponse &head);
+    bool openDestination(const HttpResponse &head);
     void onData(QByteArrayView data);
     bool takeRun(QByteArrayView run);
     void onFinished(const std::optional<TransferError> &error);
+    bool closeBody();
     void endRepairCycle();
     void finishReceiving();
     void conclude();
     void completeVerified();
+    bool madeDurable();
     void report(DownloadFailure failure);
-    void reportTransferError(const TransferError &error);
+    void reportTransferError(const TransferError &error, const QString &reason = {});
     void reportDiskError(const BlockWriter::Failure &failure);
-    void endStopped();
     void restart();
     void closeFiles();
     TransferProgress progress() const;
@@ -167,7 +174,7 @@ private:
     QTimer m_retryTimer;
     QTimer m_resumeTimer;
     std::function<double()> m_clock;
-    std::function<double(const QString &)> m_freeSpace;
+    FreeSpaceQuery m_freeSpace;
 
     DownloadJob m_job;
     State m_state = State::Idle;
@@ -185,6 +192,8 @@ private:
     bool m_resuming = false;
     bool m_answered = false;      // the response head arrived
     bool m_truncateFirst = false; // a restart from zero over a URL download's partial file
+    bool m_blockOnly = false;     // the request asked for one block (a repair)
+    bool m_unannounced = false;   // the server never said how long the body is
     qint64 m_position = 0;
     qint64 m_startPosition = 0;
     qint64 m_total = 0;

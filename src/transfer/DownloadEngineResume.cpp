@@ -51,6 +51,8 @@ void DownloadEngine::settleResumeOffset(qint64 verifiedLength)
 
 void DownloadEngine::completeVerified()
 {
+    if (!madeDurable())
+        return;
     const QString complete = QStringLiteral("File complete and verified!");
     emit statusChanged(complete);
     emit captionChanged(complete);

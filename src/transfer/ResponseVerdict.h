@@ -17,6 +17,7 @@ struct ResponseVerdict {
     };
     Action action = Action::Retry;
     QString message;  // the log's text; empty when there is nothing to say
+    QString reason;   // for a failure: what the server said, for the window
 };
 
 // Judges the final head of a response (nullopt: the request failed before

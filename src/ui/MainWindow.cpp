@@ -25,11 +25,21 @@ MainWindow::MainWindow(MainWindowModel &model, QWidget *parent) : QWidget(parent
     setFont(dialogFont());
     setFixedSize(549, 321);
 
+    buildLabels();
+    buildButtons();
+    buildTrayMenu();
+    connectWidgets();
+    connectModel();
+    m_urlEdit->setText(m_model.urlText());
+    mirrorModel();
+}
+
+void MainWindow::buildLabels()
+{
     m_labels[int(Label::Info)] = addLabel("infoLabel", QString(), {10, 4, 530, 20});
     m_urlEdit = new QLineEdit(this);
     m_urlEdit->setObjectName(QStringLiteral("urlEdit"));
     m_urlEdit->setGeometry(9, 30, 528, 21);
-    m_pasteButton = addButton("pasteButton", QStringLiteral("Paste from Clipboard"), {423, 52, 114, 26});
     m_labels[int(Label::Status)] = addLabel("statusLabel", QString(), {10, 96, 410, 13});
     m_labels[int(Label::Source)] = addLabel("sourceLabel", QString(), {10, 115, 410, 13});
     m_progressBar = new TransferProgressBar(this);
@@ -45,7 +55,18 @@ MainWindow::MainWindow(MainWindowModel &model, QWidget *parent) : QWidget(parent
     // font; a small indent keeps the values from touching their captions.
     for (Label value : {Label::TimeLeft, Label::Destination, Label::Rate})
         m_labels[int(value)]->setContentsMargins(4, 0, 0, 0);
+    // Why the last attempt failed, in the words of the system, libcurl or
+    // the server: two lines in the free band above the buttons.
+    QLabel *reason = m_labels[int(Label::Reason)] = addLabel("reasonLabel", QString(), {10, 214, 529, 48});
+    reason->setWordWrap(true);
+    QPalette palette = reason->palette();
+    palette.setColor(QPalette::WindowText, QColor(0x9c, 0x1c, 0x1c));
+    reason->setPalette(palette);
+}
 
+void MainWindow::buildButtons()
+{
+    m_pasteButton = addButton("pasteButton", QStringLiteral("Paste from Clipboard"), {423, 52, 114, 26});
     m_serverButton = addButton("serverButton", QString(), {10, 271, 27, 27});
     m_serverButton->setIcon(QIcon(serverButtonPicture()));
     m_serverButton->setIconSize(serverButtonPicture().size());
@@ -61,9 +82,10 @@ MainWindow::MainWindow(MainWindowModel &model, QWidget *parent) : QWidget(parent
     setTabOrder(m_pauseButton, m_serverButton);
     setTabOrder(m_serverButton, m_urlEdit);
     setTabOrder(m_urlEdit, m_pasteButton);
+}
 
-    buildTrayMenu();
-
+void MainWindow::connectWidgets()
+{
     connect(m_urlEdit, &QLineEdit::textEdited, this, [this](const QString &text) {
         m_model.setUrlText(text);
         emit urlEdited(text);
@@ -73,7 +95,10 @@ MainWindow::MainWindow(MainWindowModel &model, QWidget *parent) : QWidget(parent
     connect(m_loadDescriptorButton, &QPushButton::clicked, this, &MainWindow::loadDescriptorClicked);
     connect(m_pauseButton, &QPushButton::clicked, this, &MainWindow::pauseButtonClicked);
     connect(m_serverButton, &QPushButton::clicked, this, &MainWindow::serverButtonClicked);
+}
 
+void MainWindow::connectModel()
+{
     connect(&m_model, &MainWindowModel::changed, this, &MainWindow::mirrorModel);
     connect(&m_model, &MainWindowModel::urlTextSet, this, [this](const QString &text) {
         // Re-setting the same text would throw the caret to the end while
@@ -89,9 +114,6 @@ MainWindow::MainWindow(MainWindowModel &model, QWidget *parent) : QWidget(parent
         const QLabel *target = m_labels[int(label)];
         return target->fontMetrics().elidedText(text, Qt::ElideMiddle, target->contentsRect().width());
     });
-
-    m_urlEdit->setText(m_model.urlText());
-    mirrorModel();
 }
 
 QLabel *MainWindow::addLabel(const char *name, const QString &text, const QRect &geometry)
@@ -141,8 +163,8 @@ void MainWindow::buildTrayMenu()
 
 void MainWindow::mirrorModel()
 {
-    static constexpr Label labels[] = {Label::Info, Label::Status, Label::Source,
-                                       Label::TimeLeft, Label::Destination, Label::Rate};
+    static constexpr Label labels[] = {Label::Info,        Label::Status, Label::Source, Label::TimeLeft,
+                                       Label::Destination, Label::Rate,   Label::Reason};
     for (Label label : labels)
         m_labels[int(label)]->setText(m_model.text(label));
     showInfoOnOneLine();

@@ -53,12 +53,16 @@ private:
     QLabel *addLabel(const char *name, const QString &text, const QRect &geometry);
     QPushButton *addButton(const char *name, const QString &text, const QRect &geometry);
     QAction *addMenuItem(const char *name, const QString &caption);
+    void buildLabels();
+    void buildButtons();
     void buildTrayMenu();
+    void connectWidgets();
+    void connectModel();
     void mirrorModel();
     void showInfoOnOneLine();
 
     MainWindowModel &m_model;
-    QLabel *m_labels[6] = {};
+    QLabel *m_labels[7] = {};
     QLineEdit *m_urlEdit = nullptr;
     QPushButton *m_pasteButton = nullptr;
     TransferProgressBar *m_progressBar = nullptr;

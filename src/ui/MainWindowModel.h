@@ -12,7 +12,9 @@
 class MainWindowModel : public QObject {
     Q_OBJECT
 public:
-    enum class Label { Info, Status, Source, TimeLeft, Destination, Rate };
+    // Reason: why the last attempt failed, shown under the figures until the
+    // next attempt begins.
+    enum class Label { Info, Status, Source, TimeLeft, Destination, Rate, Reason };
 
     explicit MainWindowModel(QObject *parent = nullptr);
 
@@ -69,7 +71,7 @@ signals:
 private:
     void update(bool &member, bool value);
 
-    QString m_texts[6];
+    QString m_texts[7];
     QString m_windowTitle = QStringLiteral("Orvanta Downloader");
     QString m_urlText;
     bool m_downloadUrlEnabled = false;

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <type_traits>
 #include <optional>
 
 // Keeps what the commands do to the tray and the focus; the rest is not asked about.
@@ -31,13 +32,14 @@ struct RecordingWindow : WindowPort {
     void showLog() override {}
 };
 
-// The main window's logic over the headless model, a real engine on the
-// scripted client (every request fails unless told otherwise), scripted
-// dialogs and a recording exit.
-struct AppHarness {
+// The main window's logic over the headless model, a real engine on
+// `Client` (the scripted one fails every request unless told otherwise),
+// scripted dialogs and a recording exit.
+template <class Client>
+struct AppHarnessOn {
     QTemporaryDir dir;
     MainWindowModel model;
-    FakeHttpClient http;
+    Client http;
     ScriptedDialogs dialogs;
     ActivityLog log;
     RecordingProcessExit exit;
@@ -46,10 +48,10 @@ struct AppHarness {
     std::optional<QString> clipboard = QString();
     MainController controller{model, engine, dialogs, log, exit, [this] { return clipboard; }, window};
 
-    AppHarness()
+    AppHarnessOn()
     {
-        engine.setFreeSpaceQuery([](const QString &) { return 1e15; });
-        http.answer = [](const HttpRequest &, int) { return FakeHttpClient::Reply{}; };
+        if constexpr (std::is_same_v<Client, FakeHttpClient>)
+            http.answer = [](const HttpRequest &, int) { return FakeHttpClient::Reply{}; };
         controller.presenter().setAutomaticRefresh(false);
     }
 
@@ -65,6 +67,9 @@ struct AppHarness {
         const qint64 blocks = (qint64(record.fileSize) + 4095) / 4096;
         return writeFile(name, record.toBytes().value_or(QByteArray()) + QByteArray(int(blocks * 4), '\0'));
     }
+};
+
+struct AppHarness : AppHarnessOn<FakeHttpClient> {
     bool settled() { return settle(engine, http); }
 };
 

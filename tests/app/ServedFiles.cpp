@@ -15,7 +15,7 @@ QString ServedFiles::reasonPhrase(int status)
     }
 }
 
-ServedFiles::Answer ServedFiles::answer(int requestIndex, const QString &url, qint64 rangeStart) const
+ServedFiles::Answer ServedFiles::answer(int requestIndex, const QString &url, qint64 rangeStart, qint64 rangeEnd) const
 {
     const Behaviour b = requestIndex < int(plan.size()) ? plan[size_t(requestIndex)] : Behaviour{};
     Answer a;
@@ -54,7 +54,7 @@ ServedFiles::Answer ServedFiles::answer(int requestIndex, const QString &url, qi
         return a;
     }
     a.status = rangeStart >= 0 && b.kind == Kind::File ? 206 : 200;
-    a.body = file.mid(from);
+    a.body = b.kind == Kind::File && rangeEnd >= 0 ? file.mid(from, rangeEnd + 1 - from) : file.mid(from);
     a.contentLength = a.body.size();
     if (a.status == 206) {
         a.rangeStart = from;

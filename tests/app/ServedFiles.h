@@ -45,6 +45,7 @@ public:
     QMap<QString, QByteArray> files;  // by URL without its query
     std::vector<Behaviour> plan;      // request k follows plan[k]; later ones are served plainly
 
-    Answer answer(int requestIndex, const QString &url, qint64 rangeStart) const;
+    // rangeEnd < 0: to the end of the file.
+    Answer answer(int requestIndex, const QString &url, qint64 rangeStart, qint64 rangeEnd = -1) const;
     static QString reasonPhrase(int status);
 };

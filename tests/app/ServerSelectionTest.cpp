@@ -64,21 +64,3 @@ TEST(ServerSelection, ListEndsAtTheFirstEmptySlotAndTheChoiceSetsTheUrl)
     }
 }
 
-TEST(ServerSelection, ChoosingWhilePausedResumesFromTheChosenServer)
-{
-    AppHarness h;
-    DownloadJob job = jobFor(kTwo, 0);
-    job.sourceUrl = QStringLiteral("http://eu.test/f.bin");
-    job.destination = h.path("out.bin");
-    job.descriptorPath = h.path("missing.ddf");  // the request is never answered: the job fails at once
-    h.engine.start(job);
-    h.controller.pauseButtonClicked();
-    ASSERT_EQ(h.engine.state(), DownloadEngine::State::Paused);
-    EXPECT_TRUE(h.model.serverButtonVisible());
-    h.dialogs.serverAnswers.push_back(1);
-    h.controller.chooseServer();
-    EXPECT_EQ(h.engine.state(), DownloadEngine::State::Resuming);
-    EXPECT_EQ(h.engine.job().sourceUrl, "http://us.test/f.bin");
-    EXPECT_EQ(h.model.pauseButtonCaption(), "Pause Download...");
-    EXPECT_FALSE(h.model.serverButtonVisible());
-}

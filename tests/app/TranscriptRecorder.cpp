@@ -45,6 +45,8 @@ void TranscriptRecorder::modelChanged()
         add(QStringLiteral("caption: ") + (m_caption = m_model.windowTitle()));
     if (m_model.pauseButtonCaption() != m_button)
         add(QStringLiteral("pause button: ") + (m_button = m_model.pauseButtonCaption()));
+    if (m_model.text(MainWindowModel::Label::Reason) != m_reason)
+        add(QStringLiteral("reason: ") + ((m_reason = m_model.text(MainWindowModel::Label::Reason)).isEmpty() ? QStringLiteral("(cleared)") : m_reason));
 }
 
 void TranscriptRecorder::note(const QString &line)

@@ -41,6 +41,6 @@ private:
     QString m_dir;
     QStringList m_lines;
     qsizetype m_logSeen = 0;
-    QString m_status, m_caption, m_button;
+    QString m_status, m_caption, m_button, m_reason;
     bool m_stopped = false;
 };

@@ -20,11 +20,12 @@ QString transcriptPath(const QString &name)
     return QStringLiteral(ORVANTA_TRANSCRIPT_DIR "/") + name + QStringLiteral(".txt");
 }
 
-QString requestLine(const QString &url, qint64 rangeStart, const QString &ifRange)
+QString requestLine(const HttpRequest &r)
 {
+    const QString end = r.rangeEnd >= 0 ? QString::number(r.rangeEnd) : QString();
     return QStringLiteral("request: GET %1 Range %2 If-Range %3")
-        .arg(url, rangeStart >= 0 ? QStringLiteral("bytes=%1-").arg(rangeStart) : QStringLiteral("-"),
-             ifRange.isEmpty() ? QStringLiteral("-") : ifRange);
+        .arg(r.url, r.rangeStart >= 0 ? QStringLiteral("bytes=%1-%2").arg(r.rangeStart).arg(end) : QStringLiteral("-"),
+             r.ifRange.isEmpty() ? QStringLiteral("-") : r.ifRange);
 }
 
 // Dialog answers as the scenario scripts them, each question noted first.
@@ -68,7 +69,7 @@ public:
 // The scripted client's reply for what the scenario's server does.
 FakeHttpClient::Reply servedReply(const ServedFiles &server, const HttpRequest &request, int index)
 {
-    const ServedFiles::Answer a = server.answer(index, request.url, request.rangeStart);
+    const ServedFiles::Answer a = server.answer(index, request.url, request.rangeStart, request.rangeEnd);
     FakeHttpClient::Reply reply;
     reply.error = {TransferError::Origin::Network, 7, QStringLiteral("Couldn't connect to server")};
     if (!a.answered)
@@ -95,12 +96,11 @@ public:
     {
         log.setClock([] { return QTime(12, 0); });
         engine.setClock([] { return 1000.0; });
-        engine.setFreeSpaceQuery([](const QString &) { return 1e15; });
         holdTimers(true);
         controller.presenter().setAutomaticRefresh(false);
         dialogs.recorder = &recorder;
         http.answer = [this](const HttpRequest &request, int index) {
-            recorder.note(requestLine(request.url, request.rangeStart, request.ifRange));
+            recorder.note(requestLine(request));
             return servedReply(s.server, request, index);
         };
         http.afterRun = [this](int request, qint64 delivered) { bodyReached(request, delivered); };

@@ -43,7 +43,7 @@ TEST_P(ResumeTable, OffsetFollowsTheCheck)
         http.requests.clear();
         log.clear();
     }
-    http.answer = [&](const HttpRequest &r, int) { return partial(content, std::max<qint64>(r.rangeStart, 0)); };
+    serve(content);
     EXPECT_EQ(run(), row.end);
     EXPECT_EQ(ranges(), row.requests);
     EXPECT_EQ(readFile(dest()), row.requests.isEmpty() ? local : content);
@@ -66,33 +66,12 @@ INSTANTIATE_TEST_SUITE_P(
         ResumeRow{"Version12ChecksTheLastByteOfABlock", 20480, 4095, {"0"}, 1, S::Verified}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST_F(EngineTest, ABlockCorruptedInFlightIsNotWrittenAndTheRetryResumesWithoutACheck)
-{
-    const QByteArray content = pattern(40000);
-    describe(content);
-    http.answer = [&](const HttpRequest &r, int index) {
-        Reply reply = r.rangeStart < 0 ? FakeHttpClient::reply(200, content) : partial(content, r.rangeStart);
-        if (index == 0)
-            reply.body = damaged(reply.body, 20000);
-        return reply;
-    };
-    EXPECT_EQ(run(), S::WaitingToRetry);
-    EXPECT_TRUE(logged("CRC error in bytes retrieved. Rolling back to retry..."));
-    EXPECT_EQ(readFile(dest()), content.left(16384));  // only the blocks before the bad one
-    log.clear();
-    engine.setRetryDelay(std::chrono::milliseconds(0));
-    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed; }));
-    EXPECT_EQ(ranges(), (QStringList{"-", "16384"}));
-    EXPECT_FALSE(logged("Verifying file integrity..."));
-    EXPECT_EQ(readFile(dest()), content);
-}
-
 TEST_F(EngineTest, APausedRepairIsCarriedOutOnResumeNotDeclaredDone)
 {
     const QByteArray content = pattern(20480);
     describe(content);
     writeFile(dest(), damaged(content, 8192));
-    http.answer = [&](const HttpRequest &r, int) { return partial(content, r.rangeStart); };
+    serve(content);
     bool paused = false;
     engine.start(job);
     // Pause as soon as the repair's request is out.
@@ -102,35 +81,11 @@ TEST_F(EngineTest, APausedRepairIsCarriedOutOnResumeNotDeclaredDone)
         return paused && !engine.isBusy();
     }));
     EXPECT_EQ(readFile(dest()), damaged(content, 8192));
-    engine.setResumeDelay(std::chrono::milliseconds(0));
-    engine.resume();
+    resumeNow();
     EXPECT_TRUE(runUntil([&] { return engine.state() == S::Verified; }));
     EXPECT_EQ(ranges(), (QStringList{"8192", "8192"}));
     EXPECT_EQ(engine.repairCount(), 1);
     EXPECT_EQ(readFile(dest()), content);
-}
-
-TEST_F(EngineTest, ARepairAnsweredWithTheWholeFileTakesItInPlace)
-{
-    const QByteArray content = pattern(20480);
-    describe(content);
-    writeFile(dest(), damaged(content, 8192));
-    http.answer = [&](const HttpRequest &, int) { return FakeHttpClient::reply(200, content); };
-    EXPECT_EQ(run(), S::Completed);
-    EXPECT_EQ(ranges(), QStringList{"8192"});
-    EXPECT_TRUE(logged("Could not resume. Starting from beginning of file."));
-    EXPECT_EQ(readFile(dest()), content);
-}
-
-TEST_F(EngineTest, AWrongSize200ToAResumeLeavesThePartialFile)
-{
-    const QByteArray content = pattern(20480);
-    describe(content);
-    writeFile(dest(), content.left(8192));
-    http.replies.push_back(FakeHttpClient::reply(200, QByteArray("<html>moved</html>")));
-    EXPECT_EQ(run(), S::Failed);
-    EXPECT_TRUE(logged("The file on the server is not the size the descriptor gives."));
-    EXPECT_EQ(readFile(dest()), content.left(8192));
 }
 
 TEST_F(EngineTest, ACheckPausedHalfWayIsDoneAgainOnResume)
@@ -138,15 +93,14 @@ TEST_F(EngineTest, ACheckPausedHalfWayIsDoneAgainOnResume)
     const QByteArray content = pattern(16 << 20);
     describe(content);
     writeFile(dest(), damaged(content, (16 << 20) - 100));
-    http.answer = [&](const HttpRequest &r, int) { return partial(content, r.rangeStart); };
+    serve(content);
     engine.start(job);
     ASSERT_EQ(engine.state(), S::Checking);
     engine.pause();
     EXPECT_EQ(engine.state(), S::Paused);
     EXPECT_TRUE(settle(engine, http));
     EXPECT_TRUE(http.requests.empty());
-    engine.setResumeDelay(std::chrono::milliseconds(0));
-    engine.resume();
+    resumeNow();
     EXPECT_TRUE(runUntil([&] { return engine.state() == S::Verified; }, 30000));
     // Checked again from the start: the bad block near the end is found and repaired.
     EXPECT_EQ(ranges(), QStringList{QString::number((16 << 20) - 4096)});

@@ -29,20 +29,15 @@ protected:
     QStringList log;
     QString status;
     std::vector<EngineNotice> notices;
-    std::vector<DownloadFailure> failures;
-    std::vector<TransferProgress> ended;  // receivingEnded
 
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
         engine.setClock([] { return 1000.0; });
-        engine.setFreeSpaceQuery([](const QString &) { return 1e15; });
         engine.setRetryDelay(std::chrono::hours(1));
         QObject::connect(&engine, &DownloadEngine::logLine, [this](const QString &line) { log << line; });
         QObject::connect(&engine, &DownloadEngine::statusChanged, [this](const QString &text) { status = text; });
         QObject::connect(&engine, &DownloadEngine::noticeRequested, [this](const EngineNotice &n) { notices.push_back(n); });
-        QObject::connect(&engine, &DownloadEngine::failed, [this](const DownloadFailure &f) { failures.push_back(f); });
-        QObject::connect(&engine, &DownloadEngine::receivingEnded, [this](const TransferProgress &p) { ended.push_back(p); });
         job.sourceUrl = QStringLiteral("http://127.0.0.1:1/file.bin");
         job.destination = dir.filePath(QStringLiteral("out.bin"));
     }
@@ -54,6 +49,11 @@ protected:
         engine.start(job);
         EXPECT_TRUE(settle(engine, http));
         return engine.state();
+    }
+    void resumeNow()
+    {
+        engine.setResumeDelay(std::chrono::milliseconds(0));
+        engine.resume();
     }
     QStringList ranges() const
     {
@@ -73,6 +73,13 @@ protected:
     static QByteArray readFile(const QString &file) { QFile f(file); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
     // A 206 with `whole` from `from` on.
     static Reply partial(const QByteArray &whole, qint64 from) { return FakeHttpClient::reply(206, whole.mid(from), from, whole.size()); }
+    // Answers every request with the rest of `whole` from where it asks.
+    void serve(const QByteArray &whole)
+    {
+        http.answer = [whole](const HttpRequest &r, int) {
+            return r.rangeStart < 0 ? FakeHttpClient::reply(200, whole) : partial(whole, r.rangeStart);
+        };
+    }
 
     // A descriptor of `content`, as the loader would turn it into a job.
     void describe(const QByteArray &content, float version = 1.2f)
