@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <limits>  // callers that read an unknown free space as "no limit"
 #include <optional>
 
 // Bytes available to the user on the filesystem that holds `path` (a folder,
