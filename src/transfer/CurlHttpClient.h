@@ -3,6 +3,8 @@
 #include "CurlHandles.h"
 #include "HttpClient.h"
 
+#include <descriptor/DescriptorHeader.h>
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -34,7 +36,7 @@ class QSocketNotifier;
 class CurlHttpClient : public HttpClient {
     Q_OBJECT
 public:
-    static constexpr qsizetype kDefaultBlockSize = 4096;
+    static constexpr qsizetype kDefaultBlockSize = ::BlockSize;
     static constexpr qsizetype kDefaultBufferCapacity = qsizetype(4) << 20;
     static constexpr int kMaxRedirects = 10;
     static constexpr int kDefaultStallSeconds = 60;

@@ -7,6 +7,7 @@
 
 #include <descriptor/BlockScan.h>
 #include <descriptor/CrcListReader.h>
+#include <descriptor/DescriptorHeader.h>
 
 #include <QObject>
 #include <QString>
@@ -76,7 +77,7 @@ public:
     // The number of repairs after which a bad block is no longer repaired
     // alone but fetched with everything after it.
     static constexpr int RepairLimit = 20;
-    static constexpr qint64 BlockSize = 4096;
+    static constexpr qint64 BlockSize = ::BlockSize;
 
     explicit DownloadEngine(HttpClient &http, QObject *parent = nullptr);
     ~DownloadEngine() override;
