@@ -1,0 +1,225 @@
+// The engine on a scripted client, for what neither the recorded sessions nor
+// the fault table reach: the start parameter, answers the test server cannot
+// give, the descriptor's version rule, pauses inside a check or a repair,
+// offsets past 32 bits and the check's worker.
+#include <support/EngineSettle.h>
+#include <support/FakeHttpClient.h>
+#include <support/TestServer.h>
+
+#include <descriptor/DescriptorWriter.h>
+#include <transfer/DownloadEngine.h>
+#include <transfer/ExistingFileCheck.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using S = DownloadEngine::State;
+
+class EngineTest : public testing::Test {
+protected:
+    QTemporaryDir dir;
+    FakeHttpClient http;
+    DownloadEngine engine{http};
+    DownloadJob job;
+    QStringList log;
+    std::vector<EngineNotice> notices;
+
+    void SetUp() override
+    {
+        job.sourceUrl = "http://127.0.0.1:1/f.bin?id=7";
+        job.destination = dir.filePath("out.bin");
+        engine.setRetryDelay(std::chrono::hours(1));
+        engine.setResumeDelay(std::chrono::milliseconds(0));
+        QObject::connect(&engine, &DownloadEngine::logLine, [this](const QString &line) { log << line; });
+        QObject::connect(&engine, &DownloadEngine::noticeRequested, [this](const EngineNotice &n) { notices.push_back(n); });
+    }
+    QByteArray content(qint64 size) { return writeRandomFile(dir.filePath("served"), size); }
+    static QByteArray damaged(QByteArray bytes, qint64 at) { bytes[at] = char(bytes[at] ^ 0x5a); return bytes; }
+    void put(const QString &path, const QByteArray &bytes)
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
+    }
+    QByteArray onDisk() const { QFile f(job.destination); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
+    void describe(const QByteArray &bytes, float version = 1.2f)
+    {
+        DescriptorHeader record;
+        record.version = version;
+        const QByteArray ddf = buildDescriptor(record, bytes).value();
+        put(job.descriptorPath = dir.filePath("f.ddf"), ddf);
+        job.mode = DownloadJob::Mode::Descriptor;
+        job.descriptor = DescriptorHeader::fromBytes(ddf);
+    }
+    // Every request gets `status`; 200 and 206 carry the file from where it asks.
+    void serve(const QByteArray &whole, int status = 206, bool saysWhere = true)
+    {
+        http.answer = [=](const HttpRequest &r, int) {
+            const qint64 from = std::max<qint64>(r.rangeStart, 0);
+            if (status == 206 && r.rangeStart >= 0)
+                return FakeHttpClient::reply(206, whole.mid(from), saysWhere ? from : -1, whole.size());
+            return FakeHttpClient::reply(status < 300 ? 200 : status, status < 300 ? whole : QByteArray());
+        };
+    }
+    QStringList ranges() const
+    {
+        QStringList out;
+        for (const HttpRequest &r : http.requests)
+            out << (r.rangeStart < 0 ? QStringLiteral("-") : QString::number(r.rangeStart));
+        return out;
+    }
+};
+
+struct Row {
+    const char *name;
+    float version;       // 0: a URL job
+    bool startParam;     // the offset goes into the URL as well
+    qint64 existing;     // bytes of the file on disk before
+    qint64 damagedAt;    // ... with this byte flipped (-1: none)
+    int status;          // of every answer
+    bool saysWhere;      // a 206 names its first byte
+    QStringList ranges;  // the Range start of each request ("-": none)
+    S end;
+    const char *logged;
+};
+
+TEST_F(EngineTest, AnswersTheOtherTestsCannotGive)
+{
+    const Row rows[] = {
+        {"start parameter, fresh", 0, true, 0, -1, 206, true, {"-"}, S::Completed,
+         "Your download has been completed and verified!"},
+        {"start parameter, resumed", 0, true, 4096, -1, 206, true, {"4096"}, S::Completed,
+         "Entered resume mode successfully."},
+        {"206 without Content-Range", 0, false, 8192, -1, 206, false, {"8192"}, S::WaitingToRetry,
+         "The server resumed from the wrong position."},
+        {"descriptor: 416 to a resume is retried", 1.2f, false, 8192, -1, 416, true, {"8192"}, S::WaitingToRetry,
+         "There was a problem making the proper connection..."},
+        {"version 1.1 leaves a block's last byte unchecked", 1.1f, false, 20480, 4095, 206, true, {}, S::Verified,
+         "Your file has been verified, and is ready for use!"},
+        {"version 1.2 checks it", 1.2f, false, 20480, 4095, 206, true, {"0"}, S::Verified,
+         "CRC error in current file. Will attempt to repair..."},
+    };
+    const QByteArray whole = content(20480);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        http.requests.clear();
+        log.clear();
+        job.mode = DownloadJob::Mode::Url;
+        job.appendStartOffset = row.startParam;
+        if (row.version > 0)
+            describe(whole, row.version);
+        const QByteArray local = row.damagedAt < 0 ? whole.left(row.existing) : damaged(whole.left(row.existing), row.damagedAt);
+        QFile::remove(job.destination);
+        if (row.existing)
+            put(job.destination, local);
+        serve(whole, row.status, row.saysWhere);
+        engine.start(job);
+        EXPECT_TRUE(settle(engine, http));
+        EXPECT_EQ(engine.state(), row.end);
+        EXPECT_EQ(ranges(), row.ranges);
+        for (const HttpRequest &r : http.requests)
+            EXPECT_EQ(r.url, job.sourceUrl + (row.startParam ? "&start=" + QString::number(row.existing) : ""));
+        EXPECT_TRUE(log.contains(row.logged)) << log.join('\n').toStdString();
+        const bool fetched = !row.ranges.isEmpty() && row.end != S::WaitingToRetry;
+        EXPECT_EQ(onDisk(), fetched ? whole : local);
+    }
+}
+
+TEST_F(EngineTest, APausedRepairIsCarriedOutOnResumeNotDeclaredDone)
+{
+    const QByteArray whole = content(20480);
+    describe(whole);
+    put(job.destination, damaged(whole, 8192));
+    serve(whole);
+    bool paused = false;
+    engine.start(job);
+    EXPECT_TRUE(runUntil([&] {
+        if (!paused && engine.state() == S::Connecting)  // the repair's request is out
+            paused = (engine.pause(), true);
+        return paused && !engine.isBusy();
+    }));
+    EXPECT_EQ(onDisk(), damaged(whole, 8192));
+    engine.resume();
+    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Verified; }));
+    EXPECT_EQ(ranges(), (QStringList{"8192", "8192"}));
+    EXPECT_EQ(onDisk(), whole);
+}
+
+TEST_F(EngineTest, ACheckPausedHalfWayIsDoneAgainOnResume)
+{
+    const QByteArray whole = content(16 << 20);
+    describe(whole);
+    put(job.destination, damaged(whole, (16 << 20) - 100));
+    serve(whole);
+    engine.start(job);
+    ASSERT_EQ(engine.state(), S::Checking);
+    engine.pause();
+    EXPECT_EQ(engine.state(), S::Paused);
+    EXPECT_TRUE(settle(engine, http));
+    EXPECT_TRUE(http.requests.empty());
+    engine.resume();
+    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Verified; }, 30000));
+    EXPECT_EQ(ranges(), QStringList{QString::number((16 << 20) - 4096)});  // the bad block near the end
+    EXPECT_EQ(onDisk(), whole);
+}
+
+TEST_F(EngineTest, ADescriptorGoneBeforeTheCheckEndsTheProgramWithAMessage)
+{
+    describe(content(8192));
+    put(job.destination, content(4096));
+    QFile::remove(job.descriptorPath);
+    engine.start(job);
+    EXPECT_TRUE(settle(engine, http));
+    EXPECT_EQ(engine.state(), S::Idle);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].text, "Orvanta Downloader file is missing!");
+    EXPECT_TRUE(notices[0].endsProgram);
+    EXPECT_TRUE(http.requests.empty());
+}
+
+TEST_F(EngineTest, OffsetsBeyond4GiB)
+{
+    const qint64 fiveGiB = 5368709120;
+    QFile f(job.destination);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.resize(fiveGiB));  // sparse
+    const QByteArray tail = content(4096);
+    http.replies.push_back(FakeHttpClient::reply(206, tail, fiveGiB, fiveGiB + 4096));
+    engine.start(job);
+    EXPECT_TRUE(settle(engine, http));
+    EXPECT_EQ(engine.state(), S::Completed);
+    EXPECT_EQ(ranges(), QStringList{QString::number(fiveGiB)});
+    ASSERT_TRUE(f.seek(fiveGiB));
+    EXPECT_EQ(f.readAll(), tail);
+}
+
+// The event loop keeps turning while the worker checks; a cancelled check
+// reports nothing.
+TEST_F(EngineTest, ExistingFileCheckReportsFromItsWorkerAndCanBeCancelled)
+{
+    const QByteArray whole = writeRandomFile(job.destination, 8 << 20, 5);
+    describe(whole);
+    ExistingFileCheck check;
+    std::vector<qint64> progress;
+    std::optional<BlockScanResult> result;
+    QObject::connect(&check, &ExistingFileCheck::progressed, [&](qint64 p) { progress.push_back(p); });
+    QObject::connect(&check, &ExistingFileCheck::finished, [&](const BlockScanResult &r) { result = r; });
+    int turns = 0;
+    check.start(job.destination, job.descriptorPath, 1.2f);
+    EXPECT_TRUE(runUntil([&] { return ++turns, result.has_value(); }));
+    EXPECT_GT(turns, 1);
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->goodLength, whole.size());
+    EXPECT_FALSE(result->mismatch || result->cancelled);
+    EXPECT_EQ(progress.size(), size_t(whole.size() / 4096 / ExistingFileCheck::ProgressBlocks));
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    result.reset();
+    check.start(job.destination, job.descriptorPath, 1.2f);
+    check.cancel();
+    EXPECT_FALSE(check.isRunning());
+    EXPECT_FALSE(runUntil([&] { return result.has_value(); }, 200));
+}
+
+}  // namespace
