@@ -34,16 +34,12 @@ private:
 class TestServer {
 public:
     struct Options {
-        qint64 rate = 0;  // bytes per second for every response; 0 = unlimited
         QString tlsCert;  // HTTPS when set
         QString tlsKey;
     };
     // One request as the server saw it; empty range or ifRange: none sent.
     struct Request {
-        QString method;
-        QString target;  // path and query
-        QString range;   // "bytes=S-" ...
-        QString ifRange;
+        QString method, target, range, ifRange;  // target: path and query; range: "bytes=S-" ...
     };
     TestServer(const QString &root, const Options &options);
     explicit TestServer(const QString &root) : TestServer(root, Options{}) {}
@@ -53,9 +49,6 @@ public:
     QString errorString() const { return m_error; }
     // "http(s)://127.0.0.1:<port>" followed by `pathAndQuery` ("/f.bin?drop=5").
     QString url(const QString &pathAndQuery) const;
-    // One line per request so far: "<METHOD> <path?query> <Range or ->",
-    // followed by " If-Range: <validator>" when the request had one.
-    QStringList requestLog() const;
     QList<Request> requests() const;
     // Faults for the coming requests, each entry used up by the request it
     // matches (see --script in the server); replaces any earlier script.

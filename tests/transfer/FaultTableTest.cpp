@@ -15,10 +15,8 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -53,20 +51,9 @@ struct FaultRow {
     Ends file = Ends::Whole;
     const char *range = "";   // Range of the last request, when it matters
     bool pinned = false;      // the last request carried a strong If-Range
+    bool startParam = false;  // the descriptor wants the offset in the URL too
     bool logged = true;       // the reason is in the log as well
 };
-
-// A loopback port nobody listens on: the kernel's pick for port 0, let go.
-quint16 deadPort()
-{
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof address;
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    ::bind(probe, reinterpret_cast<sockaddr *>(&address), length);
-    ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
 
 // Even root cannot write an immutable file or create in an immutable folder,
 // also through a descriptor opened before.
@@ -163,7 +150,7 @@ struct FaultRun {
             return "the immutable flag is not available";
         if (*row.once)
             server.setScript({QJsonDocument::fromJson(row.once).object()});
-        url = row.nobodyListens ? QStringLiteral("http://127.0.0.1:%1/f.bin").arg(deadPort())
+        url = row.nobodyListens ? QStringLiteral("http://127.0.0.1:1/f.bin")
                                 : server.url(QStringLiteral("/f.bin") + row.query);
         return {};
     }
@@ -175,6 +162,7 @@ struct FaultRun {
         DescriptorHeader record;
         record.version = 1.2f;
         record.fileName = QStringLiteral("f.bin");
+        record.startParam = row.startParam ? -1 : 0;
         record.servers[0] = row.start == Start::Descriptor ? url : QString();
         writeTo(h.path("d.ddf"), buildDescriptor(record, expected).value());
         h.dialogs.chooseFile(h.path("d.ddf"));
@@ -209,6 +197,7 @@ struct FaultRun {
               QStringLiteral("completes in the end, not in state %1").arg(int(h.engine.state())));
         const TestServer::Request last = server.requests().value(server.requests().size() - 1);
         check(!*row.range || last.range == QLatin1String(row.range), "asks for the range " + last.range);
+        check(!row.startParam || last.target.endsWith("&start=" + last.range.mid(6).chopped(1)), "asks " + last.target);
         check(!row.pinned || (!last.ifRange.isEmpty() && !last.ifRange.startsWith("W/")), "pins with " + last.ifRange);
     }
 
@@ -277,7 +266,11 @@ const FaultRow kRows[] = {
     {.name = "descriptor: block corrupted in flight", .once = R"({"corrupt": 50000})", .start = Start::Descriptor,
      .then = Then::RetryUntilDone, .end = State::WaitingToRetry, .reason = "The block at byte 49152"},
     {.name = "descriptor: a repair asks for one block", .start = Start::Descriptor, .existing = kSize,
-     .damagedAt = 8197, .end = State::Verified, .range = "bytes=8192-12287"},
+     .damagedAt = 12287, .end = State::Verified, .range = "bytes=8192-12287"},
+    {.name = "descriptor: the offset in the URL as well", .query = "?id=7", .start = Start::Descriptor,
+     .existing = 16384, .range = "bytes=16384-", .startParam = true},
+    {.name = "descriptor: 416 to a resume is retried", .query = "?status=416", .start = Start::Descriptor,
+     .existing = 8192, .end = State::WaitingToRetry, .reason = "The server answered 416", .file = Ends::Prefix},
     {.name = "descriptor: a resume mid-block needs exactly the missing bytes", .start = Start::Descriptor,
      .existing = 150000, .freeSpace = kSize - 150000},
     {.name = "descriptor: one byte less is refused", .start = Start::Descriptor, .existing = 150000,
@@ -307,7 +300,7 @@ TEST(FaultTable, EveryFaultEndsVisiblyAndKeepsTheFile)
     const QByteArray content = writeRandomFile(root.filePath("f.bin"), kSize, 77);
     TestServer plain(root.path());
     TestCertificates certificates;  // a CA nobody trusts
-    TestServer selfSigned(root.path(), {0, certificates.serverCert(), certificates.serverKey()});
+    TestServer selfSigned(root.path(), {certificates.serverCert(), certificates.serverKey()});
     ASSERT_TRUE(plain.isRunning() && selfSigned.isRunning()) << plain.errorString().toStdString();
     for (const FaultRow &row : kRows) {
         SCOPED_TRACE(row.name);
