@@ -50,9 +50,8 @@ QString TestServer::url(const QString &pathAndQuery) const
     return QStringLiteral("%1://127.0.0.1:%2%3").arg(m_tls ? "https" : "http", QString::number(m_port), pathAndQuery);
 }
 
-TestServer::TestServer(const QString &root, const Options &options)
+TestServer::TestServer(const QString &root, const Options &options) : m_tls(!options.tlsCert.isEmpty())
 {
-    m_tls = !options.tlsCert.isEmpty();
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Standard input stays open while this process lives: the server leaves
     // when it closes, and after a quarter of an hour in any case.

@@ -3,7 +3,6 @@
 #include <QJsonArray>
 #include <QList>
 #include <QProcess>
-#include <QStringList>
 #include <QTemporaryDir>
 
 // Writes `count` pseudo-random bytes (the same for the same seed) to `path`
@@ -37,9 +36,9 @@ public:
         QString tlsCert;  // HTTPS when set
         QString tlsKey;
     };
-    // One request as the server saw it; empty range or ifRange: none sent.
+    // One request as the server saw it; range and ifRange empty when not sent.
     struct Request {
-        QString method, target, range, ifRange;  // target: path and query; range: "bytes=S-" ...
+        QString method, target, range, ifRange;  // target: path and query
     };
     TestServer(const QString &root, const Options &options);
     explicit TestServer(const QString &root) : TestServer(root, Options{}) {}
@@ -57,7 +56,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
+    bool m_tls;
     quint16 m_port = 0;
-    bool m_tls = false;
     QString m_error;
 };

@@ -53,8 +53,7 @@ TEST_F(OrvantaDdf, RefusesWithExitTwoAndWritesNothing)
 {
     const QByteArray data = randomBytes(9000, 5);
     const QString in = file("in.bin", data), kept = file("kept.ddf", "keep me"), none = m_dir.filePath("none");
-    const QString good = file("good.ddf", descriptor({}, data)), cut = file("cut.ddf", descriptor({}, data).left(3000));
-    const QString old = file("old.ddf", descriptor({.version = std::nextafter(1.04f, 0.0f)}, data));
+    const QString cut = file("cut.ddf", descriptor({}, data).left(3000));
     const auto create = [&](const QStringList &more) { return QStringList{"create", in, "-o", out} + more; };
     const auto withUrl = [&](const QStringList &more) { return create(QStringList{"--server", "http://h/f"} + more); };
     QStringList named;
@@ -62,15 +61,12 @@ TEST_F(OrvantaDdf, RefusesWithExitTwoAndWritesNothing)
         named << "--server" << QStringLiteral("S%1|http://h/f").arg(i);
     // Each case is a valid call with one fault.
     const QStringList cases[] = {
-        create(named.mid(0, 2) + named), create(named.mid(0, 2) + QStringList{"--server", "http://h/f"}), create({}),
+        create(named.mid(0, 2) + named), create({}), create({"--server", "ftp://h/f"}), create({"--server"}),
         withUrl({"--info", QString(257, 'i')}), withUrl({"--info", "\u03A9"}), withUrl({"--format-version", "1.0399999"}),
-        withUrl({"--format-version", "new"}), withUrl({"--fast"}), {"create", in, "--server", "http://h/f"},
-        {"create", none, "-o", out, "--server", "http://h/f"}, {"create", in, "-o", kept, "--server", "http://h/f"},
-        {"create", in, "-o", in, "--force", "--server", "http://h/f"}, {"verify", good, none}, {"verify", cut, in},
-        {"verify", old, in}, {"info", cut}, {"check", good}, {},
-        {"create", file("empty.bin", {}), "-o", out, "--server", "http://h/f"}, withUrl({"--force=yes"}),
-        create({"--server", "ftp://h/f"}), create({"--server", "Main|http://h/f"}), create({"--server"}),
-        {"info", m_dir.path()}, {"info", good, good},
+        withUrl({"--fast"}), {"create", in, "--server", "http://h/f"}, {"create", none, "-o", out, "--server", "http://h/f"},
+        {"create", in, "-o", kept, "--server", "http://h/f"}, {"create", in, "-o", in, "--force", "--server", "http://h/f"},
+        {"create", file("empty.bin", {}), "-o", out, "--server", "http://h/f"}, {"verify", cut, in}, {"info", cut},
+        {"info", m_dir.path()}, {"check", in}, {},
     };
     for (const QStringList &args : cases) {
         const ToolRun r = runTool(args);
@@ -128,9 +124,7 @@ Downloader:       refuses it. Server 2 of the descriptor, "B|file:///etc/passwd"
 TEST_F(OrvantaDdf, HelpAndVersion)
 {
     for (const auto &[args, usage] : {std::pair{QStringList{"--help"}, "orvanta-ddf COMMAND [ARGUMENTS...]"},
-                                      {{"-h"}, "orvanta-ddf COMMAND [ARGUMENTS...]"},
                                       {{"create", "--help"}, "orvanta-ddf create [options] FILE"},
-                                      {{"info", "--help"}, "orvanta-ddf info [options] DESCRIPTOR"},
                                       {{"verify", "-h"}, "orvanta-ddf verify [options] DESCRIPTOR FILE"}}) {
         const ToolRun r = runTool(args);
         EXPECT_EQ(r.exitCode, 0) << args.join(' ').toStdString();

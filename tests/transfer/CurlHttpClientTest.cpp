@@ -1,5 +1,5 @@
-// The client's own contract; the faults a download meets are played end to
-// end through it by the fault table.
+// The client's own contract; what a download meets through it (statuses,
+// ranges, redirects, TLS, drops, stalls) the fault table plays end to end.
 #include <support/TestServer.h>
 #include <transfer/CurlHttpClient.h>
 
@@ -16,23 +16,14 @@
 
 namespace {
 
-constexpr qsizetype kBlock = 4096;
-
 // What a client emitted, in order; `hook` runs after each "head", "data", "end".
 struct Recorder : QObject {
     explicit Recorder(HttpClient &client)
     {
-        connect(&client, &HttpClient::responseReceived, this, [this](const HttpResponse &h) { head = h, note("head"); });
-        connect(&client, &HttpClient::dataReceived, this, [this](QByteArrayView data) {
-            runs.push_back(data.size());
-            body.append(data);
-            note("data");
-        });
-        connect(&client, &HttpClient::finished, this, [this](const std::optional<TransferError> &failure) {
-            ++ends;
-            error = failure;
-            note("end");
-        });
+        connect(&client, &HttpClient::responseReceived, this, [this](const HttpResponse &) { note("head"); });
+        connect(&client, &HttpClient::dataReceived, this, [this](QByteArrayView d) { ++runs, body.append(d), note("data"); });
+        connect(&client, &HttpClient::finished, this,
+                [this](const std::optional<TransferError> &e) { ++ends, error = e, note("end"); });
     }
     void note(const QString &event)
     {
@@ -45,10 +36,8 @@ struct Recorder : QObject {
     bool waitForEnd(int ms = 20000) { return QTest::qWaitFor([this] { return ends > 0; }, ms); }
 
     QStringList events;
-    HttpResponse head;
-    std::vector<qsizetype> runs;
+    int runs = 0, ends = 0;
     QByteArray body;
-    int ends = 0;
     std::optional<TransferError> error;
     std::function<void(const QString &)> hook;
 };
@@ -60,87 +49,50 @@ HttpRequest get(const QString &url)
     return request;
 }
 
-// Three blocks and a bit, a small other file and 16 MiB, served plainly and
-// over TLS by a certificate for this host and one for another, both signed by
-// an authority the client is told to trust.
+// Three blocks and a bit, a small other file and 16 MiB.
 struct Served {
     QTemporaryDir root;
-    QByteArray small = writeRandomFile(root.filePath("f.bin"), 3 * kBlock + 1000, 11);
+    QByteArray small = writeRandomFile(root.filePath("f.bin"), 3 * 4096 + 1000, 11);
     QByteArray other = writeRandomFile(root.filePath("g.bin"), 5000, 12);
     QByteArray big = writeRandomFile(root.filePath("big.bin"), qsizetype(16) << 20, 13);
     TestServer server{root.path()};
-    TestCertificates certificates;
-    TestServer rightHost{root.path(), {certificates.serverCert(), certificates.serverKey()}};
-    TestServer wrongHost{root.path(), {certificates.wrongHostCert(), certificates.wrongHostKey()}};
 };
 
 class CurlHttpClientTest : public testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        s = std::make_unique<Served>();
-        qputenv("ORVANTA_CA_BUNDLE", s->certificates.caBundle().toLocal8Bit());
-    }
-    static void TearDownTestSuite() { qunsetenv("ORVANTA_CA_BUNDLE"), s.reset(); }
-    void SetUp() override
-    {
-        ASSERT_TRUE(s->server.isRunning() && s->rightHost.isRunning() && s->wrongHost.isRunning())
-            << (s->server.errorString() + s->certificates.errorString()).toStdString();
-    }
+    static void SetUpTestSuite() { s = std::make_unique<Served>(); }
+    static void TearDownTestSuite() { s.reset(); }
+    void SetUp() override { ASSERT_TRUE(s->server.isRunning()) << s->server.errorString().toStdString(); }
     static QString url(const QString &pathAndQuery) { return s->server.url(pathAndQuery); }
     static inline std::unique_ptr<Served> s;
 };
 
-// Nothing comes from inside start(), waiting sleeps in the event loop, and
-// the stall time counts silence, not the length of the transfer.
-TEST_F(CurlHttpClientTest, EachRequestEndsOnceWithTheHeadOrLibcurlsReason)
+// Nothing comes from inside start(); while it waits the client sleeps in the
+// event loop; the stall time counts silence, not the length of the transfer.
+TEST_F(CurlHttpClientTest, WaitingSleepsAndOnlySilenceTimesOut)
 {
     const struct {
-        const char *name;
-        QString target;  // a path on the test server, or a whole URL
-        int status;      // of the head; 0: none
+        QString query;
         QByteArray body;
-        CURLcode code;
-        QString says;    // the reason phrase, or the start of the error's text
-        int minMs = 0;
-    } cases[] = {
-        {"whole", "/f.bin", 200, s->small, CURLE_OK, "OK"},
-        {"own reason phrase", "/f.bin?status=503&reason=Busy%20Now", 503, {}, CURLE_OK, "Busy Now"},
-        {"redirect", "/f.bin?redirect=/g.bin", 200, s->other, CURLE_OK, "OK"},
-        {"trickling for longer than the stall time", "/f.bin?trickle=8000", 200, s->small, CURLE_OK, "OK"},
-        {"TLS, trusted authority", s->rightHost.url("/f.bin"), 200, s->small, CURLE_OK, "OK"},
-        {"TLS, certificate for another host", s->wrongHost.url("/f.bin"), 0, {}, CURLE_PEER_FAILED_VERIFICATION,
-         "SSL peer certificate or SSH remote key was not OK"},
-        {"connection refused", "http://127.0.0.1:1/f.bin", 0, {}, CURLE_COULDNT_CONNECT, "Couldn't connect to server"},
-        {"malformed URL", "http://[127.0.0.1/f.bin", 0, {}, CURLE_URL_MALFORMAT, "URL using bad/illegal format"},
-        {"silent after the first block", "/f.bin?stall=5000", 200, s->small.first(kBlock), CURLE_OPERATION_TIMEDOUT,
-         "Timeout was reached (Nothing received for 1 second)", 900},
-        {"no answer at all", "/f.bin?hang=1", 0, {}, CURLE_OPERATION_TIMEDOUT,
-         "Timeout was reached (Nothing received for 1 second)", 900},
-    };
+        int minMs;
+    } cases[] = {{"?hang=1", {}, 900}, {"?stall=5000", s->small.first(4096), 900}, {"?trickle=8000", s->small, 0}};
     CurlHttpClient client;
     client.setStallSeconds(1);
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.query.toStdString());
         Recorder recorder(client);
         QElapsedTimer clock;
         clock.start();
         const std::clock_t cpuBefore = std::clock();
-        client.start(get(c.target.startsWith('/') ? url(c.target) : c.target));
+        client.start(get(url("/f.bin" + c.query)));
         EXPECT_EQ(recorder.shape(), "");
         ASSERT_TRUE(recorder.waitForEnd());
         EXPECT_LT(double(std::clock() - cpuBefore) / CLOCKS_PER_SEC, 0.3) << "waiting must sleep, not spin";
         EXPECT_GE(clock.elapsed(), c.minMs);
         EXPECT_LT(clock.elapsed(), 3000);
-        EXPECT_EQ(recorder.shape(), QString(c.status ? "head " : "") + (c.body.isEmpty() ? "" : "data ") + "end");
-        EXPECT_EQ(recorder.head.status, c.status);
         EXPECT_TRUE(recorder.body == c.body) << recorder.body.size() << " bytes";
-        EXPECT_EQ(recorder.error.value_or(TransferError{}).code, int(c.code));
-        const QString says = recorder.error ? recorder.error->text : recorder.head.reasonPhrase;
-        EXPECT_TRUE(says.startsWith(c.says)) << says.toStdString();
-        if (c.code == CURLE_OK) {
-            EXPECT_EQ(recorder.head.effectiveUrl, c.body == s->other ? url("/g.bin") : c.target.startsWith('/') ? url(c.target) : c.target);
-        }
+        EXPECT_EQ(recorder.error.value_or(TransferError{}).text,
+                  c.body == s->small ? "" : "Timeout was reached (Nothing received for 1 second)");
     }
 }
 
@@ -182,7 +134,7 @@ TEST_F(CurlHttpClientTest, SlotsMayCancelOrRestartFromAnySignal)
         QTest::qWait(300);  // anything stray would come now
         EXPECT_EQ(recorder.shape(), c.shape);
         if (c.act == Act::Cancel) {
-            EXPECT_LE(recorder.runs.size(), 1u);
+            EXPECT_LE(recorder.runs, 1);
             client->start(get(url("/f.bin")));
             bodyAtAct = recorder.body.size();
             EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.ends > ends; }, 20000));
@@ -200,7 +152,7 @@ TEST_F(CurlHttpClientTest, SlotsMayCancelOrRestartFromAnySignal)
 TEST_F(CurlHttpClientTest, BufferStaysBoundedForASlowReader)
 {
     const qsizetype capacity = 64 * 1024;  // less than one socket read may bring
-    CurlHttpClient client(kBlock, capacity);
+    CurlHttpClient client(4096, capacity);
     Recorder recorder(client);
     recorder.hook = [](const QString &) { QThread::usleep(300); };  // a slow disk
     client.start(get(url("/big.bin")));

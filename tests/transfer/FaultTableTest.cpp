@@ -31,6 +31,7 @@ enum class Where { Folder, MissingFolder, ReadOnlyFolder, SmallDisk };
 enum class During { Nothing, DeleteFile, MakeFileReadOnly };
 enum class Then { Nothing, RetryUntilDone, ChangeServedFileAndStartAgain };
 enum class Ends { Whole, Prefix, Absent };  // Prefix: every byte that was on disk is still there
+enum class Tls { None, UnknownAuthority, OtherHost, Trusted };  // the test authority is trusted for the last two
 
 struct FaultRow {
     const char *name;
@@ -43,11 +44,10 @@ struct FaultRow {
     During during = During::Nothing;
     Then then = Then::Nothing;
     qint64 freeSpace = -1;   // -1: the real query; -2: cannot tell
-    bool tls = false;        // a certificate nobody vouches for
-    bool nobodyListens = false;
+    Tls tls = Tls::None;
+    const char *address = "";  // instead of the server's
     State end = State::Completed;
-    const char *reason = "";  // shown after the first attempt ("" none)
-    const char *status = "";  // part of the status line, when it matters
+    const char *reason = "";  // in the status line or the reason shown after the first attempt
     Ends file = Ends::Whole;
     const char *range = "";   // Range of the last request, when it matters
     bool pinned = false;      // the last request carried a strong If-Range
@@ -110,11 +110,10 @@ struct FaultRun {
         begin();
         settle();
         check(h.engine.state() == row.end, QStringLiteral("ends in state %1").arg(int(h.engine.state())));
-        const QString shown = h.model.text(MainWindowModel::Label::Reason);
-        const QString status = h.model.text(MainWindowModel::Label::Status);
-        check(shown.contains(QLatin1String(row.reason)) && (!row.logged || h.log.text().contains(shown)),
-              "shows the reason \"" + shown + '"');
-        check(status.contains(QLatin1String(row.status)), "status \"" + status + '"');
+        const QString reason = h.model.text(MainWindowModel::Label::Reason);
+        const QString shown = h.model.text(MainWindowModel::Label::Status) + '|' + reason;
+        check(shown.contains(QLatin1String(row.reason)) && (!row.logged || h.log.text().contains(reason)),
+              "shows \"" + shown + '"');
         check(row.end != State::Failed || (!h.model.pauseButtonEnabled() && h.model.loadDescriptorEnabled()),
               "leaves the start commands enabled");
         afterwards();
@@ -150,8 +149,7 @@ struct FaultRun {
             return "the immutable flag is not available";
         if (*row.once)
             server.setScript({QJsonDocument::fromJson(row.once).object()});
-        url = row.nobodyListens ? QStringLiteral("http://127.0.0.1:1/f.bin")
-                                : server.url(QStringLiteral("/f.bin") + row.query);
+        url = *row.address ? QString::fromLatin1(row.address) : server.url(QStringLiteral("/f.bin") + row.query);
         return {};
     }
 
@@ -223,14 +221,23 @@ struct FaultRun {
 
 const FaultRow kRows[] = {
     // Connections
-    {.name = "refused connection", .nobodyListens = true, .end = State::WaitingToRetry,
+    {.name = "refused connection", .address = "http://127.0.0.1:1/f.bin", .end = State::WaitingToRetry,
      .reason = "Couldn't connect to server", .file = Ends::Absent},
+    {.name = "malformed URL stops", .address = "http://[127.0.0.1/f.bin", .end = State::Failed,
+     .reason = "URL using bad/illegal format", .file = Ends::Absent},
+    {.name = "no answer at all is retried", .query = "?hang=1", .end = State::WaitingToRetry,
+     .reason = "Timeout was reached", .file = Ends::Absent},
     {.name = "drop mid-body, then resumed", .once = R"({"drop": 70000})", .then = Then::RetryUntilDone,
      .end = State::WaitingToRetry, .reason = "Transferred a partial file"},
     {.name = "stall, then resumed", .once = R"({"stall": 70000})", .then = Then::RetryUntilDone,
      .end = State::WaitingToRetry, .reason = "Timeout was reached"},
     {.name = "trickle is slow, not broken", .query = "?trickle=400000"},
-    {.name = "self-signed TLS stops", .tls = true, .end = State::Failed, .reason = "SSL", .file = Ends::Absent},
+    {.name = "self-signed TLS stops", .tls = Tls::UnknownAuthority, .end = State::Failed, .reason = "SSL",
+     .file = Ends::Absent},
+    {.name = "TLS for another host stops", .tls = Tls::OtherHost, .end = State::Failed, .reason = "SSL",
+     .file = Ends::Absent},
+    {.name = "TLS from a trusted authority", .tls = Tls::Trusted},
+    {.name = "redirect is followed", .query = "?redirect=1"},
     {.name = "redirect loop", .query = "?redirect=loop", .end = State::WaitingToRetry,
      .reason = "Number of redirects hit maximum amount", .file = Ends::Absent},
     {.name = "redirect to file:// stops", .query = "?redirect=file", .end = State::Failed,
@@ -249,7 +256,7 @@ const FaultRow kRows[] = {
      .end = State::WaitingToRetry, .reason = "The server sent bytes from offset 4096; they were asked from 100000.",
      .file = Ends::Prefix},
     {.name = "200 to a range starts again", .query = "?norange=1", .existing = 100000, .range = "bytes=100000-"},
-    {.name = "unannounced size is not called verified", .query = "?nolength=1&drop=70000", .status = "not verified",
+    {.name = "unannounced size is not called verified", .query = "?nolength=1&drop=70000", .reason = "not verified",
      .file = Ends::Prefix},
     {.name = "changed file answers 200 to its If-Range", .once = R"({"drop": 70000})",
      .then = Then::ChangeServedFileAndStartAgain, .end = State::WaitingToRetry, .pinned = true},
@@ -298,20 +305,23 @@ TEST(FaultTable, EveryFaultEndsVisiblyAndKeepsTheFile)
 {
     QTemporaryDir root;
     const QByteArray content = writeRandomFile(root.filePath("f.bin"), kSize, 77);
-    TestServer plain(root.path());
-    TestCertificates certificates;  // a CA nobody trusts
-    TestServer selfSigned(root.path(), {certificates.serverCert(), certificates.serverKey()});
-    ASSERT_TRUE(plain.isRunning() && selfSigned.isRunning()) << plain.errorString().toStdString();
+    TestCertificates certificates;
+    TestServer plain(root.path()), tls(root.path(), {certificates.serverCert(), certificates.serverKey()}),
+        otherHost(root.path(), {certificates.wrongHostCert(), certificates.wrongHostKey()});
+    ASSERT_TRUE(plain.isRunning() && tls.isRunning() && otherHost.isRunning()) << tls.errorString().toStdString();
     for (const FaultRow &row : kRows) {
         SCOPED_TRACE(row.name);
         writeRandomFile(root.filePath("f.bin"), kSize, 77);
-        FaultRun run{row, row.tls ? selfSigned : plain, content, root.path()};
+        row.tls >= Tls::OtherHost ? qputenv("ORVANTA_CA_BUNDLE", certificates.caBundle().toLocal8Bit())
+                                  : qunsetenv("ORVANTA_CA_BUNDLE");
+        FaultRun run(row, row.tls == Tls::None ? plain : row.tls == Tls::OtherHost ? otherHost : tls, content, root.path());
         const QString skipped = run.play();
         EXPECT_TRUE(run.failures.isEmpty()) << run.failures.join("; ").toStdString();
         std::cout << "[ fault ] " << row.name << ": "
                   << (skipped.isEmpty() ? (run.failures.isEmpty() ? "ok" : "FAILED") : "skipped, " + skipped.toStdString())
                   << std::endl;
     }
+    qunsetenv("ORVANTA_CA_BUNDLE");
 }
 
 }  // namespace

@@ -15,11 +15,9 @@ TEST(TransferProgressBar, FillsInProportionAndStaysInsideTheFrame)
         qint64 max, value;
         int fill;  // expected fill width in pixels; 0: nothing drawn
     } cases[] = {
-        {"zero is hidden", 529, 1000, 0, 0},
         {"half fills half the whole width", 200, 1000, 500, 100},
         {"under one pixel is hidden", 200, 1000, 1, 0},
         {"sizes beyond 32 bits", 528, 6000000000LL, 3000000000LL, 264},
-        {"full", 529, 1000, 1000, 525},
         {"overfull", 529, 1000, 5000, 525},
     };
     for (const auto &c : cases) {
