@@ -32,13 +32,10 @@ TEST(BlockScan, FindsTheStartOfTheFirstBadBlock)
         ASSERT_TRUE(writeFile(data, local));
         qint64 goodBlocks = 0, lastGood = 0;
         const BlockScanResult r = scanBlocks(data, ddf, 1.2f, [&](qint64 p) { ++goodBlocks, lastGood = p; });
-        EXPECT_EQ(r.fileLength, local.size()) << c.name;
-        EXPECT_EQ(r.goodLength, c.goodLength) << c.name;
-        EXPECT_EQ(r.mismatch, c.mismatch) << c.name;
-        EXPECT_EQ(r.entryMissing, c.entryMissing) << c.name;
-        // One call per good block, with the end of that block.
-        const qint64 goodEnd = c.mismatch ? c.goodLength : (c.keep + 4095) / 4096 * 4096;
-        EXPECT_EQ(std::pair(goodBlocks, lastGood), std::pair(goodEnd / 4096, goodEnd)) << c.name;
+        const qint64 goodEnd = c.mismatch ? c.goodLength : (c.keep + 4095) / 4096 * 4096;  // one call per good block
+        EXPECT_EQ(std::tuple(r.fileLength, r.goodLength, r.mismatch, r.entryMissing, goodBlocks, lastGood),
+                  std::tuple(qint64(local.size()), qint64(c.goodLength), c.mismatch, c.entryMissing, goodEnd / 4096, goodEnd))
+            << c.name;
     }
 }
 

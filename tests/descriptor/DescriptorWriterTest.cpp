@@ -23,11 +23,7 @@ struct FileSizeLimit {
         rlimit lowered{std::min(bytes, old.rlim_max), old.rlim_max};
         ok = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
     }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        std::signal(SIGXFSZ, handler);
-    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &old), std::signal(SIGXFSZ, handler); }
     void (*handler)(int);
     rlimit old{};
     bool ok = false;

@@ -10,7 +10,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-#include <memory>
 
 namespace {
 
@@ -41,31 +40,15 @@ QString find(const QString &path, const QString &pattern)
     return QRegularExpression(pattern, QRegularExpression::MultilineOption).match(text).captured(1);
 }
 
-// A value of the build's cache, such as the cmake that configured it.
-QString cacheValue(const QString &name)
-{
-    return find(ORVANTA_BIN_DIR "/../CMakeCache.txt", "^" + name + ":[A-Z]+=(.*)$");
-}
-
-class Installed : public testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        s_prefix = std::make_unique<QTemporaryDir>();
-        s_install = run(cacheValue("CMAKE_COMMAND"), {"--install", ORVANTA_BIN_DIR "/..", "--prefix", s_prefix->path()});
-    }
-    static void TearDownTestSuite() { s_prefix.reset(); }
-    void SetUp() override { ASSERT_EQ(s_install.exitCode, 0) << s_install.text.toStdString(); }
-    static QString at(const QString &relative) { return QDir(s_prefix->path()).filePath(relative); }
-
-    static inline std::unique_ptr<QTemporaryDir> s_prefix;
-    static inline Output s_install;
-};
-
 }  // namespace
 
-TEST_F(Installed, PutsEveryFileWhereTheDesktopLooks)
+TEST(Installed, PutsEveryFileWhereTheDesktopLooksAndTheValidatorsAcceptThem)
 {
+    QTemporaryDir prefix;
+    const QString cmake = find(ORVANTA_BIN_DIR "/../CMakeCache.txt", "^CMAKE_COMMAND:[A-Z]+=(.*)$");  // the build's own
+    const Output install = run(cmake, {"--install", ORVANTA_BIN_DIR "/..", "--prefix", prefix.path()});
+    ASSERT_EQ(install.exitCode, 0) << install.text.toStdString();
+    const auto at = [&](const QString &relative) { return QDir(prefix.path()).filePath(relative); };
     for (const QString &file : QStringList{"bin/orvanta-downloader", "bin/orvanta-ddf", DesktopFile, MetainfoFile, MimeFile,
                                 "share/icons/hicolor/scalable/apps/orvanta-downloader.svg",
                                 "share/man/man1/orvanta-downloader.1.gz", "share/man/man1/orvanta-ddf.1.gz",
@@ -79,10 +62,7 @@ TEST_F(Installed, PutsEveryFileWhereTheDesktopLooks)
         EXPECT_EQ(icon.size(), QSize(size, size));
         EXPECT_TRUE(icon.hasAlphaChannel()) << size;
     }
-}
-
-TEST_F(Installed, ValidatorsAcceptTheDesktopFiles)
-{
+    // The desktop's own validators accept what it reads.
     const struct {
         QString program;
         QStringList arguments;

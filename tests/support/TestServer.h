@@ -14,7 +14,6 @@ QByteArray writeRandomFile(const QString &path, qsizetype count, quint64 seed = 
 class TestCertificates {
 public:
     TestCertificates();
-    bool isValid() const { return m_error.isEmpty(); }
     QString errorString() const { return m_error; }
     QString caBundle() const { return m_dir.filePath("ca.pem"); }
     QString serverCert() const { return m_dir.filePath("server.pem"); }
@@ -32,16 +31,12 @@ private:
 // should the test die.
 class TestServer {
 public:
-    struct Options {
-        QString tlsCert;  // HTTPS when set
-        QString tlsKey;
-    };
     // One request as the server saw it; range and ifRange empty when not sent.
     struct Request {
         QString method, target, range, ifRange;  // target: path and query
     };
-    TestServer(const QString &root, const Options &options);
-    explicit TestServer(const QString &root) : TestServer(root, Options{}) {}
+    // HTTPS when given a certificate and its key.
+    explicit TestServer(const QString &root, const QString &tlsCert = {}, const QString &tlsKey = {});
     ~TestServer();
 
     bool isRunning() const { return m_port != 0; }

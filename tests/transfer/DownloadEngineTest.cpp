@@ -1,6 +1,6 @@
 // The engine on a scripted client, for what neither the recorded sessions nor
 // the fault table reach: the descriptor's version rule, pauses inside a check
-// or a repair, a descriptor gone before its check, offsets past 32 bits.
+// or a repair, offsets past 32 bits.
 #include <support/EngineSettle.h>
 #include <support/FakeHttpClient.h>
 #include <support/TestServer.h>
@@ -23,7 +23,6 @@ protected:
     FakeHttpClient http;
     DownloadEngine engine{http};
     DownloadJob job;
-    std::vector<EngineNotice> notices;
 
     void SetUp() override
     {
@@ -31,7 +30,6 @@ protected:
         job.destination = dir.filePath("out.bin");
         engine.setRetryDelay(std::chrono::hours(1));
         engine.setResumeDelay(std::chrono::milliseconds(0));
-        QObject::connect(&engine, &DownloadEngine::noticeRequested, [this](const EngineNotice &n) { notices.push_back(n); });
     }
     QByteArray content(qint64 size) { return writeRandomFile(dir.filePath("served"), size); }
     static QByteArray damaged(QByteArray bytes, qint64 at) { bytes[at] = char(bytes[at] ^ 0x5a); return bytes; }
@@ -124,20 +122,6 @@ TEST_F(EngineTest, TheCheckReportsFromItsWorkerAndAPausedOneIsDoneAgain)
     EXPECT_GT(progress.size(), 10u);
     EXPECT_EQ(ranges(), QStringList{QString::number((16 << 20) - 4096)});  // the bad block near the end
     EXPECT_EQ(onDisk(), whole);
-}
-
-TEST_F(EngineTest, ADescriptorGoneBeforeTheCheckEndsTheProgramWithAMessage)
-{
-    describe(content(8192));
-    put(job.destination, content(4096));
-    QFile::remove(job.descriptorPath);
-    engine.start(job);
-    EXPECT_TRUE(settle(engine, http));
-    EXPECT_EQ(engine.state(), S::Idle);
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(notices[0].text, "Orvanta Downloader file is missing!");
-    EXPECT_TRUE(notices[0].endsProgram);
-    EXPECT_TRUE(http.requests.empty());
 }
 
 TEST_F(EngineTest, OffsetsBeyond4GiB)

@@ -1,7 +1,6 @@
 #include <ui/MainWindow.h>
 
 #include <QAction>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -11,8 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-
-using Label = MainWindowModel::Label;
 
 class MainWindowTest : public testing::Test {
 protected:
@@ -34,19 +31,13 @@ TEST_F(MainWindowTest, EachButtonAndTrayItemEmitsItsOwnSignalOnly)
         const char *name;  // object name of the button or tray menu item
         void (MainWindow::*signal)();
     } commands[] = {
-        {"pasteButton", &MainWindow::pasteClicked},
-        {"downloadUrlButton", &MainWindow::downloadUrlClicked},
-        {"loadDescriptorButton", &MainWindow::loadDescriptorClicked},
-        {"pauseButton", &MainWindow::pauseButtonClicked},
-        {"serverButton", &MainWindow::serverButtonClicked},
-        {"restoreAction", &MainWindow::restoreRequested},
-        {"viewLogAction", &MainWindow::viewLogRequested},
-        {"pauseAction", &MainWindow::pauseRequested},
+        {"pasteButton", &MainWindow::pasteClicked}, {"downloadUrlButton", &MainWindow::downloadUrlClicked},
+        {"loadDescriptorButton", &MainWindow::loadDescriptorClicked}, {"pauseButton", &MainWindow::pauseButtonClicked},
+        {"serverButton", &MainWindow::serverButtonClicked}, {"restoreAction", &MainWindow::restoreRequested},
+        {"viewLogAction", &MainWindow::viewLogRequested}, {"pauseAction", &MainWindow::pauseRequested},
         {"quitAction", &MainWindow::quitRequested},
     };
-    model.setDownloadUrlEnabled(true);
-    model.setPauseButtonEnabled(true);
-    model.setServerButtonVisible(true);
+    model.setDownloadUrlEnabled(true), model.setPauseButtonEnabled(true), model.setServerButtonVisible(true);
     window.show();
     std::vector<std::unique_ptr<QSignalSpy>> spies;
     for (const auto &c : commands)
@@ -105,26 +96,4 @@ TEST_F(MainWindowTest, MinimizeAndCloseAreLeftToTheApplication)
     window.setWindowState(Qt::WindowMinimized);
     EXPECT_EQ(minimized.count(), 1);
     EXPECT_FALSE(window.isVisible());
-}
-
-TEST_F(MainWindowTest, ShowsWhatTheModelSays)
-{
-    for (const auto &[label, name] : {std::pair{Label::Status, "statusLabel"}, {Label::Source, "sourceLabel"},
-                                      {Label::TimeLeft, "timeLeftLabel"}, {Label::Destination, "destinationLabel"},
-                                      {Label::Rate, "rateLabel"}, {Label::Reason, "reasonLabel"}}) {
-        model.setText(label, QLatin1String(name) + "!");
-        EXPECT_EQ(child<QLabel>(name)->text(), QLatin1String(name) + "!");
-    }
-    for (const bool on : {true, false}) {
-        model.setWindowTitle(on ? "42% done" : "Orvanta Downloader");
-        model.setPauseButtonCaption(on ? "Resume Download..." : "Pause Download...");
-        model.setDownloadUrlEnabled(on), model.setLoadDescriptorEnabled(!on), model.setPauseButtonEnabled(on);
-        model.setServerButtonVisible(on), model.setPauseChecked(on);
-        EXPECT_EQ(window.windowTitle(), on ? "42% done" : "Orvanta Downloader");
-        EXPECT_EQ(child<QPushButton>("pauseButton")->text(), on ? "Resume Download..." : "Pause Download...");
-        EXPECT_EQ((std::vector{child("downloadUrlButton")->isEnabled(), child("loadDescriptorButton")->isEnabled(),
-                               child("pauseButton")->isEnabled(), !child("serverButton")->isHidden(),
-                               menuItem("pauseAction")->isChecked()}),
-                  (std::vector{on, !on, on, on, on}));
-    }
 }

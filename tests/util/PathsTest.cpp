@@ -13,11 +13,9 @@ TEST(Paths, FreeDiskSpaceMeasuresTheNearestExistingFolderAndKeepsUnknownApart)
     ASSERT_EQ(::statvfs(QFile::encodeName(dir.path()).constData(), &fs), 0);
     const double expected = double(fs.f_bavail) * double(fs.f_frsize);
     const double slack = 64.0 * 1024 * 1024;  // other programs write meanwhile
-    for (const QString &path : {dir.path(), dir.filePath("out.bin"), dir.filePath("no/such/folder/out.bin")}) {
-        const std::optional<qint64> free = freeDiskSpace(path);
-        ASSERT_TRUE(free.has_value()) << path.toStdString();
-        EXPECT_NEAR(double(*free), expected, slack) << path.toStdString();
-    }
+    const std::optional<qint64> free = freeDiskSpace(dir.filePath("no/such/folder/out.bin"));
+    ASSERT_TRUE(free.has_value());
+    EXPECT_NEAR(double(*free), expected, slack);
     EXPECT_EQ(freeDiskSpace(QString()), std::nullopt);
 }
 
@@ -33,8 +31,8 @@ TEST(Paths, SafeFileNameKeepsOnlyABareNameThatFits)
         {QString(10, QChar(0)), fallback}, {"..hidden", "..hidden"}, {"a\x01" "b\x1b[31m.bin", "ab[31m.bin"},
         {QStringLiteral("bad\u009b2J.bin"), "bad2J.bin"}, {QStringLiteral("photo\u202Egpj.exe"), "photogpj.exe"},
         {QStringLiteral("Caf\u00E9 \u20AC.txt"), QStringLiteral("Caf\u00E9 \u20AC.txt")},
-        {QString(300, 'a') + ".iso", QString(251, 'a') + ".iso"}, {QString(200, QChar(0xE9)) + ".bin", QString(125, QChar(0xE9)) + ".bin"},
-        {emoji + ".bin", emoji.left(62 * 2) + ".bin"},
+        {QString(300, 'a') + ".iso", QString(251, 'a') + ".iso"}, {emoji + ".bin", emoji.left(62 * 2) + ".bin"},
+        {QString(200, QChar(0xE9)) + ".bin", QString(125, QChar(0xE9)) + ".bin"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(safeFileName(c.name), c.expected) << c.name.toStdString();
