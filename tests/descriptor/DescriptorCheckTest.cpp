@@ -22,24 +22,16 @@ TEST(DescriptorCheck, RefusesWhatCannotBeDownloadedAndSaysWhy)
     const auto with = [&](auto change) { Header h = good; change(h); return h; };
     const Case cases[] = {
         {"good", good, -1, -1, DescriptorFault::None, ""},
-        {"https, upper case scheme", with([](Header &h) { h.servers = {"HTTPS://example.org/f"}; }), -1, -1, DescriptorFault::None, ""},
-        {"two named servers", with([](Header &h) { h.servers = {"A|http://a/f", "B|https://b/f|x"}; }), -1, -1, DescriptorFault::None, ""},
-        {"longer list", good, 9, -1, DescriptorFault::None, ""},
-        {"exactly one block", with([](Header &h) { h.fileSize = 4096; }), 1, -1, DescriptorFault::None, ""},
         {"empty file", good, 0, 0, DescriptorFault::Empty, "empty"},
         {"one byte short of a header", good, 0, 3081, DescriptorFault::Truncated, "3081 bytes"},
         {"version below 1.04", with([](Header &h) { h.version = std::nextafter(1.04f, 0.0f); }), -1, -1, DescriptorFault::OldVersion, "1.04"},
-        {"size 0", with([](Header &h) { h.fileSize = 0; }), 0, -1, DescriptorFault::SizeBelowOne, "0 bytes"},
+        {"version not a number", with([](Header &h) { h.version = NAN; }), -1, -1, DescriptorFault::OldVersion, "1.04"},
         {"size -1", with([](Header &h) { h.fileSize = -1; }), 0, -1, DescriptorFault::SizeBelowOne, "-1 bytes"},
         {"no servers", with([](Header &h) { h.servers = {}; }), -1, -1, DescriptorFault::NoServers, "no server"},
         {"ftp", with([](Header &h) { h.servers = {"ftp://h/f"}; }), -1, -1, DescriptorFault::ServerNotHttp, "\"ftp://h/f\""},
-        {"no host", with([](Header &h) { h.servers = {"http://"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 1"},
-        {"no scheme", with([](Header &h) { h.servers = {"www.example.org/f"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 1"},
-        {"lone named entry is taken whole", with([](Header &h) { h.servers = {"Main|http://a/f"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 1"},
         {"second of two", with([](Header &h) { h.servers = {"A|http://a/f", "B|file:///x"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 2"},
         {"escaped in the reason", with([](Header &h) { h.servers = {"\x1b[2Jgopher://h"}; }), -1, -1, DescriptorFault::ServerNotHttp, "\\x1b[2J"},
         {"list one entry short", good, 2, -1, DescriptorFault::CrcListShort, "need 3 entries, but the descriptor holds 2"},
-        {"list torn in its last entry", good, 2, 3082 + 11, DescriptorFault::CrcListShort, "holds 2"},
         {"4097 bytes need two entries", with([](Header &h) { h.fileSize = 4097; }), 1, -1, DescriptorFault::CrcListShort, "2 blocks"},
     };
     for (const Case &c : cases) {

@@ -50,16 +50,14 @@ QString TestServer::url(const QString &pathAndQuery) const
     return QStringLiteral("%1://127.0.0.1:%2%3").arg(m_tls ? "https" : "http", QString::number(m_port), pathAndQuery);
 }
 
-TestServer::TestServer(const QString &root, const Options &options)
+TestServer::TestServer(const QString &root, const QString &tlsCert, const QString &tlsKey) : m_tls(!tlsCert.isEmpty())
 {
-    m_tls = !options.tlsCert.isEmpty();
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     // Standard input stays open while this process lives: the server leaves
     // when it closes, and after a quarter of an hour in any case.
-    m_process.start("python3", {ORVANTA_TEST_SERVER, "--root", root, "--log", m_dir.filePath("requests.log"),
-                                "--script", m_dir.filePath("script.json"), "--rate", QString::number(options.rate),
-                                "--tls-cert", options.tlsCert, "--tls-key", options.tlsKey, "--bind",
-                                "127.0.0.1", "--exit-on-eof", "--max-seconds", "900"});
+    m_process.start("python3", {ORVANTA_TEST_SERVER, "--root", root, "--log", m_dir.filePath("requests.log"), "--script",
+                                m_dir.filePath("script.json"), "--tls-cert", tlsCert, "--tls-key", tlsKey,
+                                "--bind", "127.0.0.1", "--exit-on-eof", "--max-seconds", "900"});
     QByteArray line;
     const QDeadlineTimer deadline(10000);
     while (!line.endsWith('\n') && m_process.waitForReadyRead(int(deadline.remainingTime())))
@@ -82,18 +80,6 @@ QList<TestServer::Request> TestServer::requests() const
                              record["ifRange"].toString()});
     }
     return requests;
-}
-
-QStringList TestServer::requestLog() const
-{
-    QStringList lines;
-    for (const Request &request : requests()) {
-        QString line = request.method + ' ' + request.target + ' ' + (request.range.isEmpty() ? "-" : request.range);
-        if (!request.ifRange.isEmpty())
-            line += " If-Range: " + request.ifRange;
-        lines.append(line);
-    }
-    return lines;
 }
 
 bool TestServer::setScript(const QJsonArray &entries)

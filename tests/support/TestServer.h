@@ -3,7 +3,6 @@
 #include <QJsonArray>
 #include <QList>
 #include <QProcess>
-#include <QStringList>
 #include <QTemporaryDir>
 
 // Writes `count` pseudo-random bytes (the same for the same seed) to `path`
@@ -15,7 +14,6 @@ QByteArray writeRandomFile(const QString &path, qsizetype count, quint64 seed = 
 class TestCertificates {
 public:
     TestCertificates();
-    bool isValid() const { return m_error.isEmpty(); }
     QString errorString() const { return m_error; }
     QString caBundle() const { return m_dir.filePath("ca.pem"); }
     QString serverCert() const { return m_dir.filePath("server.pem"); }
@@ -33,29 +31,18 @@ private:
 // should the test die.
 class TestServer {
 public:
-    struct Options {
-        qint64 rate = 0;  // bytes per second for every response; 0 = unlimited
-        QString tlsCert;  // HTTPS when set
-        QString tlsKey;
-    };
-    // One request as the server saw it; empty range or ifRange: none sent.
+    // One request as the server saw it; range and ifRange empty when not sent.
     struct Request {
-        QString method;
-        QString target;  // path and query
-        QString range;   // "bytes=S-" ...
-        QString ifRange;
+        QString method, target, range, ifRange;  // target: path and query
     };
-    TestServer(const QString &root, const Options &options);
-    explicit TestServer(const QString &root) : TestServer(root, Options{}) {}
+    // HTTPS when given a certificate and its key.
+    explicit TestServer(const QString &root, const QString &tlsCert = {}, const QString &tlsKey = {});
     ~TestServer();
 
     bool isRunning() const { return m_port != 0; }
     QString errorString() const { return m_error; }
     // "http(s)://127.0.0.1:<port>" followed by `pathAndQuery` ("/f.bin?drop=5").
     QString url(const QString &pathAndQuery) const;
-    // One line per request so far: "<METHOD> <path?query> <Range or ->",
-    // followed by " If-Range: <validator>" when the request had one.
-    QStringList requestLog() const;
     QList<Request> requests() const;
     // Faults for the coming requests, each entry used up by the request it
     // matches (see --script in the server); replaces any earlier script.
@@ -64,7 +51,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
+    bool m_tls;
     quint16 m_port = 0;
-    bool m_tls = false;
     QString m_error;
 };

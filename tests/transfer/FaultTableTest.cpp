@@ -17,8 +17,6 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
-#include <netinet/in.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -30,46 +28,42 @@ constexpr qint64 kSize = 200000;  // 48 whole blocks and a short one
 
 enum class Start { Url, Descriptor, DescriptorWithoutServers };
 enum class Where { Folder, MissingFolder, ReadOnlyFolder, SmallDisk };
-enum class During { Nothing, DeleteFile, MakeFileReadOnly };
-enum class Then { Nothing, RetryUntilDone, ChangeServedFileAndStartAgain };
-enum class Ends { Whole, Prefix, Absent };  // Prefix: every byte that was on disk is still there
+enum class During { Untouched, DeleteFile, MakeFileReadOnly };
+enum class Then { Stop, RetryUntilDone, ChangeServedFileAndStartAgain };
+enum class Ends { AsTheEndSays, Whole, Prefix, Absent };  // Prefix: every byte that was on disk is still there
+enum class Tls { None, UnknownAuthority, OtherHost, Trusted };  // the test authority is trusted for the last two
+
+using enum State;
+using enum Ends;
+using enum Start;
+using enum Where;
+using enum Tls;
+using enum During;
+using enum Then;
 
 struct FaultRow {
     const char *name;
-    const char *query = "";      // faults of every request ("?status=404")
-    const char *once = "";       // faults of the first request only, as JSON ({"drop": 70000})
+    const char *query = "";  // faults of every request ("?status=404")
+    const char *once = "";   // faults of the first request only, as JSON ({"drop": 70000})
     Start start = Start::Url;
-    qint64 existing = 0;         // bytes of the served file on disk before
-    qint64 damagedAt = -1;       // ... with this byte flipped
+    qint64 existing = 0;     // bytes of the served file on disk before
+    qint64 damagedAt = -1;   // ... with this byte flipped
     Where where = Where::Folder;
-    During during = During::Nothing;
-    Then then = Then::Nothing;
-    qint64 freeSpace = -1;       // -1: the real query; -2: cannot tell
-    bool tls = false;            // a certificate nobody vouches for
-    bool nobodyListens = false;
+    During during = During::Untouched;
+    Then then = Then::Stop;
+    qint64 freeSpace = -1;   // -1: the real query; -2: cannot tell
+    Tls tls = Tls::None;
+    const char *address = "";  // instead of the server's
     State end = State::Completed;
-    const char *reason = "";     // shown after the first attempt ("" none)
-    const char *status = "";     // part of the status line, when it matters
-    Ends file = Ends::Whole;
-    const char *range = "";      // Range of the last request, when it matters
-    bool pinned = false;         // the last request carried If-Range
-    bool logged = true;          // the reason is in the log as well
+    const char *reason = "";  // in the status line or the reason shown after the first attempt
+    Ends file = Ends::AsTheEndSays;  // whole once complete, else what was on disk
+    const char *range = "";   // Range of the last request, when it matters
+    bool pinned = false;      // the last request carried a strong If-Range
+    bool startParam = false;  // the descriptor wants the offset in the URL too
 };
 
-// A loopback port nobody listens on: the kernel's pick for port 0, let go.
-quint16 deadPort()
-{
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof address;
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    ::bind(probe, reinterpret_cast<sockaddr *>(&address), length);
-    ::getsockname(probe, reinterpret_cast<sockaddr *>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
-
-// The immutable flag: even root cannot write an immutable file or create in
-// an immutable folder, also through a descriptor opened before.
+// Even root cannot write an immutable file or create in an immutable folder,
+// also through a descriptor opened before.
 bool setImmutable(const QString &path, bool on)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
@@ -82,10 +76,73 @@ bool setImmutable(const QString &path, bool on)
     return ok;
 }
 
-class FaultRun {
-public:
+void writeTo(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+}
+
+struct FaultRun {
+    const FaultRow &row;
+    TestServer &server;
+    QByteArray expected;
+    QString root;
+    AppHarnessOn<CurlHttpClient> h;
+    QString folder = h.path(row.where == MissingFolder ? "missing" : "out"), destination = folder + "/out.bin", url;
+    bool mounted = false;
+    QStringList failures;
+
     FaultRun(const FaultRow &row, TestServer &server, const QByteArray &content, const QString &root)
-        : row(row), server(server), content(content), root(root)
+        : row(row), server(server), expected(content), root(root) {}
+    ~FaultRun()
+    {
+        setImmutable(folder, false), setImmutable(destination, false);
+        if (mounted)
+            ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
+    }
+    void check(bool ok, const QString &what)
+    {
+        if (!ok)
+            failures << what;
+    }
+    void settle() { runUntil([&] { return !h.engine.isBusy() && h.engine.state() != Resuming; }, 30000); }
+
+    // Empty when the row ran; otherwise why it could not run here.
+    QString play()
+    {
+        if (const QString missing = prepare(); !missing.isEmpty())
+            return missing;
+        row.start == Url ? startUrl() : loadDescriptor();
+        settle();
+        check(h.engine.state() == row.end, QStringLiteral("ends in state %1").arg(int(h.engine.state())));
+        const QString reason = h.model.text(MainWindowModel::Label::Reason);
+        const QString shown = h.model.text(MainWindowModel::Label::Status) + '|' + reason;
+        check(shown.contains(QLatin1String(row.reason)) && (row.end == Idle || h.log.text().contains(reason)),
+              "shows \"" + shown + '"');
+        check(row.end != Failed || (!h.model.pauseButtonEnabled() && h.model.loadDescriptorEnabled()),
+              "leaves the start commands enabled");
+        if (row.then == ChangeServedFileAndStartAgain) {
+            expected = writeRandomFile(root + "/f.bin", kSize, 99);  // a new version, a new ETag
+            startUrl();
+            settle();
+        }
+        h.engine.setRetryDelay(std::chrono::milliseconds(0));
+        for (int i = 0; i < 5 && row.then != Stop && h.engine.state() == WaitingToRetry; ++i) {
+            runUntil([&] { return h.engine.state() != WaitingToRetry; });
+            settle();
+        }
+        check(row.then == Stop || h.engine.state() == Completed,
+              QStringLiteral("completes in the end, not in state %1").arg(int(h.engine.state())));
+        const TestServer::Request last = server.requests().value(server.requests().size() - 1);
+        check(!*row.range || last.range == QLatin1String(row.range), "asks for the range " + last.range);
+        check(!row.startParam || last.target.endsWith("&start=" + last.range.mid(6).chopped(1)), "asks " + last.target);
+        check(!row.pinned || (!last.ifRange.isEmpty() && !last.ifRange.startsWith("W/")), "pins with " + last.ifRange);
+        checkFile();
+        return {};
+    }
+
+    QString prepare()
     {
         h.http.setStallSeconds(1);
         h.engine.setRetryDelay(std::chrono::hours(1));
@@ -93,89 +150,38 @@ public:
             h.engine.setFreeSpaceQuery([free = row.freeSpace](const QString &) {
                 return free < 0 ? std::nullopt : std::optional<qint64>(free);
             });
-        QObject::connect(&h.engine, &DownloadEngine::progressed, [this](const TransferProgress &) { actDuring(); });
-    }
-    ~FaultRun()
-    {
-        setImmutable(folder, false);
-        setImmutable(destination, false);
-        if (mounted)
-            ::umount2(QFile::encodeName(folder).constData(), MNT_DETACH);
-    }
-
-    // Empty when the row ran; otherwise why it could not run here.
-    QString play()
-    {
-        if (const QString missing = prepare(); !missing.isEmpty())
-            return missing;
-        begin();
-        settle();
-        check(h.engine.state() == row.end, "ends in state %1", int(h.engine.state()));
-        const QString shown = h.model.text(MainWindowModel::Label::Reason);
-        check(shown.contains(QLatin1String(row.reason)) && (!row.logged || h.log.text().contains(shown)),
-              "shows the reason \"%1\"", shown);
-        check(h.model.text(MainWindowModel::Label::Status).contains(QLatin1String(row.status)), "status \"%1\"",
-              h.model.text(MainWindowModel::Label::Status));
-        if (row.end == State::Failed)
-            check(!h.model.pauseButtonEnabled() && h.model.loadDescriptorEnabled(), "leaves the start commands enabled%1", "");
-        afterwards();
-        checkFile();
-        return {};
-    }
-    QStringList failures;
-
-private:
-    template <class T>
-    void check(bool ok, const char *what, const T &value)
-    {
-        if (!ok)
-            failures << QString::fromLatin1(what).arg(value);
-    }
-
-    QString prepare()
-    {
-        folder = h.path(row.where == Where::MissingFolder ? "missing" : "out");
-        destination = folder + "/out.bin";
-        if (row.where != Where::MissingFolder)
+        QObject::connect(&h.engine, &DownloadEngine::progressed, [this, acted = false](const TransferProgress &) mutable {
+            if (row.during != Untouched && !std::exchange(acted, true))
+                row.during == DeleteFile ? void(QFile::remove(destination)) : void(setImmutable(destination, true));
+        });
+        if (row.where != MissingFolder)
             QDir().mkpath(folder);
-        if (row.where == Where::SmallDisk) {
-            mounted = ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") == 0;
-            if (!mounted)
-                return "mounting a small filesystem needs root";
-        }
-        QByteArray local = content.left(row.existing);
+        if (row.where == SmallDisk
+            && !(mounted = ::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, "size=64k") == 0))
+            return "mounting a small filesystem needs root";
+        QByteArray local = expected.left(row.existing);
         if (row.damagedAt >= 0)
             local[row.damagedAt] = char(local[row.damagedAt] ^ 0x5a);
         if (row.existing)
             writeTo(destination, local);
-        if (row.where == Where::ReadOnlyFolder && !setImmutable(folder, true))
+        if (row.where == ReadOnlyFolder && !setImmutable(folder, true))
             return "making a folder read-only for root needs the immutable flag";
-        if (row.during == During::MakeFileReadOnly && !(setImmutable(folder, true) && setImmutable(folder, false)))
+        if (row.during == MakeFileReadOnly && !(setImmutable(folder, true) && setImmutable(folder, false)))
             return "the immutable flag is not available";
         if (*row.once)
             server.setScript({QJsonDocument::fromJson(row.once).object()});
-        url = row.nobodyListens ? QStringLiteral("http://127.0.0.1:%1/f.bin").arg(deadPort())
-                                : server.url(QStringLiteral("/f.bin") + row.query);
+        url = *row.address ? QString::fromLatin1(row.address) : server.url(QStringLiteral("/f.bin") + row.query);
         return {};
     }
-    static void writeTo(const QString &path, const QByteArray &bytes)
-    {
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(bytes);
-    }
 
-    void begin()
+    void loadDescriptor()
     {
-        if (row.start == Start::Url) {
-            startUrl();
-            return;
-        }
         DescriptorHeader record;
         record.version = 1.2f;
         record.fileName = QStringLiteral("f.bin");
-        record.servers[0] = row.start == Start::Descriptor ? url : QString();
-        writeTo(h.path("d.ddf"), buildDescriptor(record, content).value());
+        record.startParam = row.startParam ? -1 : 0;
+        record.servers[0] = row.start == Descriptor ? url : QString();
+        writeTo(h.path("d.ddf"), buildDescriptor(record, expected).value());
         h.dialogs.chooseFile(h.path("d.ddf"));
         h.dialogs.chooseFile(destination);
         h.controller.loadDescriptor();
@@ -187,41 +193,6 @@ private:
         h.dialogs.fileExistsAnswers = {FileExistsAnswer::Resume};
         h.controller.downloadUrl();
     }
-    void settle()
-    {
-        runUntil([&] { return !h.engine.isBusy() && h.engine.state() != State::Resuming; }, 30000);
-    }
-
-    void actDuring()
-    {
-        if (acted || row.during == During::Nothing)
-            return;
-        acted = true;
-        if (row.during == During::DeleteFile)
-            QFile::remove(destination);
-        else
-            setImmutable(destination, true);
-    }
-
-    void afterwards()
-    {
-        if (row.then == Then::ChangeServedFileAndStartAgain) {
-            expected = writeRandomFile(root + "/f.bin", kSize, 99);  // a new version, a new ETag
-            startUrl();
-            settle();
-        }
-        h.engine.setRetryDelay(std::chrono::milliseconds(0));
-        for (int i = 0; i < 5 && row.then != Then::Nothing && h.engine.state() == State::WaitingToRetry; ++i) {
-            runUntil([&] { return h.engine.state() != State::WaitingToRetry; });
-            settle();
-        }
-        if (row.then != Then::Nothing)
-            check(h.engine.state() == State::Completed, "completes in the end, not in state %1", int(h.engine.state()));
-        const QList<TestServer::Request> requests = server.requests();
-        const TestServer::Request last = requests.value(requests.size() - 1);
-        check(!*row.range || last.range == QLatin1String(row.range), "asks for the range %1", last.range);
-        check(!row.pinned || !last.ifRange.isEmpty(), "pins the resume with If-Range%1", "");
-    }
 
     void checkFile()
     {
@@ -229,115 +200,112 @@ private:
         QFile file(destination);
         const bool present = file.open(QIODevice::ReadOnly);
         const QByteArray bytes = present ? file.readAll() : QByteArray();
-        const QByteArray before = content.left(row.existing);
-        switch (row.file) {
-        case Ends::Whole:
-            check(bytes == expected, "leaves the whole file, not %1 bytes", bytes.size());
-            break;
-        case Ends::Prefix:
-            check(present && expected.startsWith(bytes) && bytes.startsWith(row.damagedAt < 0 ? before : QByteArray()),
-                  "keeps what was on disk and adds only good bytes (%1 bytes)", bytes.size());
-            break;
-        case Ends::Absent:
-            check(!present, "leaves no file, not %1 bytes", bytes.size());
-            break;
-        }
+        const QByteArray before = row.damagedAt < 0 ? expected.left(row.existing) : QByteArray();
+        const bool complete = row.end == Completed || row.end == Verified || row.then != Stop;
+        const Ends ends = row.file != AsTheEndSays ? row.file : complete ? Whole : row.existing ? Prefix : Absent;
+        check(ends == Whole    ? bytes == expected
+              : ends == Absent ? !present
+                               : present && expected.startsWith(bytes) && bytes.startsWith(before),
+              QStringLiteral("leaves %1 bytes (-1: none), not Ends %2").arg(bytes.size() - !present).arg(int(ends)));
     }
-
-    const FaultRow &row;
-    TestServer &server;
-    const QByteArray &content;
-    QByteArray expected = content;
-    QString root, folder, destination, url;
-    AppHarnessOn<CurlHttpClient> h;
-    bool acted = false;
-    bool mounted = false;
 };
 
 const FaultRow kRows[] = {
     // Connections
-    {.name = "refused connection", .nobodyListens = true, .end = State::WaitingToRetry,
-     .reason = "Couldn't connect to server", .file = Ends::Absent},
-    {.name = "drop mid-body, then resumed", .once = R"({"drop": 70000})", .then = Then::RetryUntilDone,
-     .end = State::WaitingToRetry, .reason = "Transferred a partial file"},
-    {.name = "stall, then resumed", .once = R"({"stall": 70000})", .then = Then::RetryUntilDone,
-     .end = State::WaitingToRetry, .reason = "Timeout was reached"},
+    {.name = "refused connection", .address = "http://127.0.0.1:1/f.bin", .end = WaitingToRetry,
+     .reason = "Couldn't connect to server"},
+    {.name = "malformed URL stops", .address = "http://[127.0.0.1/f.bin", .end = Failed,
+     .reason = "URL using bad/illegal format"},
+    {.name = "no answer at all is retried", .query = "?hang=1", .end = WaitingToRetry, .reason = "Timeout was reached"},
+    {.name = "drop mid-body, then resumed", .once = R"({"drop": 70000})", .then = RetryUntilDone, .end = WaitingToRetry,
+     .reason = "Transferred a partial file"},
+    {.name = "stall, then resumed", .once = R"({"stall": 70000})", .then = RetryUntilDone, .end = WaitingToRetry,
+     .reason = "Timeout was reached"},
     {.name = "trickle is slow, not broken", .query = "?trickle=400000"},
-    {.name = "self-signed TLS stops", .tls = true, .end = State::Failed, .reason = "SSL", .file = Ends::Absent},
-    {.name = "redirect loop", .query = "?redirect=loop", .end = State::WaitingToRetry,
-     .reason = "Number of redirects hit maximum amount", .file = Ends::Absent},
-    {.name = "redirect to file:// stops", .query = "?redirect=file", .end = State::Failed,
-     .reason = "Unsupported protocol", .file = Ends::Absent},
+    {.name = "self-signed TLS stops", .tls = UnknownAuthority, .end = Failed, .reason = "SSL"},
+    {.name = "TLS for another host stops", .tls = OtherHost, .end = Failed, .reason = "SSL"},
+    {.name = "TLS from a trusted authority", .tls = Trusted},
+    {.name = "redirect is followed", .query = "?redirect=1"},
+    {.name = "redirect loop", .query = "?redirect=loop", .end = WaitingToRetry,
+     .reason = "Number of redirects hit maximum amount"},
+    {.name = "redirect to file:// stops", .query = "?redirect=file", .end = Failed, .reason = "Unsupported protocol"},
     // Answers
-    {.name = "204 stops", .query = "?status=204", .end = State::Failed, .reason = "The server answered 204 No Content.",
-     .file = Ends::Absent},
-    {.name = "401 stops", .query = "?status=401", .end = State::Failed, .reason = "The server answered 401 Unauthorized.",
-     .file = Ends::Absent},
-    {.name = "404 stops with the window usable", .query = "?status=404", .end = State::Failed,
-     .reason = "The server answered 404 Not Found.", .file = Ends::Absent},
-    {.name = "416 to a complete file", .existing = kSize, .end = State::Failed, .reason = "The server answered 416"},
-    {.name = "503 is retried", .query = "?status=503", .end = State::WaitingToRetry,
-     .reason = "The server answered 503 Service Unavailable.", .file = Ends::Absent},
+    {.name = "204 stops", .query = "?status=204", .end = Failed, .reason = "The server answered 204 No Content."},
+    {.name = "401 stops", .query = "?status=401", .end = Failed, .reason = "The server answered 401 Unauthorized."},
+    {.name = "404 stops with the window usable", .query = "?status=404", .end = Failed,
+     .reason = "The server answered 404 Not Found."},
+    {.name = "416 to a complete file", .existing = kSize, .end = Failed, .reason = "The server answered 416"},
+    {.name = "503 is retried", .query = "?status=503", .end = WaitingToRetry,
+     .reason = "The server answered 503 Service Unavailable."},
     {.name = "wrong Content-Range keeps the partial file", .query = "?crstart=4096", .existing = 100000,
-     .end = State::WaitingToRetry, .reason = "The server sent bytes from offset 4096; they were asked from 100000.",
-     .file = Ends::Prefix},
-    {.name = "200 to a range starts again", .query = "?norange=1", .existing = 100000,
-     .range = "bytes=100000-"},
-    {.name = "unannounced size is not called verified", .query = "?nolength=1&drop=70000",
-     .status = "not verified", .file = Ends::Prefix},
+     .end = WaitingToRetry, .reason = "The server sent bytes from offset 4096; they were asked from 100000."},
+    {.name = "200 to a range starts again", .query = "?norange=1", .existing = 100000, .range = "bytes=100000-"},
+    {.name = "unannounced size is not called verified", .query = "?nolength=1&drop=70000", .reason = "not verified",
+     .file = Prefix},
     {.name = "changed file answers 200 to its If-Range", .once = R"({"drop": 70000})",
-     .then = Then::ChangeServedFileAndStartAgain, .end = State::WaitingToRetry, .pinned = true},
+     .then = ChangeServedFileAndStartAgain, .end = WaitingToRetry, .pinned = true},
+    {.name = "weak ETag: the resume is pinned by Last-Modified", .query = "?etag=weak", .once = R"({"drop": 70000})",
+     .then = RetryUntilDone, .end = WaitingToRetry, .pinned = true},
     // Descriptor downloads
-    {.name = "descriptor without servers is refused", .start = Start::DescriptorWithoutServers, .end = State::Idle,
-     .reason = "names no server", .file = Ends::Absent, .logged = false},
-    {.name = "descriptor: server sends no size", .query = "?nolength=1", .start = Start::Descriptor,
-     .end = State::Failed, .reason = "did not announce the file's size", .file = Ends::Absent},
-    {.name = "descriptor: body longer than announced", .query = "?length=100000", .start = Start::Descriptor,
-     .existing = 8192, .end = State::Failed, .reason = "gives the file 108192 bytes; the descriptor gives 200000",
-     .file = Ends::Prefix},
-    {.name = "descriptor: block corrupted in flight", .once = R"({"corrupt": 50000})", .start = Start::Descriptor,
-     .then = Then::RetryUntilDone, .end = State::WaitingToRetry, .reason = "The block at byte 49152"},
-    {.name = "descriptor: a repair asks for one block", .start = Start::Descriptor, .existing = kSize,
-     .damagedAt = 8197, .end = State::Verified, .range = "bytes=8192-12287"},
-    {.name = "descriptor: a resume needs only the missing bytes", .start = Start::Descriptor, .existing = 150000,
-     .freeSpace = 60000},
-    {.name = "descriptor: a complete file needs no space", .start = Start::Descriptor, .existing = kSize,
-     .freeSpace = 0, .end = State::Verified},
-    {.name = "descriptor: unknown free space never refuses", .start = Start::Descriptor, .freeSpace = -2},
+    {.name = "descriptor without servers is refused", .start = DescriptorWithoutServers, .end = Idle,
+     .reason = "names no server"},
+    {.name = "descriptor: server sends no size", .query = "?nolength=1", .start = Descriptor, .end = Failed,
+     .reason = "did not announce the file's size"},
+    {.name = "descriptor: body longer than announced", .query = "?length=100000", .start = Descriptor, .existing = 8192,
+     .end = Failed, .reason = "gives the file 108192 bytes; the descriptor gives 200000"},
+    {.name = "descriptor: block corrupted in flight", .once = R"({"corrupt": 50000})", .start = Descriptor,
+     .then = RetryUntilDone, .end = WaitingToRetry, .reason = "The block at byte 49152"},
+    {.name = "descriptor: a repair asks for one block", .start = Descriptor, .existing = kSize, .damagedAt = 12287,
+     .end = Verified, .range = "bytes=8192-12287"},
+    {.name = "descriptor: the offset in the URL as well", .query = "?id=7", .start = Descriptor, .existing = 16384,
+     .range = "bytes=16384-", .startParam = true},
+    {.name = "descriptor: 416 to a resume is retried", .query = "?status=416", .start = Descriptor, .existing = 8192,
+     .end = WaitingToRetry, .reason = "The server answered 416"},
+    {.name = "descriptor: a resume mid-block needs exactly the missing bytes", .start = Descriptor, .existing = 150000,
+     .freeSpace = kSize - 150000},
+    {.name = "descriptor: one byte less is refused", .start = Descriptor, .existing = 150000,
+     .freeSpace = kSize - 150001, .end = Failed, .reason = "more are needed"},
+    {.name = "descriptor: a complete file needs no space", .start = Descriptor, .existing = kSize, .freeSpace = 0,
+     .end = Verified},
+    {.name = "descriptor: unknown free space never refuses", .start = Descriptor, .freeSpace = -2},
     // The disk
-    {.name = "2 TiB announced, refused before writing", .query = "?length=2199023255552", .end = State::Failed,
-     .reason = "more are needed", .file = Ends::Absent},
-    {.name = "missing destination folder stops", .where = Where::MissingFolder, .end = State::Failed,
-     .reason = "No such file or directory", .file = Ends::Absent},
-    {.name = "read-only destination folder stops", .where = Where::ReadOnlyFolder, .end = State::Failed,
-     .reason = "Operation not permitted", .file = Ends::Absent},
-    {.name = "full disk is retried", .query = "?nolength=1", .where = Where::SmallDisk,
-     .end = State::WaitingToRetry, .reason = "No space left on device", .file = Ends::Prefix},
-    {.name = "destination deleted during the download", .query = "?trickle=400000", .during = During::DeleteFile,
-     .end = State::Failed, .reason = "deleted while it was being written", .file = Ends::Absent},
-    {.name = "destination made read-only during the download", .query = "?trickle=400000",
-     .during = During::MakeFileReadOnly, .end = State::Failed, .reason = "Operation not permitted",
-     .file = Ends::Prefix},
+    {.name = "2 TiB announced, refused before writing", .query = "?length=2199023255552", .end = Failed,
+     .reason = "more are needed"},
+    {.name = "a URL resume needs exactly the missing bytes", .existing = 100000, .freeSpace = kSize - 100000},
+    {.name = "missing destination folder stops", .where = MissingFolder, .end = Failed,
+     .reason = "No such file or directory"},
+    {.name = "read-only destination folder stops", .where = ReadOnlyFolder, .end = Failed,
+     .reason = "Operation not permitted"},
+    {.name = "full disk is retried", .query = "?nolength=1", .where = SmallDisk, .end = WaitingToRetry,
+     .reason = "No space left on device", .file = Prefix},
+    {.name = "destination deleted during the download", .query = "?trickle=400000", .during = DeleteFile, .end = Failed,
+     .reason = "deleted while it was being written"},
+    {.name = "destination made read-only during the download", .query = "?trickle=400000", .during = MakeFileReadOnly,
+     .end = Failed, .reason = "Operation not permitted", .file = Prefix},
 };
 
 TEST(FaultTable, EveryFaultEndsVisiblyAndKeepsTheFile)
 {
     QTemporaryDir root;
     const QByteArray content = writeRandomFile(root.filePath("f.bin"), kSize, 77);
-    TestServer plain(root.path());
-    TestCertificates certificates;  // a CA nobody trusts
-    TestServer selfSigned(root.path(), TestServer::Options{0, certificates.serverCert(), certificates.serverKey()});
-    ASSERT_TRUE(plain.isRunning() && selfSigned.isRunning()) << plain.errorString().toStdString();
+    TestCertificates certificates;
+    TestServer plain(root.path()), tls(root.path(), certificates.serverCert(), certificates.serverKey()),
+        otherHost(root.path(), certificates.wrongHostCert(), certificates.wrongHostKey());
+    ASSERT_TRUE(plain.isRunning() && tls.isRunning() && otherHost.isRunning())
+        << (tls.errorString() + certificates.errorString()).toStdString();
     for (const FaultRow &row : kRows) {
         SCOPED_TRACE(row.name);
         writeRandomFile(root.filePath("f.bin"), kSize, 77);
-        FaultRun run(row, row.tls ? selfSigned : plain, content, root.path());
+        row.tls >= Tls::OtherHost ? qputenv("ORVANTA_CA_BUNDLE", certificates.caBundle().toLocal8Bit())
+                                  : qunsetenv("ORVANTA_CA_BUNDLE");
+        FaultRun run(row, row.tls == Tls::None ? plain : row.tls == Tls::OtherHost ? otherHost : tls, content, root.path());
         const QString skipped = run.play();
         EXPECT_TRUE(run.failures.isEmpty()) << run.failures.join("; ").toStdString();
         std::cout << "[ fault ] " << row.name << ": "
                   << (skipped.isEmpty() ? (run.failures.isEmpty() ? "ok" : "FAILED") : "skipped, " + skipped.toStdString())
                   << std::endl;
     }
+    qunsetenv("ORVANTA_CA_BUNDLE");
 }
 
-} // namespace
+}  // namespace

@@ -4,17 +4,6 @@
 
 #include <limits>
 
-TEST(Format, WithPatternWritesDigitsByPattern)
-{
-    const struct { double number; const char *pattern, *expected; } cases[] = {
-        {1.5, "###0", "2"}, {2.5, "###0", "3"}, {-2.5, "###0", "-3"}, {-0.4, "###0", "0"}, {0.5, "###.00", ".50"},
-        {0.4, "###", ""}, {0.5, "##0%", "50%"}, {2, "#0", "2"}, {1.005, "###.00", "1.01"}, {99.95, "###0.0", "100.0"},
-        {1234567, "###", "1234567"}, {512, "", "512"}, {512.5, "", "512.5"}, {1e20, "", "100000000000000000000"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(formatWithPattern(c.number, c.pattern), c.expected) << c.number << " by \"" << c.pattern << "\"";
-}
-
 TEST(Format, ByteSizePicksUnitAndPattern)
 {
     const struct { double value; const char *pattern, *expected; } cases[] = {
