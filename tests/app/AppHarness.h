@@ -3,27 +3,21 @@
 #include <app/MainController.h>
 #include <app/WindowPort.h>
 #include <support/EngineSettle.h>
-#include <support/FakeHttpClient.h>
 #include <support/ScriptedDialogs.h>
-#include <transfer/DownloadEngine.h>
 #include <ui/MainWindowModel.h>
 #include <util/ActivityLog.h>
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
-#include <functional>
 #include <type_traits>
-#include <optional>
 
 // Keeps what the commands do to the tray and the focus; the rest is not asked about.
 struct RecordingWindow : WindowPort {
     QString tip;
     int focused = 0;
-    std::function<void()> onRemoveTray = [] {};
     void addTrayIcon(const QString &t) override { tip = t; }
-    void removeTrayIcon() override { onRemoveTray(); }
+    void removeTrayIcon() override {}
     void showNormal() override {}
     void hideWindow() override {}
     void bringToFront() override {}
@@ -35,12 +29,12 @@ struct RecordingWindow : WindowPort {
 // The main window's logic over the headless model, a real engine on
 // `Client` (the scripted one fails every request unless told otherwise),
 // scripted dialogs and a recording exit.
-template <class Client>
+template <class Client, class Asker = ScriptedDialogs>
 struct AppHarnessOn {
     QTemporaryDir dir;
     MainWindowModel model;
     Client http;
-    ScriptedDialogs dialogs;
+    Asker dialogs;
     ActivityLog log;
     RecordingProcessExit exit;
     DownloadEngine engine{http};
@@ -64,22 +58,19 @@ struct AppHarnessOn {
     // A descriptor file: header from `record`, then one CRC entry per block.
     QString writeDescriptor(const QString &name, const DescriptorHeader &record) const
     {
-        const qint64 blocks = (qint64(record.fileSize) + 4095) / 4096;
-        return writeFile(name, record.toBytes().value_or(QByteArray()) + QByteArray(int(blocks * 4), '\0'));
+        return writeFile(name, record.toBytes().value_or(QByteArray()) + QByteArray(blockCount(record.fileSize) * 4, 0));
     }
 };
 
-struct AppHarness : AppHarnessOn<FakeHttpClient> {
-    bool settled() { return settle(engine, http); }
-};
+using AppHarness = AppHarnessOn<FakeHttpClient>;
 
 inline DescriptorHeader sampleRecord()
 {
     DescriptorHeader r;
-    r.servers[0] = QStringLiteral("http://127.0.0.1:1/f.bin");
+    r.servers[0] = "http://127.0.0.1:1/f.bin";
     r.startParam = -1;
     r.fileSize = 10000;
-    r.fileName = QStringLiteral("f.bin");
+    r.fileName = "f.bin";
     r.version = 1.2f;
     return r;
 }

@@ -7,22 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
-namespace {
-// Acts on the modal window the seam is about to show, once its loop runs.
-void whenShown(const std::function<void(QWidget &)> &act)
-{
-    QTimer::singleShot(0, qApp, [act] {
-        QWidget *modal = QApplication::activeModalWidget();
-        ASSERT_NE(modal, nullptr);
-        act(*modal);
-    });
-}
-
-void click(QWidget &w, const char *button) { w.findChild<QPushButton *>(QLatin1String(button))->click(); }
-}  // namespace
-
 TEST(WidgetDialogs, FilterTextBecomesOneNameFilterPerPairShownByItsDescription)
 {
     const struct {
@@ -45,16 +29,23 @@ TEST(WidgetDialogs, FilterTextBecomesOneNameFilterPerPairShownByItsDescription)
 
 TEST(WidgetDialogs, QuestionsGiveTheAnswerChosenOrNoneWhenClosed)
 {
+    // Acts on the modal window the seam is about to show, once its loop runs.
+    const auto whenShown = [](const char *button, int row = -1) {
+        QTimer::singleShot(0, qApp, [button, row] {
+            QWidget *modal = QApplication::activeModalWidget();
+            ASSERT_NE(modal, nullptr);
+            if (row >= 0)
+                modal->findChild<QComboBox *>()->setCurrentIndex(row);
+            button ? modal->findChild<QPushButton *>(button)->click() : void(modal->close());
+        });
+    };
     WidgetDialogs dialogs;
-    whenShown([](QWidget &w) { click(w, "resumeButton"); });
+    whenShown("resumeButton");
     EXPECT_EQ(dialogs.askFileExists(), FileExistsAnswer::Resume);
-    whenShown([](QWidget &w) { w.close(); });
+    whenShown(nullptr);
     EXPECT_EQ(dialogs.askFileExists(), FileExistsAnswer::Cancel);
-    whenShown([](QWidget &w) {
-        w.findChild<QComboBox *>()->setCurrentIndex(2);
-        click(w, "okButton");
-    });
+    whenShown("okButton", 2);
     EXPECT_EQ(dialogs.chooseServer({"a", "b", "c"}, 0), 2);
-    whenShown([](QWidget &w) { w.close(); });
+    whenShown(nullptr);
     EXPECT_EQ(dialogs.chooseServer({"a", "b", "c"}, 1), std::nullopt);
 }

@@ -12,19 +12,18 @@
 // A scripted HttpClient. Each start() records the request and takes its
 // reply from `answer` (or, without one, the next of `replies`). Everything
 // arrives from the event loop, as from the real client: the head, the body
-// in runs of `runBlocks` blocks, then the end. `afterRun` runs after each
-// run was handled, so a test can act at an exact byte count.
+// one block at a time, then the end. `afterRun` runs after each block was
+// handled, so a test can act at an exact byte count.
 class FakeHttpClient : public HttpClient {
 public:
     static constexpr qsizetype BlockSize = 4096;
 
     struct Reply {
-        std::optional<HttpResponse> head;  // nullopt: the request fails before any answer
+        std::optional<HttpResponse> head;  // nullopt: the request fails before any answer, with `error`
         QByteArray body = {};
-        qint64 breakAfter = -1;            // the body stops after this many bytes ...
+        qint64 breakAfter = -1;            // the body stops after this many bytes, with `error`
         TransferError error = {TransferError::Origin::Network, 56,
-                               QStringLiteral("Failure when receiving data from the peer")};  // ... with this
-        bool hang = false;                 // ... or goes silent for good
+                               QStringLiteral("Failure when receiving data from the peer")};
     };
     // A head with `status`, the body's length and, for 206, its range.
     static Reply reply(int status, const QByteArray &body, qint64 rangeStart = -1, qint64 rangeTotal = -1);
@@ -33,8 +32,6 @@ public:
     std::deque<Reply> replies;
     std::vector<HttpRequest> requests;
     std::function<void(int request, qint64 delivered)> afterRun;
-    qsizetype runBlocks = 1;
-    int cancels = 0;
 
     void start(const HttpRequest &request) override;
     void cancel() override;
@@ -42,14 +39,11 @@ public:
     bool active() const { return m_active; }
 
 private:
-    void schedule();
     void step();
     void end(const std::optional<TransferError> &error);
 
-    quint64 m_generation = 0;
+    quint64 m_generation = 0;  // a start or cancel drops every step still queued
     bool m_active = false;
-    bool m_headSent = false;
-    int m_index = -1;
-    qint64 m_delivered = 0;
+    qint64 m_delivered = -1;   // -1: the head is still to come
     Reply m_reply;
 };

@@ -3,11 +3,11 @@
 #include <app/Dialogs.h>
 #include <app/ProcessExit.h>
 
-#include <QString>
-#include <QStringList>
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // Answers every modal question from a script and records what was asked.
@@ -15,43 +15,51 @@
 // blocking or guessing.
 class ScriptedDialogs : public Dialogs {
 public:
-    struct Asked {
-        enum class Kind { Message, File, FileExists, Servers } kind;
-        QString text;       // message text, or file dialog title
-        QString title;      // message box title (program title when none given)
-        Buttons buttons = Buttons::Ok;
-        FileQuestion file;  // for file dialogs
-        QStringList names;  // for the server window
-        int selected = 0;
-    };
-
-    std::deque<Answer> messageAnswers;                 // default Ok when empty
+    std::deque<Answer> messageAnswers;                 // Ok when empty
     std::deque<std::optional<FileAnswer>> fileAnswers; // nullopt = cancel
     std::deque<FileExistsAnswer> fileExistsAnswers;
     std::deque<std::optional<int>> serverAnswers;
-    std::vector<Asked> asked;
+    QStringList messages;                              // texts of the message boxes shown
+    std::vector<FileQuestion> fileQuestions;
+    std::vector<std::pair<QStringList, int>> serverQuestions;  // names listed, row preselected
+    int asked = 0;                                     // questions of every kind
 
-    Answer messageBox(const QString &text, Buttons buttons, const QString &title = {}) override;
-    std::optional<FileAnswer> fileDialog(const FileQuestion &question) override;
-    FileExistsAnswer askFileExists() override;
-    std::optional<int> chooseServer(const QStringList &names, int selected) override;
+    Answer messageBox(const QString &text, Buttons, const QString & = {}) override
+    {
+        messages << text;
+        return messageAnswers.empty() ? (++asked, Answer::Ok) : next(messageAnswers, "message box", Answer::Ok);
+    }
+    std::optional<FileAnswer> fileDialog(const FileQuestion &question) override
+    {
+        fileQuestions.push_back(question);
+        return next(fileAnswers, "file dialog", std::optional<FileAnswer>());
+    }
+    FileExistsAnswer askFileExists() override { return next(fileExistsAnswers, "file-exists question", FileExistsAnswer::Cancel); }
+    std::optional<int> chooseServer(const QStringList &names, int selected) override
+    {
+        serverQuestions.emplace_back(names, selected);
+        return next(serverAnswers, "server window", std::optional<int>());
+    }
 
     void chooseFile(const QString &path) { fileAnswers.push_back(FileAnswer{path, 1}); }
     void cancelFile() { fileAnswers.push_back(std::nullopt); }
 
-    QStringList messages() const;
+private:
+    template <typename T> T next(std::deque<T> &answers, const char *question, T answer)
+    {
+        ++asked;
+        if (answers.empty()) {
+            ADD_FAILURE() << "unscripted " << question;
+            return answer;
+        }
+        std::swap(answer, answers.front());
+        answers.pop_front();
+        return answer;
+    }
 };
 
-// Records the request to end the program instead of ending it; the
-// flushes still run, as they would before a real exit.
+// Runs the flushes a real exit would run, and does not end the program.
 class RecordingProcessExit : public ProcessExit {
 public:
-    int exitCount = 0;
-    int lastCode = -1;
-    void endProgram(int code = 0) override
-    {
-        runFlushes();
-        ++exitCount;
-        lastCode = code;
-    }
+    void endProgram(int = 0) override { runFlushes(); }
 };
