@@ -10,8 +10,6 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include <type_traits>
-
 // Keeps what the commands do to the tray and the focus; the rest is not asked about.
 struct RecordingWindow : WindowPort {
     QString tip;
@@ -27,14 +25,13 @@ struct RecordingWindow : WindowPort {
 };
 
 // The main window's logic over the headless model, a real engine on
-// `Client` (the scripted one fails every request unless told otherwise),
-// scripted dialogs and a recording exit.
-template <class Client, class Asker = ScriptedDialogs>
+// `Client`, scripted dialogs and a recording exit.
+template <class Client>
 struct AppHarnessOn {
     QTemporaryDir dir;
     MainWindowModel model;
     Client http;
-    Asker dialogs;
+    ScriptedDialogs dialogs;
     ActivityLog log;
     RecordingProcessExit exit;
     DownloadEngine engine{http};
@@ -42,14 +39,9 @@ struct AppHarnessOn {
     std::optional<QString> clipboard = QString();
     MainController controller{model, engine, dialogs, log, exit, [this] { return clipboard; }, window};
 
-    AppHarnessOn()
-    {
-        if constexpr (std::is_same_v<Client, FakeHttpClient>)
-            http.answer = [](const HttpRequest &, int) { return FakeHttpClient::Reply{}; };
-        controller.presenter().setAutomaticRefresh(false);
-    }
+    AppHarnessOn() { controller.presenter().setAutomaticRefresh(false); }
 
-    QString path(const QString &name) const { return QDir(dir.path()).filePath(name); }
+    QString path(const QString &name) const { return QDir(dir.path()).filePath(name); }  // absolute names stay
     QString writeFile(const QString &name, const QByteArray &bytes) const
     {
         QFile f(path(name));

@@ -9,14 +9,6 @@
 
 using Answer = Dialogs::Answer;
 
-namespace {
-const QString kSummary = QStringLiteral("We have collected the following information:\r\n\r\n");
-const QString kEarlier = QStringLiteral("The DDF file you are selecting is for an earlier version of the Downloader");
-const QString kNoDdf = QStringLiteral("Please do not save to a *.ddf file. Please save to the default name");
-const QString kLonger = QStringLiteral("You are trying to write to a file that already exists and is larger");
-
-} // namespace
-
 // Every way a load ends: refused with a message that says why, cancelled,
 // or a job; and what becomes of an existing output file.
 TEST(DescriptorLoader, OutcomeTable)
@@ -31,43 +23,44 @@ TEST(DescriptorLoader, OutcomeTable)
         Answer longer = Answer::Ok;      // the answer to "larger than the file"
         bool loads = false;
         int messages = 1;
-        QString last = kSummary;  // a piece of the last message
+        QString last = "We have collected the following information:\r\n\r\n";  // a piece of the last message
         bool outOnDisk = false;
-        QString offered = "f.bin";  // the name preset in the save dialog
+        QString stored = "f.bin", offered = "f.bin";  // the descriptor's file name; the name the save dialog offers
     };
-    const QString refused = QStringLiteral("This descriptor cannot be used. ");
+    const QString refused = "This descriptor cannot be used. ", earlier = "The DDF file you are selecting is for an earlier version",
+                  longer = "You are trying to write to a file that already exists and is larger";
     const Case cases[] = {
         {.name = "missing path", .descriptor = "missing.ddf", .last = "The descriptor file "},
         {.name = "a folder", .descriptor = "folder.ddf", .last = "folder.ddf is a folder, not a descriptor file"},
         {.name = "unreadable", .descriptor = "/proc/self/mem", .last = "Error "},  // a file whose reads all fail
         {.name = "empty", .cut = 0, .last = refused + "The descriptor file is empty."},
         {.name = "truncated", .cut = 3000, .last = refused + "The descriptor file is cut short"},
-        {.name = "size -1", .edit = [](DescriptorHeader &r) { r.fileSize = -1; }, .last = refused + "The descriptor gives a file size of -1"},
-        {.name = "no servers", .edit = [](DescriptorHeader &r) { r.servers[0].clear(); }, .last = refused + "The descriptor names no server"},
-        {.name = "ftp server", .edit = [](DescriptorHeader &r) { r.servers[0] = "ftp://127.0.0.1/f.bin"; }, .last = refused + "Server 1 of the descriptor"},
+        {.name = "size -1", .edit = [](auto &r) { r.fileSize = -1; }, .last = refused + "The descriptor gives a file size of -1"},
+        {.name = "no servers", .edit = [](auto &r) { r.servers[0].clear(); }, .last = refused + "The descriptor names no server"},
+        {.name = "ftp server", .edit = [](auto &r) { r.servers[0] = "ftp://127.0.0.1/f.bin"; },
+         .last = refused + "Server 1 of the descriptor"},
         {.name = "CRC list short", .cut = 3082 + 4, .last = refused + "The descriptor's checksum list is cut short"},
-        {.name = "version 1.04", .edit = [](DescriptorHeader &r) { r.version = 1.04f; }, .loads = true},
-        {.name = "version just below 1.04", .edit = [](DescriptorHeader &r) { r.version = std::nextafter(1.04f, 0.0f); }, .last = kEarlier},
+        {.name = "version 1.04", .edit = [](auto &r) { r.version = 1.04f; }, .loads = true},
+        {.name = "version just below 1.04", .edit = [](auto &r) { r.version = std::nextafter(1.04f, 0.0f); }, .last = earlier},
         {.name = "save cancelled", .saveAs = nullptr},
         // A name from the descriptor never steers where the file goes.
-        {.name = "../../x.bin", .edit = [](DescriptorHeader &r) { r.fileName = "../../x.bin"; }, .saveAs = nullptr, .offered = "x.bin"},
-        {.name = "C:\\Windows\\evil.dll", .edit = [](DescriptorHeader &r) { r.fileName = "C:\\Windows\\evil.dll"; }, .saveAs = nullptr,
-         .offered = "evil.dll"},
-        {.name = "control character", .edit = [](DescriptorHeader &r) { r.fileName = "a\x01" "b.bin"; }, .saveAs = nullptr,
-         .offered = "ab.bin"},
-        {.name = "..", .edit = [](DescriptorHeader &r) { r.fileName = ".."; }, .saveAs = nullptr, .offered = "download.bin"},
-        {.name = "SETUP.DDF", .saveAs = "SETUP.DDF", .messages = 2, .last = kNoDdf},
+        {.name = "../../x.bin", .saveAs = nullptr, .stored = "../../x.bin", .offered = "x.bin"},
+        {.name = "backslashes", .saveAs = nullptr, .stored = "C:\\Windows\\evil.dll", .offered = "evil.dll"},
+        {.name = "control character", .saveAs = nullptr, .stored = "a\x01" "b.bin", .offered = "ab.bin"},
+        {.name = "..", .saveAs = nullptr, .stored = "..", .offered = "download.bin"},
+        {.name = "SETUP.DDF", .saveAs = "SETUP.DDF", .messages = 2,
+         .last = "Please do not save to a *.ddf file. Please save to the default name"},
         {.name = "x.ddf.part", .saveAs = "x.ddf.part", .loads = true},
         {.name = "exactly FileSize: no prompt", .existing = 10000, .loads = true, .outOnDisk = true},
-        {.name = "longer, Cancel keeps it", .existing = 10001, .longer = Answer::Cancel, .messages = 2, .last = kLonger,
-         .outOnDisk = true},
-        {.name = "longer, OK deletes it", .existing = 10001, .loads = true, .messages = 2, .last = kLonger},
+        {.name = "longer, Cancel keeps it", .existing = 10001, .longer = Answer::Cancel, .messages = 2, .last = longer, .outOnDisk = true},
+        {.name = "longer, OK deletes it", .existing = 10001, .loads = true, .messages = 2, .last = longer},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         AppHarness h;
         DescriptorHeader r = sampleRecord();
         c.edit(r);
+        r.fileName = c.stored;
         QFile ddf(h.writeDescriptor("d.ddf", r));
         QDir(h.dir.path()).mkdir("folder.ddf");
         if (c.cut >= 0)

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QFileInfo>
-
 // A start proposes a clipboard URL only for the three prefixes and loads a
 // descriptor named on the command line; a later start's hand-over fills the
 // box, loads a descriptor, or shows why it was refused.
@@ -45,56 +43,5 @@ TEST(MainController, StartAndHandOverFillTheBoxOrLoadTheDescriptor)
         EXPECT_EQ(h.dialogs.fileAnswers.empty(), c.message == summary);
         EXPECT_EQ(h.dialogs.messages.size(), c.message.isEmpty() ? 0 : 1);
         EXPECT_TRUE(h.dialogs.messages.value(0).startsWith(c.message)) << h.dialogs.messages.value(0).toStdString();
-    }
-}
-
-TEST(MainController, FileNameFromUrl)
-{
-    const std::vector<std::pair<QString, QString>> cases = {
-        {"  http://host/dir/file.bin  ", "file.bin"}, {"http://host/dir/", "dir"}, {"http://host/", "host"},
-        {"http://host/dir//", ""}, {"http://host/get.php?id=5&name=a/b", "b"}, {"/", ""}, {"", ""},
-    };
-    for (const auto &[url, name] : cases)
-        EXPECT_EQ(MainController::fileNameFromUrl(url), name) << url.toStdString();
-}
-
-// What becomes of an existing file and of a retry an earlier download armed.
-TEST(MainController, DownloadFromUrlOverwritesOnRequestAndKeepsAnArmedRetryWhenCancelled)
-{
-    for (const bool saved : {true, false}) {
-        SCOPED_TRACE(saved ? "Overwrite" : "save cancelled");
-        AppHarness h;
-        DownloadJob earlier;
-        earlier.sourceUrl = "http://127.0.0.1:1/old.bin";
-        earlier.destination = h.path("old.bin");
-        h.engine.start(earlier);
-        ASSERT_TRUE(settle(h.engine, h.http));
-        ASSERT_EQ(h.engine.state(), DownloadEngine::State::WaitingToRetry);
-
-        const QString out = h.writeFile("out.bin", QByteArray(100, 'x'));
-        h.controller.urlEdited("  http://127.0.0.1:1/dir/data.bin ");
-        saved ? h.dialogs.chooseFile(out) : h.dialogs.cancelFile();
-        h.dialogs.fileExistsAnswers = {FileExistsAnswer::Overwrite};
-        bool goneAtStart = false;
-        h.http.answer = [&](const HttpRequest &, int) {
-            goneAtStart = !QFileInfo::exists(out);
-            return FakeHttpClient::Reply{};
-        };
-        h.controller.downloadUrl();
-        EXPECT_EQ(h.dialogs.fileQuestions.at(0).fileName, "data.bin");
-        EXPECT_EQ(h.dialogs.fileQuestions.at(0).filter, "All File Types (*.*)|*.*");
-        EXPECT_EQ(h.engine.isBusy(), saved);
-        EXPECT_EQ(goneAtStart, saved);
-        EXPECT_EQ(h.http.requests.size(), saved ? 2u : 1u);
-        EXPECT_EQ(h.dialogs.fileExistsAnswers.empty(), saved);
-        if (saved) {  // a second start beside the running one asks nothing
-            EXPECT_FALSE(h.model.downloadUrlEnabled() || h.model.loadDescriptorEnabled());
-            const int asked = h.dialogs.asked;
-            h.controller.downloadUrl();
-            h.controller.loadDescriptor();
-            EXPECT_EQ(h.dialogs.asked, asked);
-        } else {
-            EXPECT_EQ(h.engine.state(), DownloadEngine::State::WaitingToRetry);
-        }
     }
 }

@@ -30,7 +30,6 @@ TEST(ServerSelection, ListEndsAtTheFirstEmptySlotAndTheChoiceSetsTheUrl)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         DownloadJob job;
-        job.mode = DownloadJob::Mode::Descriptor;
         for (int i = 0; i < DescriptorHeader::ServerSlots; ++i)
             job.descriptor.servers[size_t(i)] = c.entries.value(i, zeros);
         job.serverIndex = c.serverIndex;

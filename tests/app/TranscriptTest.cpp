@@ -13,11 +13,11 @@
 namespace {
 
 // What the user does, or lets happen; the last four also happen mid-body.
-enum class Act { TypeUrl, ClickDownload, ClickLoad, ClickServers, WaitForTimers, Tick, ClickPauseButton, TrayPause, CloseWindow };
-const char *const kActNames[] = {"type URL", "click Download from URL", "click Load DDF Data File",
+enum class Act { Start, TypeUrl, ClickDownload, ClickLoad, ClickServers, WaitForTimers,
+                 Tick, ClickPauseButton, TrayPause, CloseWindow };
+const char *const kActNames[] = {"start the program", "type URL", "click Download from URL", "click Load DDF Data File",
                                  "click the server button", "wait for the pending retry or resume",
                                  "one-second display tick", "click the pause button", "tray Pause", "close the window"};
-QString nameOf(Act act) { return QString::fromLatin1(kActNames[int(act)]); }
 
 // What the pretend server does with one request.
 struct Behaviour {
@@ -34,8 +34,7 @@ using Kind = Behaviour::Kind;
 QByteArray bytesOf(qsizetype size, quint32 seed)
 {
     QByteArray bytes(size, Qt::Uninitialized);
-    quint32 x = seed * 2654435761u + 1;
-    for (qsizetype i = 0; i < size; ++i) {
+    for (quint32 i = 0, x = seed * 2654435761u + 1; i < size; ++i) {
         x ^= x << 13, x ^= x >> 17, x ^= x << 5;
         bytes[i] = char(x >> 24);
     }
@@ -58,15 +57,8 @@ const QByteArray kServed = bytesOf(kSize, 1), kBig = bytesOf(25 * 4096 + 1000, 2
 // A URL download of kServed from kUrl to out.bin, or a descriptor download
 // of `content` to out.bin; then the further steps.
 struct Scenario {
-    struct Step {
-        Act act;
-        QString text = {};
-    };
-    struct BodyEvent {
-        int request;  // once this request has delivered `at` bytes of its body
-        qint64 at;
-        Act act;
-    };
+    struct Step { Act act; QString text = {}; };
+    struct BodyEvent { int request; qint64 at; Act act; };  // once `request` has delivered `at` bytes of its body
     QString name = {}, about = {};
     bool descriptor = false;                    // started by loading d.ddf, else by typing kUrl
     QByteArray content = kServed;               // what d.ddf describes, served by kEurope and kAmerica
@@ -75,7 +67,7 @@ struct Scenario {
     std::vector<Behaviour> plan = {};           // request k follows plan[k]; later ones are served plainly
     std::deque<FileExistsAnswer> fileExistsAnswers = {};
     std::deque<std::optional<int>> serverAnswers = {};
-    QStringList moreFiles = {};                 // names chosen in later save dialogs
+    QStringList moreFiles = {};                 // names chosen in later save dialogs; empty: cancelled
     std::vector<Step> then = {};
     std::vector<BodyEvent> bodyEvents = {};
     QString watched = "out.bin", reference = {};  // the local file shown after every step; the URL it should become
@@ -107,6 +99,10 @@ std::vector<Scenario> scenarios()
          .then = {{Act::ClickPauseButton}, wait}, .bodyEvents = {{0, 8192, Act::TrayPause}}},
         {.name = "url_exit_during_download", .about = "The window is closed while the body arrives",
          .bodyEvents = {{0, 12288, Act::CloseWindow}}},
+        {.name = "url_overwrite", .about = "Another file in the way, overwritten at the prompt", .existing = bytesOf(5000, 9),
+         .fileExistsAnswers = {FileExistsAnswer::Overwrite}},
+        {.name = "url_save_cancelled_keeps_retry", .about = "A retry is armed; a new start is cancelled at the save dialog",
+         .plan = {{.breakAfter = 12288}}, .moreFiles = {""}, .then = {{Act::ClickDownload}, wait}},
         {.name = "url_no_answer", .about = "The connection fails before any answer; retried",
          .plan = {{Kind::NoAnswer}}, .then = {wait}},
         {.name = "ddf_fresh", .about = "A descriptor download into a new file", .descriptor = true},
@@ -143,41 +139,6 @@ std::vector<Scenario> scenarios()
     };
 }
 
-// Scripted answers, each question written down first.
-struct NotingDialogs : ScriptedDialogs {
-    std::function<void(const QString &)> note;
-
-    Answer messageBox(const QString &text, Buttons buttons, const QString &title = {}) override
-    {
-        note(QStringLiteral("message box \"%1\" (%2): %3")
-                 .arg(title.isEmpty() ? programTitle() : title, buttons == Buttons::Ok ? "OK" : "OK, Cancel", text));
-        return ScriptedDialogs::messageBox(text, buttons, title);
-    }
-    std::optional<FileAnswer> fileDialog(const FileQuestion &question) override
-    {
-        auto answer = ScriptedDialogs::fileDialog(question);
-        note(QStringLiteral("%1 dialog \"%2\" preset \"%3\" -> %4")
-                 .arg(question.save ? "save" : "open", question.title, question.fileName,
-                      answer ? answer->fileName : "cancelled"));
-        return answer;
-    }
-    FileExistsAnswer askFileExists() override
-    {
-        const FileExistsAnswer answer = ScriptedDialogs::askFileExists();
-        note(QStringLiteral("file-exists prompt -> ") + QStringList{"Cancel", "Overwrite", "Resume"}.at(int(answer)));
-        return answer;
-    }
-    std::optional<int> chooseServer(const QStringList &names, int selected) override
-    {
-        auto answer = ScriptedDialogs::chooseServer(names, selected);
-        note(QStringLiteral("server window [%1] preselected %2 -> %3")
-                 .arg(names.join('|'))
-                 .arg(selected)
-                 .arg(answer ? QString::number(*answer) : "close box"));
-        return answer;
-    }
-};
-
 // "<n> bytes, all of <url>" and the like.
 QString describeFile(const QString &path, const QByteArray &reference, const QString &name)
 {
@@ -185,14 +146,13 @@ QString describeFile(const QString &path, const QByteArray &reference, const QSt
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return "absent";
     const QByteArray bytes = file.readAll();
-    const QString size = QStringLiteral("%1 bytes").arg(bytes.size());
-    if (bytes == reference)
-        return size + ", all of " + name;
     qsizetype same = 0;
     while (same < bytes.size() && same < reference.size() && bytes[same] == reference[same])
         ++same;
-    return same == bytes.size() ? size + ", the start of " + name
-                                : size + QStringLiteral(", first differs from %1 at byte %2").arg(name).arg(same);
+    return QStringLiteral("%1 bytes, ").arg(bytes.size()) +
+           (bytes == reference ? "all of " + name
+            : same == bytes.size() ? "the start of " + name
+                                   : QStringLiteral("first differs from %1 at byte %2").arg(name).arg(same));
 }
 
 // One scenario played, written down in order. Rates and times come from a
@@ -205,17 +165,15 @@ public:
         h.log.setClock([] { return QTime(12, 0); });
         h.engine.setClock([] { return 1000.0; });
         holdTimers(true);
-        h.dialogs.note = [this](const QString &line) { note(line); };
+        h.dialogs.narrate = [this](const QString &line) { note(line); };
         h.http.answer = [this](const HttpRequest &r, int index) {
-            const QString range = r.rangeStart < 0 ? "-" : QStringLiteral("bytes=%1-%2").arg(r.rangeStart).arg(r.rangeEnd < 0 ? "" : QString::number(r.rangeEnd));
+            const QString end = r.rangeEnd < 0 ? "" : QString::number(r.rangeEnd);
+            const QString range = r.rangeStart < 0 ? "-" : QStringLiteral("bytes=%1-%2").arg(r.rangeStart).arg(end);
             note(QStringLiteral("request: GET %1 Range %2 If-Range %3").arg(r.url, range, r.ifRange.isEmpty() ? "-" : r.ifRange));
             return serve(r, index < int(s.plan.size()) ? s.plan[size_t(index)] : Behaviour{});
         };
         h.http.afterRun = [this](int request, qint64 delivered) { bodyReached(request, delivered); };
-        h.exit.addFlush([this] {
-            note("== the program ends");
-            ended = true;
-        });
+        h.exit.addFlush([this] { note("== the program ends"); ended = true; });
         QObject::connect(&h.model, &MainWindowModel::changed, &context, [this] { watch(); });
         QObject::connect(&h.log, &ActivityLog::changed, &context, [this] { flushLog(); });
         if (s.existing)
@@ -227,23 +185,19 @@ public:
         std::copy(s.servers.begin(), s.servers.end(), record.servers.begin());
         h.writeFile("d.ddf", buildDescriptor(record, s.content).value_or(QByteArray()));
         for (const QString &name : (s.descriptor ? QStringList{"d.ddf", "out.bin"} : QStringList{"out.bin"}) + s.moreFiles)
-            h.dialogs.chooseFile(h.path(name));
+            name.isEmpty() ? h.dialogs.cancelFile() : h.dialogs.chooseFile(h.path(name));
         h.dialogs.fileExistsAnswers = s.fileExistsAnswers;
         h.dialogs.serverAnswers = s.serverAnswers;
-        steps = s.descriptor ? std::vector<Scenario::Step>{{Act::ClickLoad}}
-                             : std::vector<Scenario::Step>{{Act::TypeUrl, kUrl}, {Act::ClickDownload}};
-        steps.insert(steps.end(), s.then.begin(), s.then.end());
     }
 
     QString play()
     {
         note("# " + s.name + ": " + s.about);
-        note("-- start the program");
-        h.controller.startUp({});
-        settle(h.engine, h.http);
-        snapshot("start the program");
+        using Steps = std::vector<Scenario::Step>;
+        Steps steps = s.descriptor ? Steps{{Act::Start}, {Act::ClickLoad}} : Steps{{Act::Start}, {Act::TypeUrl, kUrl}, {Act::ClickDownload}};
+        steps.insert(steps.end(), s.then.begin(), s.then.end());
         for (const Scenario::Step &step : steps) {
-            const QString title = nameOf(step.act) + (step.text.isEmpty() ? "" : " " + step.text);
+            const QString title = kActNames[int(step.act)] + (step.text.isEmpty() ? "" : " " + step.text);
             note("-- " + title);
             perform(step);
             EXPECT_TRUE(settle(h.engine, h.http)) << "still busy after: " << title.toStdString();
@@ -253,7 +207,8 @@ public:
     }
 
 private:
-    // What the pretend server answers.
+    // What the pretend server answers: a Range gets a 206 (416 from past
+    // the end) unless the server ignores it.
     FakeHttpClient::Reply serve(const HttpRequest &r, const Behaviour &b) const
     {
         FakeHttpClient::Reply reply;
@@ -264,28 +219,26 @@ private:
         if (b.stall)
             reply.error = {TransferError::Origin::Network, 28, "Timeout was reached"};
         reply.breakAfter = b.breakAfter;
-        HttpResponse head;
         const QString path = r.url.section('?', 0, 0).section('&', 0, 0);
         QByteArray file = files.value(path);
-        if (b.kind == Kind::Status || b.kind == Kind::Page || !files.contains(path)) {
-            head.status = b.kind == Kind::Status ? b.status : b.kind == Kind::Page ? 200 : 404;
-            reply.body = b.page;
-        } else {
-            if (b.corruptAt >= 0 && b.corruptAt < file.size())
-                file[b.corruptAt] = char(file[b.corruptAt] ^ 0xff);
-            const bool ranged = b.kind == Kind::File && r.rangeStart >= 0;
-            const qint64 from = ranged ? r.rangeStart : 0;
-            if (from > 0 && from >= file.size()) {
-                head.status = 416;
-                head.rangeTotal = file.size();
-            } else {
-                head.status = ranged ? 206 : 200;
-                reply.body = ranged && r.rangeEnd >= 0 ? file.mid(from, r.rangeEnd + 1 - from) : file.mid(from);
-                if (ranged)
-                    head.rangeStart = from, head.rangeTotal = file.size();
-            }
-        }
-        static const QMap<int, QString> phrases = {{200, "OK"}, {206, "Partial Content"}, {404, "Not Found"}, {416, "Range Not Satisfiable"}};
+        if (b.corruptAt >= 0 && b.corruptAt < file.size())
+            file[b.corruptAt] = char(file[b.corruptAt] ^ 0xff);
+        const bool plain = b.kind == Kind::File || b.kind == Kind::IgnoreRange, ranged = b.kind == Kind::File && r.rangeStart >= 0;
+        const qint64 from = ranged ? r.rangeStart : 0;
+        HttpResponse head;
+        head.status = !plain ? (b.kind == Kind::Page ? 200 : b.status)
+                      : !files.contains(path)         ? 404
+                      : from > 0 && from >= file.size() ? 416
+                                                      : ranged ? 206 : 200;
+        reply.body = !plain ? b.page
+                     : head.status >= 300 ? QByteArray()
+                                          : file.mid(from, ranged && r.rangeEnd >= 0 ? r.rangeEnd + 1 - from : -1);
+        if (plain && (head.status == 206 || head.status == 416))
+            head.rangeTotal = file.size();
+        if (head.status == 206)
+            head.rangeStart = from;
+        static const QMap<int, QString> phrases = {
+            {200, "OK"}, {206, "Partial Content"}, {404, "Not Found"}, {416, "Range Not Satisfiable"}};
         head.reasonPhrase = phrases.value(head.status, "Other");
         head.contentLength = reply.body.size();
         reply.head = head;
@@ -305,6 +258,7 @@ private:
     void perform(const Scenario::Step &step)
     {
         switch (step.act) {
+        case Act::Start: h.controller.startUp({}); break;
         case Act::TypeUrl: h.model.setUrlText(step.text); h.controller.urlEdited(step.text); break;
         case Act::ClickDownload: h.controller.downloadUrl(); break;
         case Act::ClickLoad: h.controller.loadDescriptor(); break;
@@ -334,7 +288,7 @@ private:
                 h.controller.presenter().requestFiguresRefresh();  // drawn once the block that ends at e.at is in
             if (e.act == Act::Tick || delivered != e.at)
                 continue;
-            note(QStringLiteral("-- during the body, at %1 bytes: %2").arg(e.at).arg(nameOf(e.act)));
+            note(QStringLiteral("-- during the body, at %1 bytes: %2").arg(e.at).arg(kActNames[int(e.act)]));
             perform({e.act});
         }
     }
@@ -352,12 +306,12 @@ private:
         for (const QString &line : fresh)
             add("log: " + line.section(' ', 1));  // without the time of day
     }
-    // Notes what changed in the status, the captions and the reason.
     QStringList shown() const
     {
         return {h.model.text(MainWindowModel::Label::Status), h.model.windowTitle(), h.model.pauseButtonCaption(),
                 h.model.text(MainWindowModel::Label::Reason)};
     }
+    // Notes what changed in the status, the captions and the reason.
     void watch()
     {
         flushLog();  // lines appended quietly came first
@@ -377,35 +331,33 @@ private:
     void snapshot(const QString &title)
     {
         using Label = MainWindowModel::Label;
+        using State = DownloadEngine::State;
+        const MainWindowModel &m = h.model;
+        const auto enabled = [](bool on) { return on ? "enabled" : "disabled"; };
         watch();
         const bool wasEnded = std::exchange(ended, false);
         add("== after: " + title);
-        const MainWindowModel &m = h.model;
-        const auto onOff = [](bool on, const char *yes, const char *no) { return QString::fromLatin1(on ? yes : no); };
-        const QString restart = h.engine.state() == DownloadEngine::State::Resuming         ? "resume pending"
-                                : h.engine.state() == DownloadEngine::State::WaitingToRetry ? "retry armed"
-                                                                                            : "none";
-        if (!wasEnded)
-            for (const QString &line : QStringList{
-                     QStringLiteral("buttons: pause \"%1\" %2, download-from-URL %3, load %4, servers %5, tray pause %6")
-                         .arg(m.pauseButtonCaption(), onOff(m.pauseButtonEnabled(), "enabled", "disabled"),
-                              onOff(m.downloadUrlEnabled(), "enabled", "disabled"),
-                              onOff(m.loadDescriptorEnabled(), "enabled", "disabled"),
-                              onOff(m.serverButtonVisible(), "shown", "hidden"), onOff(m.pauseChecked(), "checked", "unchecked")),
-                     QStringLiteral("labels: time \"%1\", rate \"%2\"").arg(m.text(Label::TimeLeft), m.text(Label::Rate)),
-                     QStringLiteral("labels: source \"%1\", to \"%2\"").arg(m.text(Label::Source), m.text(Label::Destination)),
-                     QStringLiteral("tray tip \"%1\", progress %2 of %3").arg(m.trayTip()).arg(m.progressValue()).arg(m.progressMax()),
-                     "restart: " + restart})
-                add("   " + line);
+        if (!wasEnded) {
+            add(QStringLiteral("   buttons: pause \"%1\" %2, download-from-URL %3, load %4, servers %5, tray pause %6")
+                    .arg(m.pauseButtonCaption(), enabled(m.pauseButtonEnabled()), enabled(m.downloadUrlEnabled()),
+                         enabled(m.loadDescriptorEnabled()), m.serverButtonVisible() ? "shown" : "hidden",
+                         m.pauseChecked() ? "checked" : "unchecked"));
+            add(QStringLiteral("   labels: time \"%1\", rate \"%2\"").arg(m.text(Label::TimeLeft), m.text(Label::Rate)));
+            add(QStringLiteral("   labels: source \"%1\", to \"%2\"").arg(m.text(Label::Source), m.text(Label::Destination)));
+            add(QStringLiteral("   tray tip \"%1\", progress %2 of %3").arg(m.trayTip()).arg(m.progressValue()).arg(m.progressMax()));
+            const State state = h.engine.state();
+            add(QStringLiteral("   restart: ") +
+                (state == State::Resuming ? "resume pending" : state == State::WaitingToRetry ? "retry armed" : "none"));
+        }
         const QString reference = !s.reference.isEmpty() ? s.reference : s.descriptor ? kEurope : kUrl;
         add(QStringLiteral("   file %1: %2").arg(s.watched, describeFile(h.path(s.watched), files.value(reference), reference)));
         ended = wasEnded;
     }
 
     const Scenario &s;
-    const QMap<QString, QByteArray> files = {{kUrl, kServed}, {kOtherUrl, bytesOf(kSize, 4)}, {kEurope, s.content}, {kAmerica, s.content}};
-    std::vector<Scenario::Step> steps;
-    AppHarnessOn<FakeHttpClient, NotingDialogs> h;
+    const QMap<QString, QByteArray> files = {
+        {kUrl, kServed}, {kOtherUrl, bytesOf(kSize, 4)}, {kEurope, s.content}, {kAmerica, s.content}};
+    AppHarness h;
     QObject context;  // goes first, taking the connections with it
     QStringList lines;
     qsizetype logSeen = 0;

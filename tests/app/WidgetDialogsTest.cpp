@@ -27,25 +27,21 @@ TEST(WidgetDialogs, FilterTextBecomesOneNameFilterPerPairShownByItsDescription)
     }
 }
 
-TEST(WidgetDialogs, QuestionsGiveTheAnswerChosenOrNoneWhenClosed)
+// OK gives the row shown: the preselected one (the first when out of
+// range) or the one picked; the close box gives none.
+TEST(WidgetDialogs, TheServerWindowGivesTheRowConfirmedOrNoneWhenClosed)
 {
-    // Acts on the modal window the seam is about to show, once its loop runs.
-    const auto whenShown = [](const char *button, int row = -1) {
-        QTimer::singleShot(0, qApp, [button, row] {
+    WidgetDialogs dialogs;
+    // The row preselected, the row picked (-1: none), OK or the close box, the answer.
+    for (const auto &[selected, picked, ok, answer] :
+         {std::tuple{1, -1, true, std::optional(1)}, {3, -1, true, 0}, {0, 2, true, 2}, {1, -1, false, std::nullopt}}) {
+        QTimer::singleShot(0, qApp, [picked, ok] {
             QWidget *modal = QApplication::activeModalWidget();
             ASSERT_NE(modal, nullptr);
-            if (row >= 0)
-                modal->findChild<QComboBox *>()->setCurrentIndex(row);
-            button ? modal->findChild<QPushButton *>(button)->click() : void(modal->close());
+            if (picked >= 0)
+                modal->findChild<QComboBox *>()->setCurrentIndex(picked);
+            ok ? modal->findChild<QPushButton *>("okButton")->click() : void(modal->close());
         });
-    };
-    WidgetDialogs dialogs;
-    whenShown("resumeButton");
-    EXPECT_EQ(dialogs.askFileExists(), FileExistsAnswer::Resume);
-    whenShown(nullptr);
-    EXPECT_EQ(dialogs.askFileExists(), FileExistsAnswer::Cancel);
-    whenShown("okButton", 2);
-    EXPECT_EQ(dialogs.chooseServer({"a", "b", "c"}, 0), 2);
-    whenShown(nullptr);
-    EXPECT_EQ(dialogs.chooseServer({"a", "b", "c"}, 1), std::nullopt);
+        EXPECT_EQ(dialogs.chooseServer({"Europe", "America", "Asia"}, selected), answer) << selected << " " << picked;
+    }
 }

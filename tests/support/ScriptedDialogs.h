@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
 
-// Answers every modal question from a script and records what was asked.
-// A question with no scripted answer fails the test loudly rather than
+// Answers every modal question from a script and records what was asked;
+// `narrate`, when set, hears each question and its answer as one line. A
+// question with no scripted answer fails the test loudly rather than
 // blocking or guessing.
 class ScriptedDialogs : public Dialogs {
 public:
@@ -22,23 +24,37 @@ public:
     QStringList messages;                              // texts of the message boxes shown
     std::vector<FileQuestion> fileQuestions;
     std::vector<std::pair<QStringList, int>> serverQuestions;  // names listed, row preselected
-    int asked = 0;                                     // questions of every kind
+    std::function<void(const QString &)> narrate = [](const QString &) {};
 
-    Answer messageBox(const QString &text, Buttons, const QString & = {}) override
+    Answer messageBox(const QString &text, Buttons buttons, const QString &title = {}) override
     {
         messages << text;
-        return messageAnswers.empty() ? (++asked, Answer::Ok) : next(messageAnswers, "message box", Answer::Ok);
+        narrate(QStringLiteral("message box \"%1\" (%2): %3")
+                    .arg(title.isEmpty() ? programTitle() : title, buttons == Buttons::Ok ? "OK" : "OK, Cancel", text));
+        return messageAnswers.empty() ? Answer::Ok : next(messageAnswers, "message box", Answer::Ok);
     }
     std::optional<FileAnswer> fileDialog(const FileQuestion &question) override
     {
         fileQuestions.push_back(question);
-        return next(fileAnswers, "file dialog", std::optional<FileAnswer>());
+        const auto answer = next(fileAnswers, "file dialog", std::optional<FileAnswer>());
+        narrate(QStringLiteral("%1 dialog \"%2\" preset \"%3\" -> %4")
+                    .arg(question.save ? "save" : "open", question.title, question.fileName,
+                         answer ? answer->fileName : "cancelled"));
+        return answer;
     }
-    FileExistsAnswer askFileExists() override { return next(fileExistsAnswers, "file-exists question", FileExistsAnswer::Cancel); }
+    FileExistsAnswer askFileExists() override
+    {
+        const FileExistsAnswer answer = next(fileExistsAnswers, "file-exists question", FileExistsAnswer::Cancel);
+        narrate(QStringLiteral("file-exists prompt -> ") + QStringList{"Cancel", "Overwrite", "Resume"}.at(int(answer)));
+        return answer;
+    }
     std::optional<int> chooseServer(const QStringList &names, int selected) override
     {
         serverQuestions.emplace_back(names, selected);
-        return next(serverAnswers, "server window", std::optional<int>());
+        const std::optional<int> answer = next(serverAnswers, "server window", std::optional<int>());
+        narrate(QStringLiteral("server window [%1] preselected %2 -> %3")
+                    .arg(names.join('|')).arg(selected).arg(answer ? QString::number(*answer) : "close box"));
+        return answer;
     }
 
     void chooseFile(const QString &path) { fileAnswers.push_back(FileAnswer{path, 1}); }
@@ -47,7 +63,6 @@ public:
 private:
     template <typename T> T next(std::deque<T> &answers, const char *question, T answer)
     {
-        ++asked;
         if (answers.empty()) {
             ADD_FAILURE() << "unscripted " << question;
             return answer;
