@@ -7,22 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
-namespace {
-// Acts on the modal window the seam is about to show, once its loop runs.
-void whenShown(const std::function<void(QWidget &)> &act)
-{
-    QTimer::singleShot(0, qApp, [act] {
-        QWidget *modal = QApplication::activeModalWidget();
-        ASSERT_NE(modal, nullptr);
-        act(*modal);
-    });
-}
-
-void click(QWidget &w, const char *button) { w.findChild<QPushButton *>(QLatin1String(button))->click(); }
-}  // namespace
-
 TEST(WidgetDialogs, FilterTextBecomesOneNameFilterPerPairShownByItsDescription)
 {
     const struct {
@@ -43,18 +27,21 @@ TEST(WidgetDialogs, FilterTextBecomesOneNameFilterPerPairShownByItsDescription)
     }
 }
 
-TEST(WidgetDialogs, QuestionsGiveTheAnswerChosenOrNoneWhenClosed)
+// OK gives the row shown: the preselected one (the first when out of
+// range) or the one picked; the close box gives none.
+TEST(WidgetDialogs, TheServerWindowGivesTheRowConfirmedOrNoneWhenClosed)
 {
     WidgetDialogs dialogs;
-    whenShown([](QWidget &w) { click(w, "resumeButton"); });
-    EXPECT_EQ(dialogs.askFileExists(), FileExistsAnswer::Resume);
-    whenShown([](QWidget &w) { w.close(); });
-    EXPECT_EQ(dialogs.askFileExists(), FileExistsAnswer::Cancel);
-    whenShown([](QWidget &w) {
-        w.findChild<QComboBox *>()->setCurrentIndex(2);
-        click(w, "okButton");
-    });
-    EXPECT_EQ(dialogs.chooseServer({"a", "b", "c"}, 0), 2);
-    whenShown([](QWidget &w) { w.close(); });
-    EXPECT_EQ(dialogs.chooseServer({"a", "b", "c"}, 1), std::nullopt);
+    // The row preselected, the row picked (-1: none), OK or the close box, the answer.
+    for (const auto &[selected, picked, ok, answer] :
+         {std::tuple{1, -1, true, std::optional(1)}, {3, -1, true, 0}, {0, 2, true, 2}, {1, -1, false, std::nullopt}}) {
+        QTimer::singleShot(0, qApp, [picked, ok] {
+            QWidget *modal = QApplication::activeModalWidget();
+            ASSERT_NE(modal, nullptr);
+            if (picked >= 0)
+                modal->findChild<QComboBox *>()->setCurrentIndex(picked);
+            ok ? modal->findChild<QPushButton *>("okButton")->click() : void(modal->close());
+        });
+        EXPECT_EQ(dialogs.chooseServer({"Europe", "America", "Asia"}, selected), answer) << selected << " " << picked;
+    }
 }

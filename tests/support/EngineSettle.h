@@ -12,11 +12,8 @@
 // Runs the event loop until `done` holds, at most `timeoutMs`.
 inline bool runUntil(const std::function<bool()> &done, int timeoutMs = 10000)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired()) {
+    for (QDeadlineTimer deadline(timeoutMs); !done() && !deadline.hasExpired(); QThread::usleep(200))
         QCoreApplication::processEvents();
-        QThread::usleep(200);
-    }
     return done();
 }
 
@@ -25,8 +22,5 @@ inline bool runUntil(const std::function<bool()> &done, int timeoutMs = 10000)
 inline bool settle(const DownloadEngine &engine, const FakeHttpClient &http, int timeoutMs = 10000)
 {
     int quietRounds = 0;
-    return runUntil([&] {
-        quietRounds = !engine.isBusy() && !http.active() ? quietRounds + 1 : 0;
-        return quietRounds >= 3;
-    }, timeoutMs);
+    return runUntil([&] { return (quietRounds = !engine.isBusy() && !http.active() ? quietRounds + 1 : 0) >= 3; }, timeoutMs);
 }

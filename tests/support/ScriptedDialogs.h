@@ -3,55 +3,78 @@
 #include <app/Dialogs.h>
 #include <app/ProcessExit.h>
 
-#include <QString>
-#include <QStringList>
+#include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
-// Answers every modal question from a script and records what was asked.
-// A question with no scripted answer fails the test loudly rather than
+// Answers every modal question from a script and records what was asked;
+// `narrate`, when set, hears each question and its answer as one line. A
+// question with no scripted answer fails the test loudly rather than
 // blocking or guessing.
 class ScriptedDialogs : public Dialogs {
 public:
-    struct Asked {
-        enum class Kind { Message, File, FileExists, Servers } kind;
-        QString text;       // message text, or file dialog title
-        QString title;      // message box title (program title when none given)
-        Buttons buttons = Buttons::Ok;
-        FileQuestion file;  // for file dialogs
-        QStringList names;  // for the server window
-        int selected = 0;
-    };
-
-    std::deque<Answer> messageAnswers;                 // default Ok when empty
+    std::deque<Answer> messageAnswers;                 // Ok when empty
     std::deque<std::optional<FileAnswer>> fileAnswers; // nullopt = cancel
     std::deque<FileExistsAnswer> fileExistsAnswers;
     std::deque<std::optional<int>> serverAnswers;
-    std::vector<Asked> asked;
+    QStringList messages;                              // texts of the message boxes shown
+    std::vector<FileQuestion> fileQuestions;
+    std::vector<std::pair<QStringList, int>> serverQuestions;  // names listed, row preselected
+    std::function<void(const QString &)> narrate = [](const QString &) {};
 
-    Answer messageBox(const QString &text, Buttons buttons, const QString &title = {}) override;
-    std::optional<FileAnswer> fileDialog(const FileQuestion &question) override;
-    FileExistsAnswer askFileExists() override;
-    std::optional<int> chooseServer(const QStringList &names, int selected) override;
+    Answer messageBox(const QString &text, Buttons buttons, const QString &title = {}) override
+    {
+        messages << text;
+        narrate(QStringLiteral("message box \"%1\" (%2): %3")
+                    .arg(title.isEmpty() ? programTitle() : title, buttons == Buttons::Ok ? "OK" : "OK, Cancel", text));
+        return messageAnswers.empty() ? Answer::Ok : next(messageAnswers, "message box", Answer::Ok);
+    }
+    std::optional<FileAnswer> fileDialog(const FileQuestion &question) override
+    {
+        fileQuestions.push_back(question);
+        const auto answer = next(fileAnswers, "file dialog", std::optional<FileAnswer>());
+        narrate(QStringLiteral("%1 dialog \"%2\" preset \"%3\" -> %4")
+                    .arg(question.save ? "save" : "open", question.title, question.fileName,
+                         answer ? answer->fileName : "cancelled"));
+        return answer;
+    }
+    FileExistsAnswer askFileExists() override
+    {
+        const FileExistsAnswer answer = next(fileExistsAnswers, "file-exists question", FileExistsAnswer::Cancel);
+        narrate(QStringLiteral("file-exists prompt -> ") + QStringList{"Cancel", "Overwrite", "Resume"}.at(int(answer)));
+        return answer;
+    }
+    std::optional<int> chooseServer(const QStringList &names, int selected) override
+    {
+        serverQuestions.emplace_back(names, selected);
+        const std::optional<int> answer = next(serverAnswers, "server window", std::optional<int>());
+        narrate(QStringLiteral("server window [%1] preselected %2 -> %3")
+                    .arg(names.join('|')).arg(selected).arg(answer ? QString::number(*answer) : "close box"));
+        return answer;
+    }
 
     void chooseFile(const QString &path) { fileAnswers.push_back(FileAnswer{path, 1}); }
     void cancelFile() { fileAnswers.push_back(std::nullopt); }
 
-    QStringList messages() const;
+private:
+    template <typename T> T next(std::deque<T> &answers, const char *question, T answer)
+    {
+        if (answers.empty()) {
+            ADD_FAILURE() << "unscripted " << question;
+            return answer;
+        }
+        std::swap(answer, answers.front());
+        answers.pop_front();
+        return answer;
+    }
 };
 
-// Records the request to end the program instead of ending it; the
-// flushes still run, as they would before a real exit.
+// Runs the flushes a real exit would run, and does not end the program.
 class RecordingProcessExit : public ProcessExit {
 public:
-    int exitCount = 0;
-    int lastCode = -1;
-    void endProgram(int code = 0) override
-    {
-        runFlushes();
-        ++exitCount;
-        lastCode = code;
-    }
+    void endProgram(int = 0) override { runFlushes(); }
 };
