@@ -56,7 +56,7 @@ int runOrvantaDownloader(int argc, char **argv)
 
     QApplication app(argc, argv);
     applyApplicationFont(app);
-    app.setWindowIcon(windowIcon());
+    app.setWindowIcon(programIcon());
 
     SingleInstance instance;
     if (const std::optional<int> handedOver = instance.handOverOrListen(commandLine.request()))
@@ -66,7 +66,7 @@ int runOrvantaDownloader(int argc, char **argv)
     CurlHttpClient http;
     WidgetDialogs dialogs;
     ActivityLog log;
-    TrayIcon tray(windowIcon());
+    TrayIcon tray(programIcon());
     EventLoopExit processExit;
     DownloadEngine engine(http);
 

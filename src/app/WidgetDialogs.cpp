@@ -38,7 +38,7 @@ Dialogs::Answer WidgetDialogs::messageBox(const QString &text, Buttons buttons, 
 {
     QMessageBox box;
     box.setWindowTitle(title.isEmpty() ? programTitle() : title);
-    box.setWindowIcon(windowIcon());
+    box.setWindowIcon(programIcon());
     box.setText(text);
     box.setTextFormat(Qt::PlainText);
     if (buttons == Buttons::OkCancel) {
@@ -57,7 +57,7 @@ std::optional<Dialogs::FileAnswer> WidgetDialogs::fileDialog(const FileQuestion 
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setWindowTitle(question.title);
-    dialog.setWindowIcon(windowIcon());
+    dialog.setWindowIcon(programIcon());
     const QStringList filters = nameFilters(question.filter);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);

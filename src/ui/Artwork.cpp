@@ -24,7 +24,7 @@ QPixmap drawIcon()
 
 } // namespace
 
-QIcon windowIcon()
+QIcon programIcon()
 {
     static const QIcon icon(drawIcon());
     return icon;

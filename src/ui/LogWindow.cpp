@@ -1,7 +1,6 @@
 #include "LogWindow.h"
 
 #include "AppStyle.h"
-#include "Artwork.h"
 #include "X11Taskbar.h"
 
 #include <util/ActivityLog.h>
@@ -17,7 +16,6 @@ LogWindow::LogWindow(QWidget *parent) : QWidget(parent)
     setWindowTitle(QStringLiteral("Log Window"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
-    setWindowIcon(windowIcon());
     setFont(dialogFont());
     setAttribute(Qt::WA_DeleteOnClose);
     setFixedSize(450, 435);

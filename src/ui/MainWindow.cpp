@@ -21,7 +21,6 @@ MainWindow::MainWindow(MainWindowModel &model, QWidget *parent) : QWidget(parent
     setObjectName(QStringLiteral("mainWindow"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setWindowIcon(windowIcon());
     setFont(dialogFont());
     setFixedSize(549, 321);
 

@@ -1,7 +1,6 @@
 #include "ModalWindow.h"
 
 #include "AppStyle.h"
-#include "Artwork.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -14,7 +13,6 @@ ModalWindow::ModalWindow(const QString &caption, const QSize &clientSize, QWidge
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowCloseButtonHint);
     setWindowTitle(caption);
-    setWindowIcon(windowIcon());
     setFont(dialogFont());
     setFixedSize(clientSize);
     setSizeGripEnabled(false);

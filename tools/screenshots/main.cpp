@@ -110,7 +110,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orvanta-screenshots"));
     applyApplicationFont(app);
-    app.setWindowIcon(windowIcon());
+    app.setWindowIcon(programIcon());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Saves a picture of each window of Orvanta Downloader."));
