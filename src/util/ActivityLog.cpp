@@ -2,7 +2,14 @@
 
 #include <QLocale>
 
-ActivityLog::ActivityLog(QObject *parent) : QObject(parent), m_clock([] { return QTime::currentTime(); }) {}
+ActivityLog::ActivityLog(QObject *parent) : QObject(parent) { setClock({}); }
+
+void ActivityLog::setClock(std::function<QTime()> clock)
+{
+    if (!clock)
+        clock = [] { return QTime::currentTime(); };
+    m_clock = std::move(clock);
+}
 
 QString ActivityLog::timeText(const QTime &time)
 {
@@ -20,13 +27,8 @@ QString ActivityLog::timeText(const QTime &time)
     return locale.toString(time, shortFormat);
 }
 
-void ActivityLog::addQuietly(const QString &text)
-{
-    m_text += timeText(m_clock()) + QLatin1Char(' ') + text + QLatin1String("\r\n");
-}
-
 void ActivityLog::add(const QString &text)
 {
-    addQuietly(text);
+    m_text += timeText(m_clock()) + QLatin1Char(' ') + text + QLatin1String("\r\n");
     emit changed();
 }

@@ -15,19 +15,14 @@ public:
 
     // Appends "<time> <text>\r\n" and tells the log window (changed()).
     void add(const QString &text);
-    // Appends the same line without telling the log window; the failure
-    // report appends its line first and refreshes the window afterwards.
-    void addQuietly(const QString &text);
-    // Tells the log window to show text() again.
-    void notifyChanged() { emit changed(); }
 
     const QString &text() const { return m_text; }
-    bool isEmpty() const { return m_text.isEmpty(); }
 
     // The local time of day in the user's locale format, always with seconds.
     static QString timeText(const QTime &time);
-    // Tests replace the clock so that time stamps are predictable.
-    void setClock(std::function<QTime()> clock) { m_clock = std::move(clock); }
+    // Tests replace the clock so that time stamps are predictable; an empty
+    // function brings back the real clock.
+    void setClock(std::function<QTime()> clock);
 
 signals:
     void changed();
