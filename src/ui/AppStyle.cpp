@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
+#include <QScreen>
+#include <QWidget>
 
 #include <algorithm>
 
@@ -33,4 +35,13 @@ QFont dialogFont()
 void applyApplicationFont(QApplication &app)
 {
     app.setFont(dialogFont());
+}
+
+void centreOnPrimaryScreen(QWidget *window)
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect centred(QPoint(), window->size());
+        centred.moveCenter(screen->availableGeometry().center());
+        window->move(centred.topLeft());
+    }
 }

@@ -2,6 +2,7 @@
 
 class QApplication;
 class QFont;
+class QWidget;
 
 // The window geometry was laid out for a small 8-point dialog font; this
 // picks a compact sans-serif face at 11 pixels so that every caption fits
@@ -9,3 +10,7 @@ class QFont;
 // holds whatever the application font is.
 QFont dialogFont();
 void applyApplicationFont(QApplication &app);
+
+// Moves `window` to the middle of the primary screen's free area; no-op
+// without a screen.
+void centreOnPrimaryScreen(QWidget *window);

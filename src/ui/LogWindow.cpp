@@ -5,9 +5,7 @@
 
 #include <util/ActivityLog.h>
 
-#include <QGuiApplication>
 #include <QPlainTextEdit>
-#include <QScreen>
 #include <QScrollBar>
 
 LogWindow::LogWindow(QWidget *parent) : QWidget(parent)
@@ -31,11 +29,7 @@ LogWindow::LogWindow(QWidget *parent) : QWidget(parent)
     QPalette palette = m_textView->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Button));
     m_textView->setPalette(palette);
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect centred(QPoint(), size());
-        centred.moveCenter(screen->availableGeometry().center());
-        move(centred.topLeft());
-    }
+    centreOnPrimaryScreen(this);
 }
 
 void LogWindow::setLogText(const QString &text)
@@ -60,16 +54,19 @@ LogWindowHost::LogWindowHost(ActivityLog &log, QObject *parent) : QObject(parent
 
 LogWindowHost::~LogWindowHost()
 {
-    delete m_window;
+    // reset() empties the pointer before deleting, so the window's
+    // destroyed() below finds nothing to let go of.
+    m_window.reset();
 }
 
 LogWindow *LogWindowHost::ensureWindow()
 {
     if (!m_window) {
-        m_window = new LogWindow;
+        m_window = std::make_unique<LogWindow>();
+        connect(m_window.get(), &QObject::destroyed, this, [this] { (void)m_window.release(); });
         m_window->setLogText(m_log.text());
     }
-    return m_window;
+    return m_window.get();
 }
 
 void LogWindowHost::refresh()

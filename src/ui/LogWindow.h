@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 #include <QWidget>
+
+#include <memory>
 
 class ActivityLog;
 class QPlainTextEdit;
@@ -13,7 +14,6 @@ class LogWindow : public QWidget {
 public:
     explicit LogWindow(QWidget *parent = nullptr);
 
-    QPlainTextEdit *textView() const { return m_textView; }
     // Replaces the whole text and shows it from its top.
     void setLogText(const QString &text);
 
@@ -35,12 +35,13 @@ public:
     // View Log: create if needed, show without blocking, raise.
     void showLog();
     // nullptr while no window exists.
-    LogWindow *window() const { return m_window; }
+    LogWindow *window() const { return m_window.get(); }
 
 private:
     LogWindow *ensureWindow();
     void refresh();
 
     ActivityLog &m_log;
-    QPointer<LogWindow> m_window;
+    // Closing the window deletes it (WA_DeleteOnClose); the host lets go then.
+    std::unique_ptr<LogWindow> m_window;
 };

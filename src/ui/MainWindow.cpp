@@ -8,11 +8,9 @@
 
 #include <QCloseEvent>
 #include <QFontMetrics>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QScreen>
 
 using Label = MainWindowModel::Label;
 
@@ -31,6 +29,12 @@ MainWindow::MainWindow(MainWindowModel &model, QWidget *parent) : QWidget(parent
     connectModel();
     m_urlEdit->setText(m_model.urlText());
     mirrorModel();
+}
+
+MainWindow::~MainWindow()
+{
+    // The model may outlive the window: its fitter measures this window's labels.
+    m_model.setFitter({});
 }
 
 void MainWindow::buildLabels()
@@ -162,10 +166,8 @@ void MainWindow::buildTrayMenu()
 
 void MainWindow::mirrorModel()
 {
-    static constexpr Label labels[] = {Label::Info,        Label::Status, Label::Source, Label::TimeLeft,
-                                       Label::Destination, Label::Rate,   Label::Reason};
-    for (Label label : labels)
-        m_labels[int(label)]->setText(m_model.text(label));
+    for (std::size_t i = 0; i < m_labels.size(); ++i)
+        m_labels[i]->setText(m_model.text(Label(i)));
     showInfoOnOneLine();
     setWindowTitle(m_model.windowTitle());
     m_downloadUrlButton->setEnabled(m_model.downloadUrlEnabled());
@@ -227,9 +229,5 @@ void MainWindow::showEvent(QShowEvent *event)
             }
         }
     }
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect centred(QPoint(), size());
-        centred.moveCenter(screen->availableGeometry().center());
-        move(centred.topLeft());
-    }
+    centreOnPrimaryScreen(this);
 }

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <array>
+
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -17,6 +19,7 @@ class MainWindow : public QWidget {
     Q_OBJECT
 public:
     explicit MainWindow(MainWindowModel &model, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // The tray icon's pop-up: Restore, View Log, Pause (checkable), a
     // separator, Quit. The window itself shows no menu bar.
@@ -62,7 +65,7 @@ private:
     void showInfoOnOneLine();
 
     MainWindowModel &m_model;
-    QLabel *m_labels[7] = {};
+    std::array<QLabel *, MainWindowModel::LabelCount> m_labels = {};
     QLineEdit *m_urlEdit = nullptr;
     QPushButton *m_pasteButton = nullptr;
     TransferProgressBar *m_progressBar = nullptr;

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <functional>
 
 // What the main window shows, kept without any widget so that the commands
@@ -15,6 +16,7 @@ public:
     // Reason: why the last attempt failed, shown under the figures until the
     // next attempt begins.
     enum class Label { Info, Status, Source, TimeLeft, Destination, Rate, Reason };
+    static constexpr std::size_t LabelCount = std::size_t(Label::Reason) + 1;
 
     explicit MainWindowModel(QObject *parent = nullptr);
 
@@ -71,7 +73,7 @@ signals:
 private:
     void update(bool &member, bool value);
 
-    QString m_texts[7];
+    std::array<QString, LabelCount> m_texts;
     QString m_windowTitle = QStringLiteral("Orvanta Downloader");
     QString m_urlText;
     bool m_downloadUrlEnabled = false;

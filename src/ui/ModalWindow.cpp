@@ -2,9 +2,7 @@
 
 #include "AppStyle.h"
 
-#include <QGuiApplication>
 #include <QKeyEvent>
-#include <QScreen>
 
 ModalWindow::ModalWindow(const QString &caption, const QSize &clientSize, QWidget *parent) : QDialog(parent)
 {
@@ -28,9 +26,5 @@ void ModalWindow::keyPressEvent(QKeyEvent *event)
 void ModalWindow::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect centred(QPoint(), size());
-        centred.moveCenter(screen->availableGeometry().center());
-        move(centred.topLeft());
-    }
+    centreOnPrimaryScreen(this);
 }

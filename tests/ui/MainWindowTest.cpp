@@ -2,11 +2,13 @@
 #include <ui/LogWindow.h>
 #include <ui/MainWindow.h>
 #include <ui/ModalWindow.h>
+#include <util/ActivityLog.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -112,4 +114,36 @@ TEST_F(MainWindowTest, EveryWindowShowsTheIconTheApplicationSets)
     for (const QWidget *w : std::initializer_list<const QWidget *>{&window, &log, &modal})
         EXPECT_EQ(w->windowIcon().cacheKey(), programIcon().cacheKey()) << w->metaObject()->className();
     QApplication::setWindowIcon(previous);
+}
+
+TEST(MainWindowFitter, ShortensPathsOnlyWhileTheWindowLives)
+{
+    MainWindowModel model;
+    const QString path = QString(300, 'a') + "/file.bin";
+    {
+        MainWindow window(model);
+        const QString fitted = model.fitText(MainWindowModel::Label::Destination, path);
+        EXPECT_TRUE(fitted.size() < path.size() && fitted.endsWith("/file.bin")) << fitted.toStdString();
+    }
+    EXPECT_EQ(model.fitText(MainWindowModel::Label::Destination, path), path);
+}
+
+// A closed log window is deleted; the next entry makes a hidden one with the whole log.
+TEST(LogWindowHostTest, AClosedWindowComesBackHiddenWithTheWholeLog)
+{
+    ActivityLog log;
+    log.setClock({});  // the real clock again
+    auto host = std::make_unique<LogWindowHost>(log);
+    log.add("first");
+    host->showLog();
+    host->window()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(host->window(), nullptr);
+    log.add("second");
+    ASSERT_NE(host->window(), nullptr);
+    EXPECT_FALSE(host->window()->isVisible());
+    const QString shown = host->window()->findChild<QPlainTextEdit *>("logText")->toPlainText();
+    EXPECT_TRUE(shown.contains(" first\n") && shown.contains(" second\n")) << shown.toStdString();
+    host->showLog();
+    host.reset();  // deletes the open window, once
 }
