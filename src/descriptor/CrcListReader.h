@@ -15,7 +15,6 @@ public:
     // nullopt on success, else the system's description of the failure.
     std::optional<QString> open(const QString &ddfPath);
     void close();
-    bool isOpen() const { return m_file.isOpen(); }
 
     // Places the reader at the entry of block `block`.
     void seekBlock(qint64 block);

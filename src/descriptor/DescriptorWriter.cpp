@@ -27,25 +27,6 @@ void appendCrcs(QByteArray &out, QByteArrayView data, float version)
 
 }  // namespace
 
-QByteArray descriptorCrcList(QByteArrayView data, float version)
-{
-    QByteArray list;
-    list.reserve((data.size() + BlockSize - 1) / BlockSize * 4);
-    appendCrcs(list, data, version);
-    return list;
-}
-
-std::optional<QByteArray> buildDescriptor(DescriptorHeader header, QByteArrayView data)
-{
-    if (data.size() > MaxFileSize)
-        return std::nullopt;
-    header.fileSize = qint32(data.size());
-    std::optional<QByteArray> bytes = header.toBytes();
-    if (bytes)
-        bytes->append(descriptorCrcList(data, header.version));
-    return bytes;
-}
-
 std::optional<QString> writeDescriptorFile(const QString &dataPath, const QString &outPath, DescriptorHeader header,
                                            const std::function<void(qint64, qint64)> &progress)
 {

@@ -2,8 +2,6 @@
 
 #include "DescriptorHeader.h"
 
-#include <QByteArray>
-#include <QByteArrayView>
 #include <QString>
 
 #include <functional>
@@ -12,14 +10,6 @@
 // Creates descriptors: the header followed by one CRC-32 per 4096-byte
 // block, each four little-endian bytes, under the header version's
 // last-byte rule.
-
-// The CRC list of `data`.
-QByteArray descriptorCrcList(QByteArrayView data, float version);
-
-// A whole descriptor for `data`, with FileSize taken from it; nullopt when a
-// header text does not fit its field or `data` is larger than 2147483647
-// bytes.
-std::optional<QByteArray> buildDescriptor(DescriptorHeader header, QByteArrayView data);
 
 // Writes the descriptor of the file at `dataPath` to `outPath`, with
 // FileSize taken from the file. The file is read in 1 MiB pieces; the

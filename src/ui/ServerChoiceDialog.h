@@ -17,7 +17,6 @@ public:
 
     // Fills the list and selects `selected` (the first row when out of range).
     void setServers(const QStringList &names, int selected);
-    QComboBox *serverList() const { return m_serverList; }
     // The row confirmed with OK at the last display; nullopt when the
     // window was closed otherwise.
     std::optional<int> chosenRow() const { return m_chosenRow; }

@@ -4,7 +4,7 @@
 // transcripts/. ORVANTA_RECORD_TRANSCRIPTS=1 writes the files instead.
 #include "AppHarness.h"
 
-#include <descriptor/DescriptorWriter.h>
+#include <descriptor/DescriptorBytes.h>
 
 #include <QFileInfo>
 

@@ -3,12 +3,15 @@
 // A descriptor writer sharing no code with the program's, with its own
 // CRC-32 as the reference the program's paths are tested against.
 
+#include "descriptor/DescriptorHeader.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QRandomGenerator>
 
 #include <algorithm>
 #include <bit>
+#include <optional>
 #include <vector>
 
 namespace descriptortest {
@@ -85,3 +88,15 @@ inline QByteArray readFile(const QString &path)
 }
 
 }  // namespace descriptortest
+
+// The descriptor of `data` for the program's header type (FileSize taken
+// from `data`), for tests that build jobs from one; the CRC list is the
+// reference's. nullopt when a header text does not fit its field.
+inline std::optional<QByteArray> buildDescriptor(DescriptorHeader header, const QByteArray &data)
+{
+    header.fileSize = qint32(data.size());
+    std::optional<QByteArray> bytes = header.toBytes();
+    if (bytes)
+        *bytes += descriptortest::descriptor({.version = header.version}, data).sliced(DescriptorHeader::HeaderSize);
+    return bytes;
+}

@@ -5,7 +5,7 @@
 #include <support/FakeHttpClient.h>
 #include <support/TestServer.h>
 
-#include <descriptor/DescriptorWriter.h>
+#include <descriptor/DescriptorBytes.h>
 #include <transfer/DownloadEngine.h>
 
 #include <QFile>

@@ -5,7 +5,7 @@
 #include <app/AppHarness.h>
 #include <support/TestServer.h>
 
-#include <descriptor/DescriptorWriter.h>
+#include <descriptor/DescriptorBytes.h>
 #include <transfer/CurlHttpClient.h>
 
 #include <QJsonDocument>
