@@ -170,9 +170,5 @@ int runCreate(const QStringList &args)
     const std::optional<QString> error =
         writeDescriptorFile(o->file, o->out, record, [&](qint64 done, qint64) { progress.update(done); });
     progress.finish();
-    if (error) {
-        printErr(QStringLiteral("orvanta-ddf: ") + *error);
-        return ExitFailed;
-    }
-    return ExitOk;
+    return error ? refuse(*error) : ExitOk;
 }

@@ -13,7 +13,7 @@ const char *const Commands =
     "\n"
     "\"orvanta-ddf COMMAND --help\" shows the options of a command.\n"
     "verify exits 0 when FILE is complete and intact, 1 when it is not; every\n"
-    "command exits 2 on bad input.";
+    "command exits 2 on bad input or when a file cannot be read or written.";
 
 }  // namespace
 
@@ -34,10 +34,11 @@ int runTool(const QStringList &arguments)
         return ExitOk;
     }
     QStringList rest = parser.positionalArguments();
-    if (parser.isSet(help) || rest.isEmpty()) {
+    const bool helpAsked = parser.isSet(help) || parser.isSet(QStringLiteral("help-all"));
+    if (helpAsked || rest.isEmpty()) {
         const QString usage = QStringLiteral("Usage: orvanta-ddf COMMAND [ARGUMENTS...]\n")
             + parser.applicationDescription() + QStringLiteral("\n\n") + QString::fromLatin1(Commands);
-        if (parser.isSet(help)) {
+        if (helpAsked) {
             printOut(usage);
             return ExitOk;
         }

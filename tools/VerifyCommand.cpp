@@ -26,10 +26,12 @@ int runVerify(const QStringList &args)
     const DescriptorHeader *d = &descriptor->header;
     if (!versionAccepted(d->version))
         return refuse(QStringLiteral("%1 has format version below 1.04; the downloader refuses it").arg(ddfPath));
-    if (!QFileInfo(dataPath).isFile())
-        return refuse(QStringLiteral("cannot read %1: no such file").arg(dataPath));
+    const QFileInfo data(dataPath);
+    if (!data.isFile())
+        return refuse(QStringLiteral("cannot read %1: %2")
+                          .arg(dataPath, data.exists() ? QStringLiteral("not a regular file") : QStringLiteral("no such file")));
 
-    ProgressLine progress(QStringLiteral("verify"), QFileInfo(dataPath).size());
+    ProgressLine progress(QStringLiteral("verify"), data.size());
     const BlockScanResult r = scanBlocks(dataPath, ddfPath, d->version, [&](qint64 p) {
         if (p % (1024 * 1024) == 0)
             progress.update(p);

@@ -67,6 +67,7 @@ TEST_F(OrvantaDdf, RefusesWithExitTwoAndWritesNothing)
         {"create", in, "-o", kept, "--server", "http://h/f"}, {"create", in, "-o", in, "--force", "--server", "http://h/f"},
         {"create", file("empty.bin", {}), "-o", out, "--server", "http://h/f"}, {"verify", cut, in}, {"info", cut},
         {"info", m_dir.path()}, {"check", in}, {},
+        {"create", in, "-o", m_dir.filePath("none/x.ddf"), "--server", "http://h/f"},  // cannot be written
     };
     for (const QStringList &args : cases) {
         const ToolRun r = runTool(args);
@@ -116,11 +117,14 @@ TEST_F(OrvantaDdf, VerifyHelpAndVersionSayWhatTheyFound)
         {{"--help"}, 0, "Usage: orvanta-ddf COMMAND [ARGUMENTS...]\n"},
         {{"create", "--help"}, 0, "Usage: orvanta-ddf create [options] FILE\n"},
         {{"verify", "-h"}, 0, "Usage: orvanta-ddf verify [options] DESCRIPTOR FILE\n"},
+        {{"--help-all"}, 0, "Usage: orvanta-ddf COMMAND [ARGUMENTS...]\n"},
+        {{"verify", ddf, m_dir.path()}, 2, m_dir.path() + ": not a regular file"},  // refusals go to standard error
     };
     for (const auto &c : cases) {
         const ToolRun r = runTool(c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
-        EXPECT_TRUE(r.out.contains(c.says)) << c.args.join(' ').toStdString() << ": " << r.out.toStdString();
+        const QString &shown = c.exitCode == 2 ? r.err : r.out;
+        EXPECT_TRUE(shown.contains(c.says)) << c.args.join(' ').toStdString() << ": " << shown.toStdString();
     }
     const ToolRun version = runTool({"--version"});
     EXPECT_TRUE(version.exitCode == 0 && QRegularExpression("^orvanta-ddf \\d+\\.\\d+\\.\\d+\n$").match(version.out).hasMatch())
