@@ -86,6 +86,9 @@ TEST(Installed, PutsEveryFileWhereTheDesktopLooksAndTheValidatorsAcceptThem)
     EXPECT_EQ(find(at("share/mime/globs2"), "^\\d+:application/x-orvanta-ddf:(.*)$").toStdString(), "*.ddf");
     EXPECT_EQ(find(at(DesktopFile), "^MimeType=(.*)$"), "application/x-orvanta-ddf;");
     EXPECT_EQ(find(at(DesktopFile), "^Exec=(.*)$"), "orvanta-downloader %u");
+    // The software centre names the release the programs report.
+    const QString release = find(at(MetainfoFile), "<release version=\"([^\"]*)\"");
+    EXPECT_EQ(run(at("bin/orvanta-ddf"), {"--version"}).text, "orvanta-ddf " + release + "\n");
     const QString icon = find(at(DesktopFile), "^Icon=(.*)$");
     EXPECT_TRUE(QFileInfo(at("share/icons/hicolor/scalable/apps/" + icon + ".svg")).isFile()) << icon.toStdString();
 }
