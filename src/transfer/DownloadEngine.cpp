@@ -76,6 +76,7 @@ void DownloadEngine::start(const DownloadJob &job)
     m_job = job;
     // What was learnt about another job's file says nothing about this one.
     m_fileVerified = false;
+    m_verifiedEnd = -1;
     m_repairMode = false;
     beginAttempt();
 }
@@ -104,8 +105,9 @@ void DownloadEngine::resume()
     if (m_state != State::Paused)
         return;
     // What is on disk was checked or written block by block, unless the
-    // pause cut a check short.
-    m_fileVerified = !m_checkInterrupted;
+    // pause cut a check short or an answer over the whole file stopped
+    // before the old end (the old bytes after it are unchecked).
+    m_fileVerified = !m_checkInterrupted && fileLength() == m_verifiedEnd;
     setState(State::Resuming);
     m_resumeTimer.start();
 }
@@ -145,8 +147,10 @@ void DownloadEngine::restart()
         m_restartDue = true;
         return;
     }
+    // The failed attempt wrote only blocks that passed, but when it wrote
+    // over a longer file, the old bytes after them are unchecked.
     if (m_state == State::WaitingToRetry)
-        m_fileVerified = true;  // the failed attempt wrote only blocks that passed
+        m_fileVerified = fileLength() == m_verifiedEnd;
     else if (m_state != State::Resuming)
         return;
     beginAttempt();
@@ -171,6 +175,8 @@ void DownloadEngine::beginAttempt()
             return;
         }
     }
+    if (!m_resuming)
+        m_verifiedEnd = 0;  // nothing on disk yet
     if (m_job.checked() && !enoughSpaceFor(m_job.expectedSize()))
         return;
     beginCycle();
@@ -277,8 +283,10 @@ void DownloadEngine::judge(const std::optional<HttpResponse> &head, const std::o
         // again once the answer is accepted.
         m_repairMode = false;
         m_truncateFirst = !m_job.checked();
-        if (m_job.checked())
+        if (m_job.checked()) {
             m_checksums.seekBlock(0);
+            m_verifiedEnd = 0;  // the file is rewritten from its start, over what it held
+        }
         acceptBody(*head);
         return;
     case Action::Receive:
@@ -405,9 +413,12 @@ bool DownloadEngine::takeRun(QByteArrayView run)
             reportDiskError(*failure);
             return false;
         }
-        m_position += good;
-        if (m_job.checked())
+        if (m_job.checked()) {
             m_fileVerified = false;
+            if (m_position <= m_verifiedEnd)
+                m_verifiedEnd = std::max(m_verifiedEnd, m_position + good);
+        }
+        m_position += good;
     }
     if (mismatch) {
         // The bad block is not written: the file keeps only blocks that passed.

@@ -104,6 +104,7 @@ void DownloadEngine::onCheckFinished(const BlockScanResult &result)
             log(QStringLiteral("CRC error in current file. Will attempt to repair..."));
         }
     }
+    m_verifiedEnd = result.goodLength;
     const auto then = std::move(m_afterCheck);
     m_afterCheck = nullptr;
     then(result.goodLength);
