@@ -304,7 +304,9 @@ void DownloadEngine::judge(const std::optional<HttpResponse> &head, const std::o
         return;
     case Action::Stop:
     case Action::Retry:
-        report({DownloadFailure::Kind::Answer, verdict.message, error ? error->text : verdict.reason,
+        // No answer at all is the connection's failure, not the server's.
+        report({head ? DownloadFailure::Kind::Answer : DownloadFailure::Kind::Transfer, verdict.message,
+                error ? error->text : verdict.reason,
                 verdict.action == Action::Retry && (!error || error->transient()), error});
         return;
     }
