@@ -133,6 +133,23 @@ TEST_F(EngineTest, ARewriteFromTheStartCutShortIsCheckedBeforeItContinues)
     }
 }
 
+// A server may answer a shorter range than asked: its Content-Range still
+// gives the file's size, and the rest is asked for again.
+TEST_F(EngineTest, AShorterRangeThanAskedIsTakenAndTheRestFetched)
+{
+    const QByteArray whole = content(20480);
+    describe(whole);
+    engine.setRetryDelay(std::chrono::milliseconds(0));
+    http.answer = [&](const HttpRequest &r, int) {
+        const qint64 from = std::max<qint64>(r.rangeStart, 0);
+        return FakeHttpClient::reply(206, whole.mid(from, 8192), from, whole.size());
+    };
+    engine.start(job);
+    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed || engine.state() == S::Failed; }));
+    EXPECT_EQ(ranges(), (QStringList{"-", "8192", "16384"}));
+    EXPECT_TRUE(onDisk() == whole);
+}
+
 // The check runs on its worker: the event loop turns and progress comes
 // meanwhile; a pause stops it, and the resume checks again from the start.
 TEST_F(EngineTest, TheCheckReportsFromItsWorkerAndAPausedOneIsDoneAgain)
