@@ -94,7 +94,7 @@ void DownloadEngine::pause()
     m_check->cancel();
     m_afterCheck = nullptr;
     m_retryTimer.stop();
-    closeFiles();
+    closeFilesLogged();
     setState(State::Paused);
     if (receiving)
         emit receivingEnded(progress());
@@ -128,7 +128,7 @@ void DownloadEngine::stop()
     m_retryTimer.stop();
     m_resumeTimer.stop();
     m_restartDue = false;
-    closeFiles();
+    closeFilesLogged();
     setState(State::Idle);
 }
 
@@ -373,7 +373,7 @@ bool DownloadEngine::openDestination(const HttpResponse &head)
         return false;
     }
     if (!m_resuming)
-        storeValidator(m_job.destination, resumeValidator(head));
+        keepValidator(resumeValidator(head));
     return true;
 }
 
@@ -414,6 +414,9 @@ bool DownloadEngine::takeRun(QByteArrayView run)
     }
     if (good > 0) {
         if (auto failure = m_writer.write(m_position, run.first(good))) {
+            // Blocks that waited may be lost with it: the figures show where
+            // the file ends.
+            m_position = std::min(m_position, fileLength());
             reportDiskError(*failure);
             return false;
         }
@@ -527,7 +530,7 @@ bool DownloadEngine::madeDurable()
         reportDiskError(*failure);
         return false;
     }
-    storeValidator(m_job.destination, QString());
+    keepValidator(QString());
     return true;
 }
 
@@ -564,11 +567,31 @@ void DownloadEngine::reportTransferError(const TransferError &error, const QStri
 
 void DownloadEngine::reportDiskError(const BlockWriter::Failure &failure)
 {
+    m_verifiedEnd = -1;  // what reached the disk is uncertain
     reportTransferError({TransferError::Origin::Disk, failure.code, failure.description},
                         QStringLiteral("%1 (%2)").arg(failure.description, m_job.destination));
 }
 
 // --- Helpers ---------------------------------------------------------------------
+
+// A pin that cannot be kept only costs a later resume its protection
+// against another version: logged, not a failure.
+void DownloadEngine::keepValidator(const QString &validator)
+{
+    if (const int error = storeValidator(m_job.destination, validator))
+        log(QStringLiteral("Could not keep the file's version with it: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+}
+
+// Writes what waits before the files close; a failure is logged, since no
+// attempt is left to report it to.
+void DownloadEngine::closeFilesLogged()
+{
+    if (auto failure = m_writer.close()) {
+        m_verifiedEnd = -1;  // the blocks that waited are lost: the file needs a check
+        log(QStringLiteral("Error %1: %2 (%3).").arg(failure->code).arg(failure->description, m_job.destination));
+    }
+    closeFiles();
+}
 
 void DownloadEngine::closeFiles()
 {

@@ -164,6 +164,8 @@ private:
     void reportDiskError(const BlockWriter::Failure &failure);
     void restart();
     void closeFiles();
+    void closeFilesLogged();
+    void keepValidator(const QString &validator);
     TransferProgress progress() const;
     qint64 fileLength() const;
 
