@@ -41,8 +41,6 @@ public:
     // Flushes, then closes; the first failure is returned.
     std::optional<Failure> close();
 
-    qsizetype pendingBytes() const { return m_pending.size(); }
-
 private:
     std::optional<Failure> writeAt(qint64 offset, QByteArrayView data);
 
