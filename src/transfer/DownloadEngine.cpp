@@ -193,7 +193,7 @@ bool DownloadEngine::enoughSpaceFor(qint64 total)
     const std::optional<qint64> free = m_freeSpace(destination.absolutePath());
     if (!free || *free >= needed)
         return true;
-    emit noticeRequested({QStringLiteral("There is not enough free space on the selected disk for this file. "
+    notify({QStringLiteral("There is not enough free space on the selected disk for this file. "
                                          "Please free up some disk space and try again, or try another location."),
                           QStringLiteral("Insufficient Disk Space..."), false});
     report({DownloadFailure::Kind::Transfer, QStringLiteral("There is not enough free space on the selected disk for this file."),
@@ -295,7 +295,7 @@ void DownloadEngine::judge(const std::optional<HttpResponse> &head, const std::o
         acceptBody(*head);
         return;
     case Action::NothingLeft:
-        emit noticeRequested({QStringLiteral("The server reports that there are no more bytes to be downloaded because "
+        notify({QStringLiteral("The server reports that there are no more bytes to be downloaded because "
                                              "your existing file is at least the same size as the one on the server. "
                                              "If you need to re-download the file, select the Overwrite option when "
                                              "trying again."),
@@ -573,6 +573,14 @@ void DownloadEngine::reportDiskError(const BlockWriter::Failure &failure)
 }
 
 // --- Helpers ---------------------------------------------------------------------
+
+// The window shows a notice in a message box, whose own event loop would
+// deliver the rest of the request meanwhile: the request ends first.
+void DownloadEngine::notify(const EngineNotice &notice)
+{
+    m_http.cancel();
+    emit noticeRequested(notice);
+}
 
 // A pin that cannot be kept only costs a later resume its protection
 // against another version: logged, not a failure.

@@ -165,6 +165,7 @@ private:
     void restart();
     void closeFiles();
     void closeFilesLogged();
+    void notify(const EngineNotice &notice);
     void keepValidator(const QString &validator);
     TransferProgress progress() const;
     qint64 fileLength() const;
