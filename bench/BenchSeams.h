@@ -22,5 +22,5 @@ public:
 
 class NoExit : public ProcessExit {
 public:
-    void endProgram(int) override { runFlushes(); }
+    void endProgram(int) override {}
 };

@@ -3,7 +3,9 @@
 #   ./scripts/run.sh DESCRIPTOR.ddf   opens that descriptor
 #   ./scripts/run.sh                  demo: a local server on 127.0.0.1 serves a generated
 #                                     ~40 MB sample file; its descriptor names it twice
-#                                     (two "servers"); the server stops when the program exits.
+#                                     (two "servers"); the server stops when the program exits,
+#                                     or, when a window of the program is already open and takes
+#                                     the descriptor over, on Ctrl-C.
 set -euo pipefail
 # A relative descriptor path is meant from where the script was started.
 ARGS=()
@@ -65,6 +67,25 @@ DESCRIPTOR="$DEMO/sample.ddf"
   --server "Local server B|http://127.0.0.1:$PORT/sample.bin" \
   --info "Demo: a generated sample served from this machine at about 4 MB/s" --force
 
+# True when a window of the program listens already: a start then hands its
+# descriptor over and returns at once (the socket is the one the program
+# itself uses).
+instance_running() {
+  local socket_path="${TMPDIR:-/tmp}/orvanta-downloader-$(id -u).socket"
+  if [ -n "${XDG_RUNTIME_DIR:-}" ] && [ -d "$XDG_RUNTIME_DIR" ]; then
+    socket_path="$XDG_RUNTIME_DIR/orvanta-downloader.socket"
+  fi
+  python3 -c 'import socket, sys; s = socket.socket(socket.AF_UNIX); s.settimeout(1); s.connect(sys.argv[1])' \
+    "$socket_path" 2>/dev/null
+}
+
 echo "Demo server on 127.0.0.1:$PORT; the download goes to $DEMO/downloads by default."
 cd "$DEMO/downloads"
-"$APP" "$DESCRIPTOR"
+if instance_running; then
+  "$APP" "$DESCRIPTOR"
+  echo "Orvanta Downloader was already open: its window took the demo over."
+  echo "The demo server keeps serving it; press Ctrl-C to stop the server."
+  wait "$SERVER_PID"
+else
+  "$APP" "$DESCRIPTOR"
+fi

@@ -79,7 +79,7 @@ ButtonLook lookOf(State state, bool serverChoice)
     const char *pause = "Pause Download...";
     switch (state) {
     case State::Checking:
-        return {.pauseEnabled = true};  // a long check can be paused
+        return {.caption = pause, .pauseEnabled = true};  // a long check can be paused
     case State::Connecting:
         return {.caption = pause, .pauseEnabled = true, .loadEnabled = false};
     case State::Paused:

@@ -161,7 +161,12 @@ void MainController::chooseServer()
         m_engine.resume(job);
 }
 
-void MainController::windowMinimized() { m_window.hideWindow(); }
+// Minimised to the tray where there is one; else it stays on the taskbar.
+void MainController::windowMinimized()
+{
+    if (m_window.trayAvailable())
+        m_window.hideWindow();
+}
 
 void MainController::restoreWindow() { m_window.showNormal(); }
 

@@ -4,6 +4,5 @@
 
 void EventLoopExit::endProgram(int code)
 {
-    runFlushes();
     QCoreApplication::exit(code);
 }

@@ -18,9 +18,6 @@ public:
     // The server the next descriptor starts from.
     int lastIndex() const { return m_lastIndex; }
 
-    // The names as last listed.
-    const QStringList &listed() const { return m_names; }
-
 private:
     Dialogs &m_dialogs;
     QStringList m_names;

@@ -15,6 +15,8 @@ void WidgetWindowPort::addTrayIcon(const QString &tip) { m_tray.add(tip); }
 
 void WidgetWindowPort::removeTrayIcon() { m_tray.remove(); }
 
+bool WidgetWindowPort::trayAvailable() const { return m_tray.available(); }
+
 void WidgetWindowPort::showNormal()
 {
     m_window.setWindowState(m_window.windowState() & ~Qt::WindowMinimized);

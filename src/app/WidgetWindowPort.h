@@ -13,6 +13,7 @@ public:
 
     void addTrayIcon(const QString &tip) override;
     void removeTrayIcon() override;
+    bool trayAvailable() const override;
     void showNormal() override;
     void hideWindow() override;
     void bringToFront() override;

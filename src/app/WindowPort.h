@@ -12,6 +12,9 @@ public:
     // The tray icon: put up with a tip, taken down. Failures are not reported.
     virtual void addTrayIcon(const QString &tip) = 0;
     virtual void removeTrayIcon() = 0;
+    // False where the desktop shows no tray: a hidden window could not be
+    // brought back from it.
+    virtual bool trayAvailable() const = 0;
 
     // The main window: normal state and shown (not modal); hidden; made the
     // foreground window; the tray menu popped up at a screen position.

@@ -36,12 +36,10 @@ public:
     // least `GatherLimit` bytes is written at once, without a copy.
     std::optional<Failure> write(qint64 offset, QByteArrayView data);
     // Writes everything that waits. On failure the unwritten rest is dropped:
-    // the file then ends where the good data ends.
+    // what was written stays, followed by whatever the file held there before.
     std::optional<Failure> flush();
     // Flushes, then closes; the first failure is returned.
     std::optional<Failure> close();
-
-    qsizetype pendingBytes() const { return m_pending.size(); }
 
 private:
     std::optional<Failure> writeAt(qint64 offset, QByteArrayView data);

@@ -76,6 +76,7 @@ void DownloadEngine::start(const DownloadJob &job)
     m_job = job;
     // What was learnt about another job's file says nothing about this one.
     m_fileVerified = false;
+    m_verifiedEnd = -1;
     m_repairMode = false;
     beginAttempt();
 }
@@ -93,7 +94,7 @@ void DownloadEngine::pause()
     m_check->cancel();
     m_afterCheck = nullptr;
     m_retryTimer.stop();
-    closeFiles();
+    closeFilesLogged();
     setState(State::Paused);
     if (receiving)
         emit receivingEnded(progress());
@@ -104,8 +105,9 @@ void DownloadEngine::resume()
     if (m_state != State::Paused)
         return;
     // What is on disk was checked or written block by block, unless the
-    // pause cut a check short.
-    m_fileVerified = !m_checkInterrupted;
+    // pause cut a check short or an answer over the whole file stopped
+    // before the old end (the old bytes after it are unchecked).
+    m_fileVerified = !m_checkInterrupted && fileLength() == m_verifiedEnd;
     setState(State::Resuming);
     m_resumeTimer.start();
 }
@@ -126,7 +128,7 @@ void DownloadEngine::stop()
     m_retryTimer.stop();
     m_resumeTimer.stop();
     m_restartDue = false;
-    closeFiles();
+    closeFilesLogged();
     setState(State::Idle);
 }
 
@@ -145,8 +147,10 @@ void DownloadEngine::restart()
         m_restartDue = true;
         return;
     }
+    // The failed attempt wrote only blocks that passed, but when it wrote
+    // over a longer file, the old bytes after them are unchecked.
     if (m_state == State::WaitingToRetry)
-        m_fileVerified = true;  // the failed attempt wrote only blocks that passed
+        m_fileVerified = fileLength() == m_verifiedEnd;
     else if (m_state != State::Resuming)
         return;
     beginAttempt();
@@ -171,6 +175,8 @@ void DownloadEngine::beginAttempt()
             return;
         }
     }
+    if (!m_resuming)
+        m_verifiedEnd = 0;  // nothing on disk yet
     if (m_job.checked() && !enoughSpaceFor(m_job.expectedSize()))
         return;
     beginCycle();
@@ -187,7 +193,7 @@ bool DownloadEngine::enoughSpaceFor(qint64 total)
     const std::optional<qint64> free = m_freeSpace(destination.absolutePath());
     if (!free || *free >= needed)
         return true;
-    emit noticeRequested({QStringLiteral("There is not enough free space on the selected disk for this file. "
+    notify({QStringLiteral("There is not enough free space on the selected disk for this file. "
                                          "Please free up some disk space and try again, or try another location."),
                           QStringLiteral("Insufficient Disk Space..."), false});
     report({DownloadFailure::Kind::Transfer, QStringLiteral("There is not enough free space on the selected disk for this file."),
@@ -277,8 +283,10 @@ void DownloadEngine::judge(const std::optional<HttpResponse> &head, const std::o
         // again once the answer is accepted.
         m_repairMode = false;
         m_truncateFirst = !m_job.checked();
-        if (m_job.checked())
+        if (m_job.checked()) {
             m_checksums.seekBlock(0);
+            m_verifiedEnd = 0;  // the file is rewritten from its start, over what it held
+        }
         acceptBody(*head);
         return;
     case Action::Receive:
@@ -287,7 +295,7 @@ void DownloadEngine::judge(const std::optional<HttpResponse> &head, const std::o
         acceptBody(*head);
         return;
     case Action::NothingLeft:
-        emit noticeRequested({QStringLiteral("The server reports that there are no more bytes to be downloaded because "
+        notify({QStringLiteral("The server reports that there are no more bytes to be downloaded because "
                                              "your existing file is at least the same size as the one on the server. "
                                              "If you need to re-download the file, select the Overwrite option when "
                                              "trying again."),
@@ -296,7 +304,9 @@ void DownloadEngine::judge(const std::optional<HttpResponse> &head, const std::o
         return;
     case Action::Stop:
     case Action::Retry:
-        report({DownloadFailure::Kind::Answer, verdict.message, error ? error->text : verdict.reason,
+        // No answer at all is the connection's failure, not the server's.
+        report({head ? DownloadFailure::Kind::Answer : DownloadFailure::Kind::Transfer, verdict.message,
+                error ? error->text : verdict.reason,
                 verdict.action == Action::Retry && (!error || error->transient()), error});
         return;
     }
@@ -305,8 +315,10 @@ void DownloadEngine::judge(const std::optional<HttpResponse> &head, const std::o
 void DownloadEngine::acceptBody(const HttpResponse &head)
 {
     m_startTime = m_clock() - 1.0;
-    // A one-block answer says the file's size in its Content-Range only.
-    m_total = m_blockOnly && head.status == 206 && head.rangeTotal
+    // A range answer says the file's size in its Content-Range; in
+    // descriptor mode that is the size checked (a server may send a shorter
+    // range than asked, and the rest is fetched later).
+    m_total = m_job.checked() && head.status == 206 && head.rangeTotal
                   ? *head.rangeTotal
                   : head.contentLength.value_or(0) + (m_resuming ? m_position : 0);
     // A URL whose server does not announce the size is read to the end of
@@ -361,7 +373,7 @@ bool DownloadEngine::openDestination(const HttpResponse &head)
         return false;
     }
     if (!m_resuming)
-        storeValidator(m_job.destination, resumeValidator(head));
+        keepValidator(resumeValidator(head));
     return true;
 }
 
@@ -402,12 +414,18 @@ bool DownloadEngine::takeRun(QByteArrayView run)
     }
     if (good > 0) {
         if (auto failure = m_writer.write(m_position, run.first(good))) {
+            // Blocks that waited may be lost with it: the figures show where
+            // the file ends.
+            m_position = std::min(m_position, fileLength());
             reportDiskError(*failure);
             return false;
         }
-        m_position += good;
-        if (m_job.checked())
+        if (m_job.checked()) {
             m_fileVerified = false;
+            if (m_position <= m_verifiedEnd)
+                m_verifiedEnd = std::max(m_verifiedEnd, m_position + good);
+        }
+        m_position += good;
     }
     if (mismatch) {
         // The bad block is not written: the file keeps only blocks that passed.
@@ -512,7 +530,7 @@ bool DownloadEngine::madeDurable()
         reportDiskError(*failure);
         return false;
     }
-    storeValidator(m_job.destination, QString());
+    keepValidator(QString());
     return true;
 }
 
@@ -549,11 +567,39 @@ void DownloadEngine::reportTransferError(const TransferError &error, const QStri
 
 void DownloadEngine::reportDiskError(const BlockWriter::Failure &failure)
 {
+    m_verifiedEnd = -1;  // what reached the disk is uncertain
     reportTransferError({TransferError::Origin::Disk, failure.code, failure.description},
                         QStringLiteral("%1 (%2)").arg(failure.description, m_job.destination));
 }
 
 // --- Helpers ---------------------------------------------------------------------
+
+// The window shows a notice in a message box, whose own event loop would
+// deliver the rest of the request meanwhile: the request ends first.
+void DownloadEngine::notify(const EngineNotice &notice)
+{
+    m_http.cancel();
+    emit noticeRequested(notice);
+}
+
+// A pin that cannot be kept only costs a later resume its protection
+// against another version: logged, not a failure.
+void DownloadEngine::keepValidator(const QString &validator)
+{
+    if (const int error = storeValidator(m_job.destination, validator))
+        log(QStringLiteral("Could not keep the file's version with it: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+}
+
+// Writes what waits before the files close; a failure is logged, since no
+// attempt is left to report it to.
+void DownloadEngine::closeFilesLogged()
+{
+    if (auto failure = m_writer.close()) {
+        m_verifiedEnd = -1;  // the blocks that waited are lost: the file needs a check
+        log(QStringLiteral("Error %1: %2 (%3).").arg(failure->code).arg(failure->description, m_job.destination));
+    }
+    closeFiles();
+}
 
 void DownloadEngine::closeFiles()
 {

@@ -164,6 +164,9 @@ private:
     void reportDiskError(const BlockWriter::Failure &failure);
     void restart();
     void closeFiles();
+    void closeFilesLogged();
+    void notify(const EngineNotice &notice);
+    void keepValidator(const QString &validator);
     TransferProgress progress() const;
     qint64 fileLength() const;
 
@@ -185,6 +188,9 @@ private:
 
     // Kept across the attempts of one job.
     bool m_fileVerified = false;  // the file needs no check before the next resume
+    // The file is known good from its start up to here (-1: nothing known):
+    // a check's result, advanced as checked blocks are written after it.
+    qint64 m_verifiedEnd = -1;
     bool m_repairMode = false;    // the next block written repairs a bad block
     int m_repairs = 0;            // across the whole run
     bool m_checkInterrupted = false;  // the last pause stopped a check

@@ -66,13 +66,13 @@ void DownloadEngine::checkExistingFile(std::function<void(qint64)> then)
 {
     closeFiles();
     if (!regularFileExists(m_job.destination)) {
-        emit noticeRequested({QStringLiteral("Source file is missing!"), {}, false});
+        notify({QStringLiteral("Source file is missing!"), {}, false});
         then(0);
         return;
     }
     if (!regularFileExists(m_job.descriptorPath)) {
         stop();
-        emit noticeRequested({QStringLiteral("Orvanta Downloader file is missing!"), {}, true});
+        notify({QStringLiteral("Orvanta Downloader file is missing!"), {}, true});
         return;
     }
     emit checkProgressed(0, m_job.expectedSize());
@@ -104,6 +104,7 @@ void DownloadEngine::onCheckFinished(const BlockScanResult &result)
             log(QStringLiteral("CRC error in current file. Will attempt to repair..."));
         }
     }
+    m_verifiedEnd = result.goodLength;
     const auto then = std::move(m_afterCheck);
     m_afterCheck = nullptr;
     then(result.goodLength);

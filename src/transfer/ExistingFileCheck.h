@@ -24,7 +24,6 @@ public:
     // Stops the running check; it reports nothing more. Returns once the
     // worker has let go of the files (within one block).
     void cancel();
-    bool isRunning() const { return m_thread != nullptr; }
 
     // Progress is reported every `ProgressBlocks` good blocks, not per block.
     static constexpr qint64 ProgressBlocks = 256;

@@ -20,16 +20,20 @@ QString resumeValidator(const HttpResponse &head)
 QString storedValidator(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
-    char value[512];
-    const ssize_t length = ::getxattr(name.constData(), kAttribute, value, sizeof value);
-    return length > 0 ? QString::fromUtf8(value, length) : QString();
+    const ssize_t size = ::getxattr(name.constData(), kAttribute, nullptr, 0);
+    if (size <= 0)
+        return {};
+    QByteArray value(size, Qt::Uninitialized);
+    const ssize_t length = ::getxattr(name.constData(), kAttribute, value.data(), size_t(value.size()));
+    return length > 0 ? QString::fromUtf8(value.constData(), length) : QString();
 }
 
-bool storeValidator(const QString &path, const QString &validator)
+int storeValidator(const QString &path, const QString &validator)
 {
     const QByteArray name = QFile::encodeName(path);
-    if (validator.isEmpty())
-        return ::removexattr(name.constData(), kAttribute) == 0 || errno == ENODATA;
     const QByteArray value = validator.toUtf8();
-    return ::setxattr(name.constData(), kAttribute, value.constData(), size_t(value.size()), 0) == 0;
+    const bool kept = validator.isEmpty()
+                          ? ::removexattr(name.constData(), kAttribute) == 0 || errno == ENODATA
+                          : ::setxattr(name.constData(), kAttribute, value.constData(), size_t(value.size()), 0) == 0;
+    return kept || errno == ENOTSUP ? 0 : errno;
 }

@@ -19,6 +19,7 @@ QString resumeValidator(const HttpResponse &head);
 
 // The validator kept with the file at `path`; empty when none.
 QString storedValidator(const QString &path);
-// Keeps `validator` with the file (an empty one removes it). False when the
-// filesystem refused.
-bool storeValidator(const QString &path, const QString &validator);
+// Keeps `validator` with the file (an empty one removes it). Returns 0, or
+// the errno of a refusal; a filesystem without user attributes is no
+// refusal (0).
+int storeValidator(const QString &path, const QString &validator);

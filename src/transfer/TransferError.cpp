@@ -24,6 +24,14 @@ bool curlResultIsTransient(int code)
     }
 }
 
+// A handshake cut short (reset, time-out) and a failed close are the
+// network's doing; certificates, keys and ciphers stay wrong until someone
+// changes them.
+bool tlsResultIsTransient(int code)
+{
+    return code == CURLE_SSL_CONNECT_ERROR || code == CURLE_SSL_SHUTDOWN_FAILED;
+}
+
 // A status that says "later" (server trouble, overload, a slow request)
 // rather than "never".
 bool httpStatusIsTransient(int status)
@@ -92,6 +100,7 @@ bool TransferError::transient() const
     case Origin::Network:
         return curlResultIsTransient(code);
     case Origin::Tls:
+        return tlsResultIsTransient(code);
     case Origin::Descriptor:
         return false;
     case Origin::Disk:

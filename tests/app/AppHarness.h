@@ -13,11 +13,13 @@
 // Keeps what the commands do to the tray and the focus; the rest is not asked about.
 struct RecordingWindow : WindowPort {
     QString tip;
-    int focused = 0;
+    int focused = 0, hidden = 0;
+    bool tray = true;
     void addTrayIcon(const QString &t) override { tip = t; }
     void removeTrayIcon() override {}
+    bool trayAvailable() const override { return tray; }
     void showNormal() override {}
-    void hideWindow() override {}
+    void hideWindow() override { ++hidden; }
     void bringToFront() override {}
     void popupTrayMenu(const QPoint &) override {}
     void focusDownloadButton() override { ++focused; }

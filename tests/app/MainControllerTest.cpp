@@ -45,3 +45,14 @@ TEST(MainController, StartAndHandOverFillTheBoxOrLoadTheDescriptor)
         EXPECT_TRUE(h.dialogs.messages.value(0).startsWith(c.message)) << h.dialogs.messages.value(0).toStdString();
     }
 }
+
+// Minimising hides the window only where the tray can bring it back.
+TEST(MainController, MinimisingHidesTheWindowOnlyWithATray)
+{
+    for (const bool tray : {true, false}) {
+        AppHarness h;
+        h.window.tray = tray;
+        h.controller.windowMinimized();
+        EXPECT_EQ(h.window.hidden, tray ? 1 : 0) << "tray " << tray;
+    }
+}

@@ -173,7 +173,7 @@ public:
             return serve(r, index < int(s.plan.size()) ? s.plan[size_t(index)] : Behaviour{});
         };
         h.http.afterRun = [this](int request, qint64 delivered) { bodyReached(request, delivered); };
-        h.exit.addFlush([this] { note("== the program ends"); ended = true; });
+        h.exit.ended = [this] { note("== the program ends"); ended = true; };
         QObject::connect(&h.model, &MainWindowModel::changed, &context, [this] { watch(); });
         QObject::connect(&h.log, &ActivityLog::changed, &context, [this] { flushLog(); });
         if (s.existing)

@@ -1,6 +1,7 @@
 // The client's own contract; what a download meets through it (statuses,
 // ranges, redirects, TLS, drops, stalls) the fault table plays end to end.
 #include <support/TestServer.h>
+#include <transfer/CurlHandles.h>
 #include <transfer/CurlHttpClient.h>
 
 #include <QElapsedTimer>
@@ -148,6 +149,22 @@ TEST_F(CurlHttpClientTest, BufferStaysBoundedForASlowReader)
     EXPECT_TRUE(recorder.body == s->big) << recorder.body.size();
     EXPECT_GT(client.pauseCount(), 0);
     EXPECT_LE(client.peakBufferedBytes(), capacity);
+}
+
+// A handshake the network broke is retried; a certificate or a setting that
+// is wrong is not.
+TEST(CurlResult, OnlyNetworkTroubleIsRetried)
+{
+    const std::pair<CURLcode, bool> rows[] = {
+        {CURLE_SSL_CONNECT_ERROR, true},       {CURLE_SSL_SHUTDOWN_FAILED, true},
+        {CURLE_COULDNT_CONNECT, true},         {CURLE_RECV_ERROR, true},
+        {CURLE_PEER_FAILED_VERIFICATION, false}, {CURLE_SSL_CACERT_BADFILE, false},
+        {CURLE_SSL_ISSUER_ERROR, false},       {CURLE_SSL_PINNEDPUBKEYNOTMATCH, false},
+        {CURLE_SSL_CERTPROBLEM, false},        {CURLE_SSL_CIPHER, false},
+        {CURLE_URL_MALFORMAT, false},          {CURLE_UNSUPPORTED_PROTOCOL, false},
+    };
+    for (const auto &[result, transient] : rows)
+        EXPECT_EQ(curlTransferError(result).transient(), transient) << curl_easy_strerror(result);
 }
 
 }  // namespace

@@ -98,6 +98,58 @@ TEST_F(EngineTest, APausedRepairIsCarriedOutOnResumeNotDeclaredDone)
     EXPECT_EQ(onDisk(), whole);
 }
 
+// A server that ignores Range rewrites the file from its start; when that
+// stops early, the old bytes after the stopping point (the bad block among
+// them) are unchecked, and the next attempt has to check them.
+TEST_F(EngineTest, ARewriteFromTheStartCutShortIsCheckedBeforeItContinues)
+{
+    struct Row { const char *name; qint64 existing, damagedAt; bool pause; };
+    const Row rows[] = {
+        {"complete file, paused during the rewrite", 40960, 30000, true},
+        {"complete file, dropped during the rewrite", 40960, 30000, false},
+        {"partial file, its repair dropped during the rewrite", 24576, 16500, false},
+    };
+    const QByteArray whole = content(40960);
+    describe(whole);
+    engine.setRetryDelay(std::chrono::milliseconds(0));
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        put(job.destination, damaged(whole.left(row.existing), row.damagedAt));
+        http.requests.clear();
+        http.answer = [&](const HttpRequest &, int index) {
+            FakeHttpClient::Reply reply = FakeHttpClient::reply(200, whole);
+            reply.breakAfter = index == 0 && !row.pause ? 8192 : -1;
+            return reply;
+        };
+        http.afterRun = [&](int index, qint64 delivered) {
+            if (index == 0 && delivered == 8192 && row.pause)
+                engine.pause(), engine.resume();
+        };
+        engine.start(job);
+        EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed || engine.state() == S::Failed; }));
+        EXPECT_EQ(engine.state(), S::Completed);
+        EXPECT_TRUE(onDisk() == whole);
+        EXPECT_EQ(http.requests.size(), 2u);
+    }
+}
+
+// A server may answer a shorter range than asked: its Content-Range still
+// gives the file's size, and the rest is asked for again.
+TEST_F(EngineTest, AShorterRangeThanAskedIsTakenAndTheRestFetched)
+{
+    const QByteArray whole = content(20480);
+    describe(whole);
+    engine.setRetryDelay(std::chrono::milliseconds(0));
+    http.answer = [&](const HttpRequest &r, int) {
+        const qint64 from = std::max<qint64>(r.rangeStart, 0);
+        return FakeHttpClient::reply(206, whole.mid(from, 8192), from, whole.size());
+    };
+    engine.start(job);
+    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed || engine.state() == S::Failed; }));
+    EXPECT_EQ(ranges(), (QStringList{"-", "8192", "16384"}));
+    EXPECT_TRUE(onDisk() == whole);
+}
+
 // The check runs on its worker: the event loop turns and progress comes
 // meanwhile; a pause stops it, and the resume checks again from the start.
 TEST_F(EngineTest, TheCheckReportsFromItsWorkerAndAPausedOneIsDoneAgain)
