@@ -315,10 +315,10 @@ void DownloadEngine::judge(const std::optional<HttpResponse> &head, const std::o
 void DownloadEngine::acceptBody(const HttpResponse &head)
 {
     m_startTime = m_clock() - 1.0;
-    // A range answer says the file's size in its Content-Range; in
-    // descriptor mode that is the size checked (a server may send a shorter
-    // range than asked, and the rest is fetched later).
-    m_total = m_job.checked() && head.status == 206 && head.rangeTotal
+    // A range answer says the file's size in its Content-Range. A server may
+    // send a shorter range than asked: taking its length as the rest of the
+    // file would call a short file complete, so the rest is fetched later.
+    m_total = head.status == 206 && head.rangeTotal
                   ? *head.rangeTotal
                   : head.contentLength.value_or(0) + (m_resuming ? m_position : 0);
     // A URL whose server does not announce the size is read to the end of

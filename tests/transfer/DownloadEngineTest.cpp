@@ -138,16 +138,24 @@ TEST_F(EngineTest, ARewriteFromTheStartCutShortIsCheckedBeforeItContinues)
 TEST_F(EngineTest, AShorterRangeThanAskedIsTakenAndTheRestFetched)
 {
     const QByteArray whole = content(20480);
-    describe(whole);
     engine.setRetryDelay(std::chrono::milliseconds(0));
     http.answer = [&](const HttpRequest &r, int) {
         const qint64 from = std::max<qint64>(r.rangeStart, 0);
         return FakeHttpClient::reply(206, whole.mid(from, 8192), from, whole.size());
     };
-    engine.start(job);
-    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed || engine.state() == S::Failed; }));
-    EXPECT_EQ(ranges(), (QStringList{"-", "8192", "16384"}));
-    EXPECT_TRUE(onDisk() == whole);
+    for (const bool described : {true, false}) {
+        SCOPED_TRACE(described ? "descriptor" : "URL");
+        QFile::remove(job.destination);
+        http.requests.clear();
+        if (described)
+            describe(whole);
+        else
+            job = DownloadJob{.sourceUrl = job.sourceUrl, .destination = job.destination};
+        engine.start(job);
+        EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed || engine.state() == S::Failed; }));
+        EXPECT_EQ(ranges(), (QStringList{"-", "8192", "16384"}));
+        EXPECT_TRUE(onDisk() == whole);
+    }
 }
 
 // The check runs on its worker: the event loop turns and progress comes
