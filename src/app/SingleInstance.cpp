@@ -195,7 +195,14 @@ void SingleInstance::readRequest(QLocalSocket *socket)
     const QString refusal = request.isEmpty() ? QString() : refusalNow();
     socket->write(refusal.isEmpty() ? line(Taken) : line(Refused, refusal));
     socket->disconnectFromServer();
-    // Acted on after this handler: taking a request may open dialogs.
+    // Acted on after this handler: taking a request may open dialogs. Over
+    // an open dialog the window is only raised: a second box would stack on
+    // the question the user has yet to answer (the later start prints why).
+    const bool overDialog = refusal == dialogOpenReason();
     QMetaObject::invokeMethod(
-        this, [this, request, refusal] { emit handedOver(request, refusal); }, Qt::QueuedConnection);
+        this,
+        [this, request, refusal, overDialog] {
+            emit handedOver(overDialog ? StartRequest() : request, overDialog ? QString() : refusal);
+        },
+        Qt::QueuedConnection);
 }
