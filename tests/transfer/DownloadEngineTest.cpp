@@ -150,7 +150,7 @@ TEST_F(EngineTest, AShorterRangeThanAskedIsTakenAndTheRestFetched)
         if (described)
             describe(whole);
         else
-            job = DownloadJob{.sourceUrl = job.sourceUrl, .destination = job.destination};
+            job.mode = DownloadJob::Mode::Url;
         engine.start(job);
         EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed || engine.state() == S::Failed; }));
         EXPECT_EQ(ranges(), (QStringList{"-", "8192", "16384"}));
