@@ -75,7 +75,6 @@ void DownloadEngine::start(const DownloadJob &job)
     stop();
     m_job = job;
     // What was learnt about another job's file says nothing about this one.
-    m_fileVerified = false;
     m_verifiedEnd = -1;
     m_repairMode = false;
     beginAttempt();
@@ -104,10 +103,6 @@ void DownloadEngine::resume()
 {
     if (m_state != State::Paused)
         return;
-    // What is on disk was checked or written block by block, unless the
-    // pause cut a check short or an answer over the whole file stopped
-    // before the old end (the old bytes after it are unchecked).
-    m_fileVerified = !m_checkInterrupted && fileLength() == m_verifiedEnd;
     setState(State::Resuming);
     m_resumeTimer.start();
 }
@@ -147,11 +142,7 @@ void DownloadEngine::restart()
         m_restartDue = true;
         return;
     }
-    // The failed attempt wrote only blocks that passed, but when it wrote
-    // over a longer file, the old bytes after them are unchecked.
-    if (m_state == State::WaitingToRetry)
-        m_fileVerified = fileLength() == m_verifiedEnd;
-    else if (m_state != State::Resuming)
+    if (m_state != State::WaitingToRetry && m_state != State::Resuming)
         return;
     beginAttempt();
 }
@@ -420,11 +411,8 @@ bool DownloadEngine::takeRun(QByteArrayView run)
             reportDiskError(*failure);
             return false;
         }
-        if (m_job.checked()) {
-            m_fileVerified = false;
-            if (m_position <= m_verifiedEnd)
-                m_verifiedEnd = std::max(m_verifiedEnd, m_position + good);
-        }
+        if (m_job.checked() && m_position <= m_verifiedEnd)
+            m_verifiedEnd = std::max(m_verifiedEnd, m_position + good);
         m_position += good;
     }
     if (mismatch) {

@@ -142,7 +142,8 @@ private:
     void planResume();
     void checkExistingFile(std::function<void(qint64)> then);
     void onCheckFinished(const BlockScanResult &result);
-    void afterFirstCheck(qint64 verifiedLength, bool checked);
+    bool fileKnownGood() const;
+    void afterFirstCheck(qint64 verifiedLength);
     void settleResumeOffset(qint64 verifiedLength);
     void sendRequest();
     void onResponse(const HttpResponse &head);
@@ -187,7 +188,6 @@ private:
     bool m_loggedBefore = false;
 
     // Kept across the attempts of one job.
-    bool m_fileVerified = false;  // the file needs no check before the next resume
     // The file is known good from its start up to here (-1: nothing known):
     // a check's result, advanced as checked blocks are written after it.
     qint64 m_verifiedEnd = -1;

@@ -10,16 +10,22 @@ void DownloadEngine::planResume()
 {
     // A repair that did not finish (paused, or its block failed in flight)
     // leaves a bad block inside the file: its length proves nothing then.
-    if (!m_fileVerified || m_repairMode)
-        checkExistingFile([this](qint64 goodLength) { afterFirstCheck(goodLength, true); });
+    if (!fileKnownGood() || m_repairMode)
+        checkExistingFile([this](qint64 goodLength) { afterFirstCheck(goodLength); });
     else
-        afterFirstCheck(fileLength(), false);
+        afterFirstCheck(fileLength());
 }
 
-void DownloadEngine::afterFirstCheck(qint64 verifiedLength, bool checked)
+// What is on disk was checked or written block by block, unless a pause cut
+// the last check short or an attempt wrote over a longer file and stopped
+// before its old end (the old bytes after it are unchecked).
+bool DownloadEngine::fileKnownGood() const
 {
-    if (checked && m_position == verifiedLength)
-        m_fileVerified = true;
+    return !m_checkInterrupted && fileLength() == m_verifiedEnd;
+}
+
+void DownloadEngine::afterFirstCheck(qint64 verifiedLength)
+{
     if (m_repairMode)
         m_position = verifiedLength;
     if (fileLength() == m_job.expectedSize() && m_repairs > 0 && !m_repairMode) {
@@ -81,6 +87,7 @@ void DownloadEngine::checkExistingFile(std::function<void(qint64)> then)
     log(verifying);
     emit captionChanged(verifying);
     setState(State::Checking);
+    m_checkInterrupted = false;
     m_afterCheck = std::move(then);
     m_check->start(m_job.destination, m_job.descriptorPath, m_job.descriptor.version);
 }
