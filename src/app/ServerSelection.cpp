@@ -4,34 +4,26 @@
 #include <transfer/DownloadJob.h>
 #include <app/Dialogs.h>
 
-namespace {
-
-// Without a choice the whole entry is the URL ("|" may be part of it);
-// entries may be padded with zero bytes, which are not.
-QString wholeEntryUrl(const QString &entry) { return trimSpaces(entry).remove(QChar(u'\0')).trimmed(); }
-
-} // namespace
-
 ServerSelection::ServerSelection(Dialogs &dialogs) : m_dialogs(dialogs) {}
 
 bool ServerSelection::offer(DownloadJob &job)
 {
-    const auto &entries = job.descriptor.servers;
+    const QStringList entries = serverEntries(job.descriptor);
     m_names.clear();
-    for (const QString &entry : serverEntries(job.descriptor))
+    for (const QString &entry : entries)
         m_names << serverDisplayName(entry);
     if (m_names.size() < 2 || job.serverIndex < 0 || job.serverIndex >= m_names.size()) {
         // One server, or a choice kept from a descriptor with more: the
         // loader took that slot as the URL, so start from the first entry.
         job.serverIndex = 0;
-        job.sourceUrl = wholeEntryUrl(entries[0]);
+        job.sourceUrl = entries.isEmpty() ? QString() : entryUrl(entries, 0);
         if (m_names.size() < 2)
             return false;
     }
     const std::optional<int> row = m_dialogs.chooseServer(m_names, job.serverIndex);
     if (row && *row >= 0 && *row < m_names.size()) {
         job.serverIndex = m_lastIndex = *row;
-        job.sourceUrl = serverUrl(entries[size_t(*row)]);
+        job.sourceUrl = serverUrl(entries[*row]);
         return true;
     }
     // Closed with the close box: the whole entry ("name|URL") is no URL to
