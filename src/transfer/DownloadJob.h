@@ -21,6 +21,8 @@ struct DownloadJob {
     int serverIndex = 0;
     // The server wants the offset in the URL too ("&start=<offset>").
     bool appendStartOffset = false;
+    // Descriptor mode: fetch from every server of the descriptor at once.
+    bool useAllServers = false;
 
     bool checked() const { return mode == Mode::Descriptor; }
     qint64 expectedSize() const { return checked() ? qint64(descriptor.fileSize) : 0; }
