@@ -79,9 +79,10 @@ QStringList rowOf(const ServerReport &r, qint64 fileSize)
                          : r.sizeRight ? QStringLiteral("ok")
                                        : QString::number(*r.size);
     const QString range = !served ? QStringLiteral("-") : r.rangeHonoured ? QStringLiteral("yes") : QStringLiteral("no");
-    const QString blocks = r.blocksChecked == 0 ? QStringLiteral("-")
-                                                : QStringLiteral("%1/%2 ok").arg(r.blocksChecked - r.badBlocks.size())
-                                                      .arg(r.blocksChecked + r.blocksUnchecked);
+    QString blocks = r.blocksChecked == 0 ? QStringLiteral("-")
+                                          : QStringLiteral("%1/%2 ok").arg(r.blocksChecked - r.badBlocks.size()).arg(r.blocksChecked);
+    if (r.blocksChecked > 0 && r.blocksUnchecked > 0)
+        blocks += QStringLiteral(", %1 unchecked").arg(r.blocksUnchecked);
     const QStringList problems = r.problems(fileSize);
     return {QString::number(r.number), shown(r.name), shown(answer), size, range, blocks, shown(r.etag),
             shown(r.lastModified), problems.isEmpty() ? QStringLiteral("good") : shown(problems.join(QStringLiteral("; ")))};
