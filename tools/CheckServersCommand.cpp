@@ -1,8 +1,8 @@
+#include "DownloadDescriptor.h"
 #include "ServerProbe.h"
 #include "ToolSupport.h"
 
 #include <descriptor/CrcListReader.h>
-#include <descriptor/DescriptorCheck.h>
 #include <descriptor/DescriptorHeader.h>
 #include <util/Paths.h>
 
@@ -165,13 +165,12 @@ int runCheckServers(const QStringList &args)
     if (!ok || seconds < 1 || seconds > 3600)
         return refuse(QStringLiteral("--timeout takes seconds from 1 to 3600"));
     const QString ddfPath = parser.positionalArguments().first();
-    const std::optional<DescriptorArgument> d = readDescriptorArgument(ddfPath);
-    if (!d)
+    const std::optional<DownloadDescriptor> descriptor = readDownloadDescriptor(ddfPath);
+    if (!descriptor)
         return ExitUsage;
-    const DescriptorHeader &header = d->header;
-    if (const DescriptorCheck check = checkDescriptor(header, d->length); !check.usable())
-        return refuse(QStringLiteral("%1 is refused: %2").arg(ddfPath, check.reason));
-    const std::optional<QList<SampleBlock>> samples = readSamples(ddfPath, header.fileSize);
+    const DescriptorHeader &header = descriptor->header;
+    const qint64 fileSize = descriptor->fileSize;
+    const std::optional<QList<SampleBlock>> samples = readSamples(ddfPath, fileSize);
     if (!samples)
         return ExitUsage;
     // Chunk hashes need a descriptor that carries them; this one's CRCs are
@@ -184,7 +183,7 @@ int runCheckServers(const QStringList &args)
     int running = int(entries.size());
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const ServerProbe::Target target{int(i) + 1, serverDisplayName(entries[i]), entryUrl(entries, i),
-                                         header.startParam != 0, header.fileSize, header.version};
+                                         header.startParam != 0, fileSize, header.version};
         probes.push_back(std::make_unique<ServerProbe>(target, *samples, seconds));
         QObject::connect(probes.back().get(), &ServerProbe::finished, QCoreApplication::instance(), [&running] {
             if (--running == 0)
@@ -199,9 +198,9 @@ int runCheckServers(const QStringList &args)
     for (const auto &probe : probes)
         reports.push_back(probe->report());
     if (parser.isSet(json))
-        printJson(ddfPath, reports, header.fileSize, *samples);
+        printJson(ddfPath, reports, fileSize, *samples);
     else
-        printTable(reports, header.fileSize);
+        printTable(reports, fileSize);
     const bool allGood = std::all_of(reports.begin(), reports.end(), [](const ServerReport &r) { return r.good(); });
     return allGood ? ExitOk : ExitFailed;
 }

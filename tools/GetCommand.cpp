@@ -1,7 +1,7 @@
+#include "DownloadDescriptor.h"
 #include "GetSession.h"
 #include "ToolSupport.h"
 
-#include <descriptor/DescriptorCheck.h>
 #include <descriptor/DescriptorHeader.h>
 #include <util/Paths.h>
 
@@ -50,39 +50,26 @@ std::optional<int> number(const QString &text, int lowest, int highest)
     return ok && value >= lowest && value <= highest ? std::optional<int>(value) : std::nullopt;
 }
 
-// The descriptor when a download can start from it; nullopt after saying why.
-std::optional<DescriptorHeader> usableDescriptor(const QString &path)
-{
-    const std::optional<DescriptorArgument> d = readDescriptorArgument(path);
-    if (!d)
-        return std::nullopt;
-    const DescriptorCheck check = checkDescriptor(d->header, d->length);
-    if (!check.usable()) {
-        refuse(QStringLiteral("%1 is refused: %2").arg(path, check.reason));
-        return std::nullopt;
-    }
-    return d->header;
-}
-
 // Where the file goes, when it can be written there; nullopt after saying
 // why. A file longer than the described one is not deleted unasked.
-std::optional<QString> usableDestination(const QString &asked, const DescriptorHeader &header, const QString &ddfPath)
+std::optional<QString> usableDestination(const QString &asked, const DownloadDescriptor &descriptor)
 {
-    const QString path = asked.isEmpty() ? QDir::current().filePath(safeFileName(trimSpaces(header.fileName))) : asked;
+    const QString path =
+        asked.isEmpty() ? QDir::current().filePath(safeFileName(trimSpaces(descriptor.header.fileName))) : asked;
     const QFileInfo info(path);
     const auto refused = [&](const QString &why) {
         refuse(QStringLiteral("cannot download to %1: %2").arg(path, why));
         return std::nullopt;
     };
-    if (path.endsWith(QLatin1String(".ddf"), Qt::CaseInsensitive) || (info.exists() && info == QFileInfo(ddfPath)))
+    if (path.endsWith(QLatin1String(".ddf"), Qt::CaseInsensitive) || (info.exists() && info == QFileInfo(descriptor.path)))
         return refused(QStringLiteral("that is a descriptor's name; choose another --output"));
     if (info.exists() && !info.isFile())
         return refused(QStringLiteral("not a regular file"));
-    if (info.exists() && info.size() > header.fileSize)
+    if (info.exists() && info.size() > descriptor.fileSize)
         return refused(QStringLiteral("it is longer than the described file (%1 of %2 bytes); remove it or choose "
                                       "another --output")
                            .arg(info.size())
-                           .arg(header.fileSize));
+                           .arg(descriptor.fileSize));
     const QFileInfo folder(info.absolutePath());
     if (!folder.isDir())
         return refused(QStringLiteral("no such folder"));
@@ -119,9 +106,10 @@ int runGet(const QStringList &args)
     if (parser.positionalArguments().size() != 1)
         return refuse(QStringLiteral("usage: orvanta-ddf get DESCRIPTOR [--output PATH]"));
     const QString ddfPath = parser.positionalArguments().first();
-    const std::optional<DescriptorHeader> header = usableDescriptor(ddfPath);
-    if (!header)
+    const std::optional<DownloadDescriptor> descriptor = readDownloadDescriptor(ddfPath);
+    if (!descriptor)
         return ExitUsage;
+    const DescriptorHeader *header = &descriptor->header;
     const QStringList entries = serverEntries(*header);
     const std::optional<int> first = parser.isSet(server) ? number(parser.value(server), 1, int(entries.size())) : 1;
     if (!first)
@@ -129,7 +117,7 @@ int runGet(const QStringList &args)
     const std::optional<int> retryLimit = parser.isSet(retries) ? number(parser.value(retries), 0, INT_MAX) : -1;
     if (!retryLimit)
         return refuse(QStringLiteral("--retries takes a number from 0 up"));
-    const std::optional<QString> destination = usableDestination(parser.value(output), *header, ddfPath);
+    const std::optional<QString> destination = usableDestination(parser.value(output), *descriptor);
     if (!destination)
         return ExitUsage;
 
