@@ -8,7 +8,6 @@
 
 #include <QTime>
 
-#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <unistd.h>
@@ -123,8 +122,8 @@ void GetSession::onState(DownloadEngine::State state)
 void GetSession::afterFinalFailure()
 {
     const DownloadFailure failure = m_lastFailure.value_or(DownloadFailure{});
-    const bool destinationFault = failure.error && failure.error->origin == TransferError::Origin::Disk &&
-                                  !failure.error->transient() && failure.error->code != ENOSPC;
+    const bool destinationFault =
+        failure.error && failure.error->origin == TransferError::Origin::Disk && !failure.error->transient();
     if (destinationFault) {
         printError(QStringLiteral("cannot write %1: %2").arg(m_job.destination, failure.error->text));
         finish(ExitUsage);
