@@ -110,6 +110,16 @@ void DownloadProgressLine::clear()
     m_shown = false;
 }
 
+void DownloadProgressLine::finish()
+{
+    m_hasFigures = false;
+    if (!m_shown)
+        return;
+    std::fputs("\n", m_stream);
+    std::fflush(m_stream);
+    m_shown = false;
+}
+
 void DownloadProgressLine::draw(bool force)
 {
     if (!m_terminal)

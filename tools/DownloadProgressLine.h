@@ -38,6 +38,8 @@ public:
     // Takes the progress line off the terminal (nothing is redrawn until
     // the next figures).
     void clear();
+    // Leaves the progress line as it stands, on a line of its own.
+    void finish();
 
     // The texts, cut to `width` characters (0: not cut).
     static QString transferText(const ProgressFigures &figures, int width = 0);

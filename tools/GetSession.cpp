@@ -92,7 +92,7 @@ void GetSession::onState(DownloadEngine::State state)
     switch (state) {
     case State::Completed:
     case State::Verified:
-        m_line.clear();
+        m_line.finish();
         finish(ExitOk);
         return;
     case State::WaitingToRetry:

@@ -38,14 +38,15 @@ QByteArray written(std::FILE *stream)
 } // namespace
 
 // On a terminal the line is redrawn in place and log lines go above it; the
-// redraws are spaced out, except for the last one. Anywhere else only the
+// redraws are spaced out, except for the last one, which stays when the
+// download ends. Anywhere else only the
 // log lines appear.
 TEST(DownloadProgressLine, RedrawsInPlaceOnATerminalAndPrintsOnlyLinesElsewhere)
 {
     const QByteArray first = "\r  1%  40 KB of 4.0 MB  40 KB/s  1 min 41 sec left  1 server\x1b[K";
     const QByteArray last = "\r100%  4.0 MB of 4.0 MB  40 KB/s  0 sec left  1 server\x1b[K";
     const struct { bool terminal; QByteArray expected; } cases[] = {
-        {true, first + "\r\x1b[K" "12:00:00 Saving data to disk...\n" + first + last + "\r\x1b[K"
+        {true, first + "\r\x1b[K" "12:00:00 Saving data to disk...\n" + first + last + "\n"
                    "12:00:01 Your download has been completed and verified!\n"},
         {false, "12:00:00 Saving data to disk...\n12:00:01 Your download has been completed and verified!\n"},
     };
@@ -58,7 +59,7 @@ TEST(DownloadProgressLine, RedrawsInPlaceOnATerminalAndPrintsOnlyLinesElsewhere)
             line.printLine("12:00:00 Saving data to disk...");
             line.showTransfer(81920, 4194304, true, 40960, 100);  // too soon: not drawn
             line.showTransfer(4194304, 4194304, true, 40960, 0);  // the end is always drawn
-            line.clear();
+            line.finish();  // the last figures stay
             line.printLine("12:00:01 Your download has been completed and verified!");
         }
         EXPECT_EQ(written(stream).toStdString(), c.expected.toStdString()) << c.terminal;
