@@ -39,8 +39,7 @@ QByteArray written(std::FILE *stream)
 
 // On a terminal the line is redrawn in place and log lines go above it; the
 // redraws are spaced out, except for the last one, which stays when the
-// download ends. Anywhere else only the
-// log lines appear.
+// download ends. Anywhere else only the log lines appear.
 TEST(DownloadProgressLine, RedrawsInPlaceOnATerminalAndPrintsOnlyLinesElsewhere)
 {
     const QByteArray first = "\r  1%  40 KB of 4.0 MB  40 KB/s  1 min 41 sec left  1 server\x1b[K";
