@@ -7,6 +7,7 @@
 #include <util/Paths.h>
 
 #include <QTime>
+#include <QTimer>
 
 #include <csignal>
 #include <cstring>
@@ -38,12 +39,11 @@ GetSession::GetSession(const GetOptions &options, std::FILE *out, std::FILE *err
     connect(&m_engine, &Engine::noticeRequested, this, &GetSession::onNotice);
     connect(&m_engine, &Engine::logLine, this, &GetSession::print);
     connect(&m_engine, &Engine::checkProgressed, this, [this](qint64 value, qint64 max) { m_line.showCheck(value, max); });
-    connect(&m_engine, &Engine::progressed, this, [this](const TransferProgress &p) {
+    const auto showFigures = [this](const TransferProgress &p) {
         m_line.showTransfer(p.position, p.total, p.sizeKnown, p.rate, p.timeLeft);
-    });
-    connect(&m_engine, &Engine::receivingEnded, this, [this](const TransferProgress &p) {
-        m_line.showTransfer(p.position, p.total, p.sizeKnown, p.rate, p.timeLeft);
-    });
+    };
+    connect(&m_engine, &Engine::progressed, this, showFigures);
+    connect(&m_engine, &Engine::receivingEnded, this, showFigures);
 }
 
 void GetSession::start()
@@ -152,7 +152,9 @@ bool GetSession::startNextServer()
                   .arg(serverDisplayName(entries[index])));
         m_job.serverIndex = index;
         m_job.sourceUrl = entryUrl(entries, index);
-        m_engine.start(m_job);
+        // Not from inside the engine's report: its client is still
+        // delivering the answer that failed.
+        QTimer::singleShot(0, this, [this] { m_engine.start(m_job); });
         return true;
     }
     return false;
