@@ -46,8 +46,6 @@ ServerProbe::ServerProbe(const Target &target, QList<SampleBlock> samples, int t
     m_deadline.setSingleShot(true);
     m_deadline.setInterval(std::chrono::seconds(timeoutSeconds));
     connect(&m_deadline, &QTimer::timeout, this, [this] {
-        m_http.cancel();
-        m_report.blocksUnchecked = int(m_samples.size()) - m_report.blocksChecked;
         end(QStringLiteral("timed out after %1 s").arg(m_timeoutSeconds));
     });
     connect(&m_http, &HttpClient::responseReceived, this, &ServerProbe::onResponse);
@@ -98,9 +96,7 @@ void ServerProbe::onResponse(const HttpResponse &head)
     if (ranged || (m_next == 0 && m_wholeFile))
         return;
     // Any other answer to a later block: it cannot be checked.
-    m_http.cancel();
     m_report.rangeHonoured = m_report.rangeHonoured && head.status == 206;
-    m_report.blocksUnchecked = int(m_samples.size()) - m_report.blocksChecked;
     end();
 }
 
@@ -125,7 +121,6 @@ void ServerProbe::onFinished(const std::optional<TransferError> &error)
         return;
     }
     // The body ended before the block was whole.
-    m_report.blocksUnchecked = int(m_samples.size()) - m_report.blocksChecked;
     end(QStringLiteral("the answer broke off: %1")
             .arg(error ? error->text : QStringLiteral("it ended before the block was whole")));
 }
@@ -138,7 +133,6 @@ void ServerProbe::judgeBlock()
         m_report.badBlocks << sample.block;
     ++m_next;
     if (m_wholeFile || m_next == m_samples.size()) {
-        m_report.blocksUnchecked = int(m_samples.size()) - m_report.blocksChecked;
         end();
         return;
     }
@@ -154,6 +148,7 @@ void ServerProbe::end(const QString &failure)
     m_done = true;
     m_deadline.stop();
     m_http.cancel();
+    m_report.blocksUnchecked = int(m_samples.size()) - m_report.blocksChecked;
     m_report.failure = failure;
     QTimer::singleShot(0, this, &ServerProbe::finished);
 }
