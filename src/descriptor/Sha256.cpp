@@ -1,0 +1,60 @@
+#include "Sha256.h"
+
+#include <openssl/evp.h>
+
+#include <new>
+
+void Sha256::Free::operator()(evp_md_ctx_st *ctx) const
+{
+    EVP_MD_CTX_free(ctx);
+}
+
+Sha256::Sha256() : m_ctx(EVP_MD_CTX_new())
+{
+    if (!m_ctx || EVP_DigestInit_ex(m_ctx.get(), EVP_sha256(), nullptr) != 1)
+        throw std::bad_alloc();
+}
+
+Sha256::Sha256(const Sha256 &other) : m_ctx(EVP_MD_CTX_new())
+{
+    if (!m_ctx || EVP_MD_CTX_copy_ex(m_ctx.get(), other.m_ctx.get()) != 1)
+        throw std::bad_alloc();
+}
+
+Sha256 &Sha256::operator=(const Sha256 &other)
+{
+    if (this != &other) {
+        Sha256 copy(other);
+        m_ctx = std::move(copy.m_ctx);
+    }
+    return *this;
+}
+
+Sha256::~Sha256() = default;
+
+void Sha256::add(QByteArrayView data)
+{
+    if (!data.isEmpty())
+        EVP_DigestUpdate(m_ctx.get(), data.data(), std::size_t(data.size()));
+}
+
+Sha256Digest Sha256::finish()
+{
+    Sha256Digest digest{};
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(m_ctx.get(), digest.data(), &length);
+    EVP_DigestInit_ex(m_ctx.get(), EVP_sha256(), nullptr);
+    return digest;
+}
+
+Sha256Digest Sha256::of(QByteArrayView data)
+{
+    Sha256 hash;
+    hash.add(data);
+    return hash.finish();
+}
+
+QString digestHex(const Sha256Digest &digest)
+{
+    return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest.data()), qsizetype(digest.size())).toHex());
+}

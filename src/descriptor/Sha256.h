@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+struct evp_md_ctx_st;
+
+using Sha256Digest = std::array<unsigned char, 32>;
+
+// Incremental SHA-256 through OpenSSL's EVP interface. Copyable, so that a
+// running hash can be handed on (the state of a partly received chunk).
+class Sha256 {
+public:
+    Sha256();
+    Sha256(const Sha256 &other);
+    Sha256 &operator=(const Sha256 &other);
+    Sha256(Sha256 &&) noexcept = default;
+    Sha256 &operator=(Sha256 &&) noexcept = default;
+    ~Sha256();
+
+    void add(QByteArrayView data);
+    // The digest of everything added; the hash starts over afterwards.
+    Sha256Digest finish();
+
+    static Sha256Digest of(QByteArrayView data);
+
+private:
+    struct Free {
+        void operator()(evp_md_ctx_st *ctx) const;
+    };
+    std::unique_ptr<evp_md_ctx_st, Free> m_ctx;
+};
+
+// Lower-case hexadecimal, 64 characters.
+QString digestHex(const Sha256Digest &digest);
