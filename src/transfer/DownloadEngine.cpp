@@ -1,6 +1,7 @@
 #include "DownloadEngine.h"
 
 #include "ExistingFileCheck.h"
+#include "WholeFileHashCheck.h"
 #include "ResponseVerdict.h"
 #include "ResumeValidator.h"
 
@@ -21,7 +22,7 @@ const QString kInterrupted = QStringLiteral("Transfer interrupted by user.");
 } // namespace
 
 DownloadEngine::DownloadEngine(HttpClient &http, QObject *parent)
-    : QObject(parent), m_http(http), m_check(new ExistingFileCheck(this))
+    : QObject(parent), m_http(http), m_check(new ExistingFileCheck(this)), m_fileHash(new WholeFileHashCheck(this))
 {
     m_clock = [] {
         using namespace std::chrono;
@@ -38,6 +39,7 @@ DownloadEngine::DownloadEngine(HttpClient &http, QObject *parent)
         emit checkProgressed(p <= m_job.expectedSize() ? p : 0, m_job.expectedSize());
     });
     connect(m_check, &ExistingFileCheck::finished, this, &DownloadEngine::onCheckFinished);
+    connect(m_fileHash, &WholeFileHashCheck::finished, this, &DownloadEngine::onWholeFileHashed);
     connect(&m_http, &HttpClient::responseReceived, this, &DownloadEngine::onResponse);
     connect(&m_http, &HttpClient::dataReceived, this, &DownloadEngine::onData);
     connect(&m_http, &HttpClient::finished, this, &DownloadEngine::onFinished);
@@ -77,6 +79,7 @@ void DownloadEngine::start(const DownloadJob &job)
     // What was learnt about another job's file says nothing about this one.
     m_verifiedEnd = -1;
     m_repairMode = false;
+    m_fileHashConfirmed = false;
     beginAttempt();
 }
 
@@ -91,6 +94,7 @@ void DownloadEngine::pause()
     log(kInterrupted);
     m_http.cancel();
     m_check->cancel();
+    m_fileHash->cancel();
     m_afterCheck = nullptr;
     m_retryTimer.stop();
     closeFilesLogged();
@@ -119,6 +123,7 @@ void DownloadEngine::stop()
 {
     m_http.cancel();
     m_check->cancel();
+    m_fileHash->cancel();
     m_afterCheck = nullptr;
     m_retryTimer.stop();
     m_resumeTimer.stop();
@@ -223,6 +228,8 @@ void DownloadEngine::sendRequest()
             return;
         }
         m_checksums.seekBlock(m_position / BlockSize);
+        if (!beginChunkCheck())
+            return;
     }
     m_answered = false;
     m_truncateFirst = false;
@@ -316,6 +323,7 @@ void DownloadEngine::acceptBody(const HttpResponse &head)
     // its body: taking it as empty would report a download that never
     // happened as complete.
     m_unannounced = !head.contentLength.has_value() && !m_job.checked();
+    m_publishedDigest = m_job.checked() ? std::nullopt : head.sha256;
     m_sizeKnown = !m_unannounced;
     if (!sizeAccepted(head))
         return;
@@ -414,6 +422,8 @@ bool DownloadEngine::takeRun(QByteArrayView run)
         if (m_job.checked() && m_position <= m_verifiedEnd)
             m_verifiedEnd = std::max(m_verifiedEnd, m_position + good);
         m_position += good;
+        if (!chunkWritten(m_position - good, run.first(good)))
+            return false;
     }
     if (mismatch) {
         // The bad block is not written: the file keeps only blocks that passed.
@@ -495,6 +505,9 @@ void DownloadEngine::conclude()
     }
     if (m_total > 0 && !madeDurable())
         return;
+    if (awaitWholeFileHash([this] { conclude(); }))
+        return;
+    logUrlCheck();
     // Without an announced size, a connection that broke off looks the same
     // as the end of the file: nothing can be called verified then.
     emit statusChanged(m_unannounced ? QStringLiteral("Download completed (size not announced by the server, not verified).")
@@ -593,6 +606,7 @@ void DownloadEngine::closeFiles()
 {
     m_writer.close();
     m_checksums.close();
+    m_chunkCheck.end();
 }
 
 qint64 DownloadEngine::fileLength() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <descriptor/BlockScan.h>
+#include <descriptor/DescriptorTrailer.h>
 
 #include <QObject>
 #include <QString>
@@ -19,8 +20,11 @@ public:
     explicit ExistingFileCheck(QObject *parent = nullptr);
     ~ExistingFileCheck() override;  // cancels a running check and waits for it
 
-    // Starts a check, cancelling any running one.
-    void start(const QString &dataPath, const QString &ddfPath, float version);
+    // Starts a check, cancelling any running one. With `strongHashes` the
+    // chunks' SHA-256 are checked too, and a file of the described length
+    // is hashed whole.
+    void start(const QString &dataPath, const QString &ddfPath, float version,
+               const std::optional<DescriptorTrailer> &strongHashes = std::nullopt);
     // Stops the running check; it reports nothing more. Returns once the
     // worker has let go of the files (within one block).
     void cancel();
