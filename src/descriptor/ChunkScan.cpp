@@ -114,6 +114,7 @@ BlockScanResult scanChunks(const QString &dataPath, const QString &ddfPath, floa
     const bool whole = options.wholeFile && length == trailer.fileSize;
     PieceHasher hasher(options.workers > 0 ? options.workers : PieceHasher::defaultWorkers(), whole);
     Scan scan(result, trailer, descriptor, !options.stopAtFirstBad);
+    PiecePool pool;
 
     for (qint64 chunk = 0; trailer.chunkStart(chunk) < length && !scan.stopped(); ++chunk) {
         const qint64 start = trailer.chunkStart(chunk);
@@ -123,7 +124,7 @@ BlockScanResult scanChunks(const QString &dataPath, const QString &ddfPath, floa
             break;
         }
         const qint64 want = std::min(trailer.chunkSize, length - start);
-        QByteArray piece(want, Qt::Uninitialized);  // a new one: the hasher may still hold the last
+        QByteArray piece = pool.take(want);  // the hasher may still hold the last ones
         const qint64 got = readFully(data, piece.data(), want);
         if (got != want) {
             result.error = QStringLiteral("%1: %2").arg(
@@ -145,6 +146,7 @@ BlockScanResult scanChunks(const QString &dataPath, const QString &ddfPath, floa
             break;
         }
         hasher.add(piece);
+        pool.give(std::move(piece));
         scan.pending(chunk);
         scan.settle(hasher, PieceHasher::MaxWaiting - 1);
     }

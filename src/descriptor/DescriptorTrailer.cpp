@@ -178,6 +178,13 @@ TrailerRead readTrailer(const QString &path, const DescriptorHeader &header, qin
     if (length < DescriptorHeader::HeaderSize || !file.open(QIODevice::ReadOnly))
         return {};
     const std::optional<qint64> at = locate(file, header, length);
+    // The marker with bytes after the header promises a trailer that is not
+    // there to be found (the size -1 alone stays the first format's fault).
+    if (!at && header.fileSize == DescriptorTrailer::LargeFileMarker && length > DescriptorHeader::HeaderSize)
+        return {std::nullopt,
+                fault(DescriptorFault::TrailerCut,
+                      QStringLiteral("The descriptor marks its file as larger than 2 GiB, but the record of hashes "
+                                     "that gives its size is missing or cut short."))};
     if (!at)
         return {};
     return judge(file, header, length, *at);

@@ -122,16 +122,18 @@ std::optional<QString> writeDescriptorFile(const QString &dataPath, const QStrin
                             trailerAt);
     if (trailer && !stream.writeAt(trailerAt, trailer->head()))
         return writeFailure(outPath, out);
+    PiecePool pool;
     qint64 done = 0;
     while (done < total) {
         const qint64 want = std::min(pieceSize, total - done);
-        QByteArray piece(want, Qt::Uninitialized);  // a new one: the hasher may still hold the last
+        QByteArray piece = pool.take(want);  // the hasher may still hold the last ones
         const qint64 got = readFully(data, piece.data(), want);
         if (got != want)
             return QStringLiteral("cannot read %1: %2")
                 .arg(dataPath, got < 0 ? data.errorString() : QStringLiteral("the file became shorter while it was read"));
         if (auto failure = stream.addPiece(piece))
             return failure;
+        pool.give(std::move(piece));
         done += want;
         if (progress)
             progress(done, total);

@@ -1,5 +1,24 @@
 #include "PieceHasher.h"
 
+QByteArray PiecePool::take(qsizetype size)
+{
+    for (auto it = m_buffers.begin(); it != m_buffers.end(); ++it) {
+        if (it->isDetached() && it->capacity() >= size) {
+            QByteArray buffer = std::move(*it);
+            m_buffers.erase(it);
+            buffer.resize(size);
+            return buffer;
+        }
+    }
+    return QByteArray(size, Qt::Uninitialized);
+}
+
+void PiecePool::give(QByteArray buffer)
+{
+    if (m_buffers.size() < 2 * PieceHasher::MaxWaiting + 2)
+        m_buffers.push_back(std::move(buffer));
+}
+
 PieceHasher::PieceHasher(int workers, bool wholeHash) : m_wholeHash(wholeHash)
 {
     for (int i = 0; i < std::max(1, workers); ++i)

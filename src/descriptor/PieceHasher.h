@@ -12,6 +12,20 @@
 #include <thread>
 #include <vector>
 
+// Buffers for the pieces of a file, used again once the hasher has let go
+// of them: fresh memory for every piece would be mapped and zeroed by the
+// system each time, which costs more than the copy from the page cache.
+class PiecePool {
+public:
+    // A buffer of `size` bytes that nobody else holds.
+    QByteArray take(qsizetype size);
+    // Hands a buffer back; it is taken again once it is not shared.
+    void give(QByteArray buffer);
+
+private:
+    std::vector<QByteArray> m_buffers;
+};
+
 // Hashes pieces of a file on worker threads while the caller reads the next
 // ones: each piece's own SHA-256 on any of `workers` threads, and, when asked
 // for, all pieces in order into one hash of the whole on a thread of its own.

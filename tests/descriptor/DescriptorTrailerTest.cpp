@@ -75,7 +75,6 @@ TEST(DescriptorTrailer, DescriptorsWithoutATrailerReadAsBefore)
         {"stray bytes after the list", plain + "not a trailer at all, just bytes someone left"},
         {"a signature of another case", plain + QByteArray("ovdxsha2").append(100, '\0')},
         {"size -1 and nothing after the header", headerBytes(minusOne)},
-        {"size -1 and a length at the end that points nowhere", headerBytes(minusOne) + QByteArray(200, '\x7f')},
     };
     for (const auto &r : rows) {
         const TrailerRead read = readBack(r.bytes);
@@ -116,6 +115,8 @@ TEST(DescriptorTrailer, RefusesCutDamagedAndDisagreeingTrailers)
     const QByteArray trailer = trailerOf(data);
     const qint64 t = list.size();
     const auto flip = [&](qint64 at) { QByteArray b = list + trailer; b[t + at] = char(b[t + at] ^ 1); return b; };
+    Header minusOne = kGood;
+    minusOne.fileSize = -1;
     const auto otherSize = [&](qint64 size) {
         return list + trailerFromHashes(quint64(size), 1048576, QByteArray(32 * chunkCount(size, 1048576), 'h'),
                                         QByteArray(32, 'w'));
@@ -134,6 +135,8 @@ TEST(DescriptorTrailer, RefusesCutDamagedAndDisagreeingTrailers)
         {"another size than the header's", otherSize(data.size() - 1), DescriptorFault::TrailerDisagrees, "disagrees"},
         {"a large file under a small header", otherSize(5368709120), DescriptorFault::TrailerDisagrees, "disagrees"},
         {"a small file under the large marker", synthetic(1048576, -1), DescriptorFault::TrailerDisagrees, "disagrees"},
+        {"the large marker, bytes after the header but no trailer found", headerBytes(minusOne) + QByteArray(200, '\x7f'),
+         DescriptorFault::TrailerCut, "missing or cut short"},
         {"a large file whose list is one entry short", synthetic(2147483648, -1, 524287), DescriptorFault::TrailerDisagrees,
          "disagrees"},
     };
