@@ -80,6 +80,7 @@ void DownloadEngine::start(const DownloadJob &job)
     m_verifiedEnd = -1;
     m_repairMode = false;
     m_fileHashConfirmed = false;
+    m_forgedChunks.clear();
     beginAttempt();
 }
 

@@ -10,6 +10,7 @@
 #include <descriptor/CrcListReader.h>
 #include <descriptor/DescriptorHeader.h>
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -207,6 +208,7 @@ private:
     int m_repairs = 0;            // across the whole run
     bool m_checkInterrupted = false;  // the last pause stopped a check
     bool m_fileHashConfirmed = false; // the file on disk has the whole-file SHA-256 wanted
+    QHash<QString, int> m_forgedChunks;  // chunks refused by their SHA-256, per server host
 
     // The current attempt.
     bool m_resuming = false;

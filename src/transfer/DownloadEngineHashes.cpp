@@ -23,7 +23,8 @@ bool DownloadEngine::beginChunkCheck()
 // `data` reached the file at `offset`; false (reported) when it completed a
 // chunk that is not the one described. The chunk's blocks are then no
 // longer counted good, so the next attempt checks the file and fetches them
-// again.
+// again. A server that does it a second time is not asked again by itself:
+// the download stops until the user starts it or picks another server.
 bool DownloadEngine::chunkWritten(qint64 offset, QByteArrayView data)
 {
     m_fileHashConfirmed = false;
@@ -31,14 +32,20 @@ bool DownloadEngine::chunkWritten(qint64 offset, QByteArrayView data)
     if (!bad)
         return true;
     m_verifiedEnd = std::min(m_verifiedEnd, bad->start);
-    report({DownloadFailure::Kind::Checksum, QStringLiteral("SHA-256 error in bytes retrieved. Rolling back to retry..."),
+    const QString host = QUrl(m_job.sourceUrl).host();
+    const bool again = ++m_forgedChunks[host] < 2;
+    report({DownloadFailure::Kind::Checksum,
+            again ? QStringLiteral("SHA-256 error in bytes retrieved. Rolling back to retry...")
+                  : QStringLiteral("Server %1 sent data other than the described file twice. Please choose another "
+                                   "server.")
+                        .arg(host),
             QStringLiteral("Chunk %1 (bytes %2 to %3) from server %4 passed its block CRCs but not its SHA-256 in the "
                            "descriptor: a mirror sent other data than the described file.")
                 .arg(bad->chunk)
                 .arg(bad->start)
                 .arg(bad->end - 1)
-                .arg(QUrl(m_job.sourceUrl).host()),
-            true, std::nullopt});
+                .arg(host),
+            again, std::nullopt});
     return false;
 }
 

@@ -143,6 +143,22 @@ TEST_F(StrongHashEngine, TheExistingFileCheckWeighsChunks)
     }
 }
 
+// A server that forges a second time is not retried by itself.
+TEST_F(StrongHashEngine, AServerThatForgesTwiceIsNotAskedAgain)
+{
+    describe(kForger, trailerOf(original));
+    engine.start(job);
+    EXPECT_TRUE(settle(engine, http));
+    ASSERT_EQ(engine.state(), S::WaitingToRetry);
+    engine.pause();
+    engine.resume();  // the same server once more
+    EXPECT_TRUE(settle(engine, http));
+    EXPECT_EQ(engine.state(), S::Failed) << log.join('\n').toStdString();
+    EXPECT_GE(logged("Server forger.test sent data other than the described file twice. Please choose another server."), 0)
+        << log.join('\n').toStdString();
+    EXPECT_EQ(ranges(), (QStringList{"forger.test -", "forger.test 1048576"}));
+}
+
 // Chunks that match but a whole-file hash that does not: never "verified".
 TEST_F(StrongHashEngine, NoVerifiedWithoutTheWholeFileHash)
 {
