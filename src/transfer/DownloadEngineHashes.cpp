@@ -7,6 +7,17 @@
 
 #include <QUrl>
 
+namespace {
+
+// A server as the log names it: its host, and its port when the URL gives one.
+QString serverName(const QString &url)
+{
+    const QUrl parsed(url);
+    return parsed.port() >= 0 ? QStringLiteral("%1:%2").arg(parsed.host()).arg(parsed.port()) : parsed.host();
+}
+
+}  // namespace
+
 // Opens the descriptor's chunk hashes for the attempt; false (reported) when
 // it cannot be read.
 bool DownloadEngine::beginChunkCheck()
@@ -32,7 +43,7 @@ bool DownloadEngine::chunkWritten(qint64 offset, QByteArrayView data)
     if (!bad)
         return true;
     m_verifiedEnd = std::min(m_verifiedEnd, bad->start);
-    const QString host = QUrl(m_job.sourceUrl).host();
+    const QString host = serverName(m_job.sourceUrl);
     const bool again = ++m_forgedChunks[host] < 2;
     report({DownloadFailure::Kind::Checksum,
             again ? QStringLiteral("SHA-256 error in bytes retrieved. Rolling back to retry...")
@@ -102,7 +113,7 @@ void DownloadEngine::onWholeFileHashed(bool matches, const std::optional<QString
     report({DownloadFailure::Kind::Checksum, text,
             m_job.checked() ? QStringLiteral("Every chunk matched, but the whole file did not: the descriptor or the file "
                                              "on disk changed during the download.")
-                            : QStringLiteral("Server %1 sent other data than it describes.").arg(QUrl(m_job.sourceUrl).host()),
+                            : QStringLiteral("Server %1 sent other data than it describes.").arg(serverName(m_job.sourceUrl)),
             false, std::nullopt});
 }
 

@@ -249,9 +249,9 @@ const FaultRow kRows[] = {
     {.name = "a published Repr-Digest is checked", .query = "?digest=repr"},
     {.name = "a published Digest is checked", .query = "?digest=legacy"},
     {.name = "a Digest of other bytes stops", .query = "?digest=wrong-legacy", .end = Failed,
-     .reason = "Server 127.0.0.1 sent other data than it describes.", .file = Whole},
+     .reason = "sent other data than it describes.", .file = Whole},
     {.name = "a digest of other bytes stops, the file kept", .query = "?digest=wrong", .end = Failed,
-     .reason = "Server 127.0.0.1 sent other data than it describes.", .file = Whole},
+     .reason = "sent other data than it describes.", .file = Whole},
     // Descriptor downloads
     {.name = "descriptor without servers is refused", .start = DescriptorWithoutServers, .end = Idle,
      .reason = "names no server"},
