@@ -1,5 +1,9 @@
 #include "Sha256.h"
 
+#include "util/ReadFully.h"
+
+#include <QFile>
+
 #include <openssl/evp.h>
 
 #include <new>
@@ -57,4 +61,29 @@ Sha256Digest Sha256::of(QByteArrayView data)
 QString digestHex(const Sha256Digest &digest)
 {
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest.data()), qsizetype(digest.size())).toHex());
+}
+
+std::optional<Sha256Digest> sha256OfFile(const QString &path, QString *error, const std::atomic<bool> *cancel)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    Sha256 hash;
+    QByteArray piece(1024 * 1024, Qt::Uninitialized);
+    for (;;) {
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            *error = QStringLiteral("cancelled");
+            return std::nullopt;
+        }
+        const qint64 got = readFully(file, piece.data(), piece.size());
+        if (got < 0) {
+            *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+            return std::nullopt;
+        }
+        hash.add(QByteArrayView(piece.constData(), got));
+        if (got < piece.size())
+            return hash.finish();
+    }
 }

@@ -4,7 +4,9 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <memory>
+#include <optional>
 
 struct evp_md_ctx_st;
 
@@ -36,3 +38,7 @@ private:
 
 // Lower-case hexadecimal, 64 characters.
 QString digestHex(const Sha256Digest &digest);
+
+// The SHA-256 of the file at `path`, read in 1 MiB pieces; nullopt with
+// `error` set when it cannot be read or `cancel` turned true.
+std::optional<Sha256Digest> sha256OfFile(const QString &path, QString *error, const std::atomic<bool> *cancel = nullptr);

@@ -1,7 +1,6 @@
 #include "DownloadEngine.h"
 
 #include "ExistingFileCheck.h"
-#include "WholeFileHashCheck.h"
 #include "ResponseVerdict.h"
 #include "ResumeValidator.h"
 
@@ -22,7 +21,7 @@ const QString kInterrupted = QStringLiteral("Transfer interrupted by user.");
 } // namespace
 
 DownloadEngine::DownloadEngine(HttpClient &http, QObject *parent)
-    : QObject(parent), m_http(http), m_check(new ExistingFileCheck(this)), m_fileHash(new WholeFileHashCheck(this))
+    : QObject(parent), m_http(http), m_check(new ExistingFileCheck(this))
 {
     m_clock = [] {
         using namespace std::chrono;
@@ -39,7 +38,7 @@ DownloadEngine::DownloadEngine(HttpClient &http, QObject *parent)
         emit checkProgressed(p <= m_job.expectedSize() ? p : 0, m_job.expectedSize());
     });
     connect(m_check, &ExistingFileCheck::finished, this, &DownloadEngine::onCheckFinished);
-    connect(m_fileHash, &WholeFileHashCheck::finished, this, &DownloadEngine::onWholeFileHashed);
+    connect(m_check, &ExistingFileCheck::wholeFileHashed, this, &DownloadEngine::onWholeFileHashed);
     connect(&m_http, &HttpClient::responseReceived, this, &DownloadEngine::onResponse);
     connect(&m_http, &HttpClient::dataReceived, this, &DownloadEngine::onData);
     connect(&m_http, &HttpClient::finished, this, &DownloadEngine::onFinished);
@@ -95,7 +94,6 @@ void DownloadEngine::pause()
     log(kInterrupted);
     m_http.cancel();
     m_check->cancel();
-    m_fileHash->cancel();
     m_afterCheck = nullptr;
     m_retryTimer.stop();
     closeFilesLogged();
@@ -124,7 +122,6 @@ void DownloadEngine::stop()
 {
     m_http.cancel();
     m_check->cancel();
-    m_fileHash->cancel();
     m_afterCheck = nullptr;
     m_retryTimer.stop();
     m_resumeTimer.stop();

@@ -20,7 +20,6 @@
 #include <optional>
 
 class ExistingFileCheck;
-class WholeFileHashCheck;
 
 // Where a transfer stands, for the once-a-second figures.
 struct TransferProgress {
@@ -169,6 +168,7 @@ private:
     bool awaitWholeFileHash(std::function<void()> then);
     void onWholeFileHashed(bool matches, const std::optional<QString> &error);
     void logUrlCheck();
+    void announceVerifying();
     qint64 resumeGranule() const;
     void report(DownloadFailure failure);
     void reportTransferError(const TransferError &error, const QString &reason = {});
@@ -183,7 +183,6 @@ private:
 
     HttpClient &m_http;
     ExistingFileCheck *m_check;
-    WholeFileHashCheck *m_fileHash;
     std::function<void()> m_afterFileHash;
     ChunkVerifier m_chunkCheck;
     std::function<void(qint64)> m_afterCheck;

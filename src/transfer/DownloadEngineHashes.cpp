@@ -3,7 +3,7 @@
 // and in URL mode the digest a server publishes.
 #include "DownloadEngine.h"
 
-#include "WholeFileHashCheck.h"
+#include "ExistingFileCheck.h"
 
 #include <QUrl>
 
@@ -78,16 +78,12 @@ bool DownloadEngine::awaitWholeFileHash(std::function<void()> then)
         wanted = m_publishedDigest;
     if (!wanted || m_fileHashConfirmed)
         return false;
-    if (m_job.checked()) {
-        const QString verifying = QStringLiteral("Verifying file integrity...");
-        emit statusChanged(verifying);
-        log(verifying);
-        emit captionChanged(verifying);
-    }
+    if (m_job.checked())
+        announceVerifying();
     setState(State::Checking);
     m_checkInterrupted = false;
     m_afterFileHash = std::move(then);
-    m_fileHash->start(m_job.destination, *wanted);
+    m_check->startWholeFileHash(m_job.destination, *wanted);
     return true;
 }
 
@@ -124,4 +120,13 @@ void DownloadEngine::logUrlCheck()
         return;
     log(m_publishedDigest ? QStringLiteral("The file's SHA-256 matches the digest the server published.")
                           : QStringLiteral("The server published no digest of the file: only its size was checked."));
+}
+
+// The window and the log say that the file is being checked.
+void DownloadEngine::announceVerifying()
+{
+    const QString verifying = QStringLiteral("Verifying file integrity...");
+    emit statusChanged(verifying);
+    log(verifying);
+    emit captionChanged(verifying);
 }

@@ -82,10 +82,7 @@ void DownloadEngine::checkExistingFile(std::function<void(qint64)> then)
         return;
     }
     emit checkProgressed(0, m_job.expectedSize());
-    const QString verifying = QStringLiteral("Verifying file integrity...");
-    emit statusChanged(verifying);
-    log(verifying);
-    emit captionChanged(verifying);
+    announceVerifying();
     setState(State::Checking);
     m_checkInterrupted = false;
     m_afterCheck = std::move(then);

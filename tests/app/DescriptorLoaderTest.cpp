@@ -144,7 +144,8 @@ TEST(DescriptorLoader, TrailersChangeNothingButTheHashesAndTheSize)
         const std::optional<DownloadJob> job = h.controller.loader().prepare(h.path("d.ddf"));
         ASSERT_EQ(job.has_value(), row.loads) << row.name;
         EXPECT_TRUE(h.dialogs.messages.value(0).contains(row.says)) << row.name << ": " << h.dialogs.messages.join('\n').toStdString();
-        if (job)
+        if (job) {
             EXPECT_EQ(job->expectedSize(), fiveGiB) << row.name;
+        }
     }
 }

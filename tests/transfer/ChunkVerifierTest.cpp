@@ -79,7 +79,8 @@ TEST(PublishedDigest, ReadsSha256FromEitherField)
     for (const Row &r : rows) {
         const std::optional<Sha256Digest> found = publishedSha256(r.repr, r.legacy);
         EXPECT_EQ(found.has_value(), r.found) << r.name;
-        if (found)
+        if (found) {
             EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(found->data()), 32), digest) << r.name;
+        }
     }
 }
