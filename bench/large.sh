@@ -20,35 +20,15 @@ done
 command -v nginx >/dev/null || [ -x /usr/sbin/nginx ] || { echo "nginx is not installed" >&2; exit 2; }
 
 rm -rf "$BENCH_DIR"
-mkdir -p "$BENCH_DIR/www" "$BENCH_DIR/out" "$BENCH_DIR/nginx/tmp"
+mkdir -p "$BENCH_DIR/www" "$BENCH_DIR/out"
 SRC="$BENCH_DIR/www/big.bin"
 DDF="$BENCH_DIR/big.ddf"
 OUT="$BENCH_DIR/out/big.bin"
 truncate -s "$((SIZE_MIB * 1048576))" "$SRC"  # sparse: takes no disk, reads as zeros
 printf 'x' | dd of="$SRC" bs=1 seek=$((SIZE_MIB * 1048576 - 4097)) conv=notrunc status=none  # not all zeros
 
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-cat > "$BENCH_DIR/nginx/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $BENCH_DIR/nginx/nginx.pid;
-error_log $BENCH_DIR/nginx/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $BENCH_DIR/nginx/tmp;
-  proxy_temp_path $BENCH_DIR/nginx/tmp;
-  fastcgi_temp_path $BENCH_DIR/nginx/tmp;
-  uwsgi_temp_path $BENCH_DIR/nginx/tmp;
-  scgi_temp_path $BENCH_DIR/nginx/tmp;
-  sendfile on;
-  server { listen 127.0.0.1:$PORT; root $BENCH_DIR/www; }
-}
-CONF
-/usr/sbin/nginx -c "$BENCH_DIR/nginx/nginx.conf" -p "$BENCH_DIR/nginx" &
-NGINX_PID=$!
+start_nginx "$BENCH_DIR"
 trap 'kill $NGINX_PID 2>/dev/null; wait $NGINX_PID 2>/dev/null; rm -rf "$BENCH_DIR"' EXIT
-for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$PORT/" && break; sleep 0.1; done
 URL="http://127.0.0.1:$PORT/big.bin"
 
 t_create=$(seconds "$TOOL" create "$SRC" -o "$DDF" --server "$URL")
