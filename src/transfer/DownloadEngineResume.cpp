@@ -48,8 +48,8 @@ void DownloadEngine::settleResumeOffset(qint64 verifiedLength)
         completeVerified();
         return;
     }
-    // Checks work on whole blocks: continue at the start of the block that
-    // holds the offset.
+    // Checks work on whole blocks (whole chunks with strong hashes): continue
+    // at the start of the one that holds the offset.
     if (m_position != m_job.expectedSize())
         m_position -= m_position % (m_repairMode ? BlockSize : resumeGranule());
     sendRequest();

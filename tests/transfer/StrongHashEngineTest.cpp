@@ -173,6 +173,34 @@ TEST_F(StrongHashEngine, NoVerifiedWithoutTheWholeFileHash)
     EXPECT_LT(logged("Your download has been completed and verified!"), 0);
 }
 
+// The size a large descriptor gives counts in 64 bits: only the bytes still
+// missing need room, to the byte, past 2^31 and 2^32.
+TEST_F(StrongHashEngine, FreeSpaceIsJudgedInSixtyFourBits)
+{
+    const qint64 size = 5368709120;
+    const qint64 existing[] = {0, qint64(1) << 31, (qint64(1) << 32) + 4096};
+    for (const qint64 length : existing) {
+        for (const qint64 spare : {qint64(-1), qint64(0)}) {
+            QFile::remove(job.destination);
+            QFile file(job.destination);
+            ASSERT_TRUE(length == 0 || (file.open(QIODevice::WriteOnly) && file.resize(length)));  // sparse
+            file.close();
+            job.mode = DownloadJob::Mode::Descriptor;
+            job.sourceUrl = kHonest;
+            job.descriptorPath = dir.filePath("absent.ddf");
+            job.strongHashes = DescriptorTrailer{.offset = trailerOffset(size), .fileSize = size, .chunkCount = 5120};
+            engine.setFreeSpaceQuery([&](const QString &) { return std::optional<qint64>(size - length + spare); });
+            QStringList reasons;
+            const auto connection = QObject::connect(&engine, &DownloadEngine::failed,
+                                                     [&](const DownloadFailure &f) { reasons << f.reason; });
+            engine.start(job);
+            engine.stop();
+            QObject::disconnect(connection);
+            EXPECT_EQ(reasons.filter("more are needed").size(), spare < 0 ? 1 : 0) << length << " " << spare << ": " << reasons.join('\n').toStdString();
+        }
+    }
+}
+
 // URL mode: the log says what was checked; the window's words stay.
 TEST_F(StrongHashEngine, UrlDownloadsCheckAPublishedDigest)
 {
