@@ -19,21 +19,6 @@ Sha256::Sha256() : m_ctx(EVP_MD_CTX_new())
         throw std::bad_alloc();
 }
 
-Sha256::Sha256(const Sha256 &other) : m_ctx(EVP_MD_CTX_new())
-{
-    if (!m_ctx || EVP_MD_CTX_copy_ex(m_ctx.get(), other.m_ctx.get()) != 1)
-        throw std::bad_alloc();
-}
-
-Sha256 &Sha256::operator=(const Sha256 &other)
-{
-    if (this != &other) {
-        Sha256 copy(other);
-        m_ctx = std::move(copy.m_ctx);
-    }
-    return *this;
-}
-
 Sha256::~Sha256() = default;
 
 void Sha256::add(QByteArrayView data)

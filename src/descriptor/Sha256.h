@@ -12,13 +12,10 @@ struct evp_md_ctx_st;
 
 using Sha256Digest = std::array<unsigned char, 32>;
 
-// Incremental SHA-256 through OpenSSL's EVP interface. Copyable, so that a
-// running hash can be handed on (the state of a partly received chunk).
+// Incremental SHA-256 through OpenSSL's EVP interface.
 class Sha256 {
 public:
     Sha256();
-    Sha256(const Sha256 &other);
-    Sha256 &operator=(const Sha256 &other);
     Sha256(Sha256 &&) noexcept = default;
     Sha256 &operator=(Sha256 &&) noexcept = default;
     ~Sha256();
