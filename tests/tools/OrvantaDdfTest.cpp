@@ -56,6 +56,10 @@ TEST_F(OrvantaDdf, RefusesWithExitTwoAndWritesNothing)
     const QByteArray data = randomBytes(9000, 5);
     const QString in = file("in.bin", data), kept = file("kept.ddf", "keep me"), none = m_dir.filePath("none");
     const QString cut = file("cut.ddf", descriptor({}, data).left(3000));
+    const QString big = m_dir.filePath("big.bin");
+    QFile sparse(big);
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(1) << 31));
+    sparse.close();
     const auto create = [&](const QStringList &more) { return QStringList{"create", in, "-o", out} + more; };
     const auto withUrl = [&](const QStringList &more) { return create(QStringList{"--server", "http://h/f"} + more); };
     QStringList named;
@@ -70,6 +74,7 @@ TEST_F(OrvantaDdf, RefusesWithExitTwoAndWritesNothing)
         {"create", file("empty.bin", {}), "-o", out, "--server", "http://h/f"}, {"verify", cut, in}, {"info", cut},
         {"info", m_dir.path()}, {"check", in}, {},
         {"create", in, "-o", m_dir.filePath("none/x.ddf"), "--server", "http://h/f"},  // cannot be written
+        {"create", big, "-o", out, "--server", "http://h/f", "--crc-only"},  // 2 GiB needs the trailer
     };
     for (const QStringList &args : cases) {
         const ToolRun r = runTool(args);
