@@ -1,7 +1,8 @@
-// A headless URL download with the real engine, HTTP client and window
-// presenter, for bench/throughput.sh: prints the result, elapsed seconds,
-// user and system CPU seconds, peak RSS and, with --pause-after, how long a
-// pause took to stop the transfer.
+// A headless download with the real engine, HTTP client and window
+// presenter, for bench/throughput.sh and bench/large.sh: prints the result,
+// elapsed seconds, user and system CPU seconds, peak RSS and, with
+// --pause-after, how long a pause took to stop the transfer. With --ddf the
+// download is the descriptor's, every block and chunk checked.
 #include "BenchSeams.h"
 
 #include <app/DownloadPresenter.h>
@@ -9,6 +10,8 @@
 #include <transfer/DownloadEngine.h>
 #include <ui/MainWindowModel.h>
 #include <util/ActivityLog.h>
+
+#include <descriptor/DescriptorTrailer.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -29,10 +32,11 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: download_bench URL DEST [--pause-after SECONDS]\n");
+        std::fprintf(stderr, "usage: download_bench URL DEST [--pause-after SECONDS | --ddf DESCRIPTOR]\n");
         return 2;
     }
     const double pauseAfter = args.size() >= 5 && args[3] == QLatin1String("--pause-after") ? args[4].toDouble() : -1;
+    const QString ddf = args.size() >= 5 && args[3] == QLatin1String("--ddf") ? args[4] : QString();
 
     MainWindowModel model;
     CurlHttpClient http;
@@ -53,6 +57,20 @@ int main(int argc, char **argv)
         DownloadJob job;
         job.sourceUrl = args[1];
         job.destination = args[2];
+        if (!ddf.isEmpty()) {
+            QString error;
+            qint64 length = 0;
+            const std::optional<DescriptorHeader> header = readDescriptorHeader(ddf, &error, &length);
+            if (!header) {
+                std::fprintf(stderr, "download_bench: %s\n", qPrintable(error));
+                app.exit(2);
+                return;
+            }
+            job.mode = DownloadJob::Mode::Descriptor;
+            job.descriptorPath = ddf;
+            job.descriptor = *header;
+            job.strongHashes = readTrailer(ddf, *header, length).trailer;
+        }
         if (pauseAfter >= 0)
             QTimer::singleShot(int(pauseAfter * 1000), &app, [&] {
                 pausedAt = clock.nsecsElapsed();

@@ -47,9 +47,10 @@ int runInfo(const QStringList &args)
         return ExitUsage;
     const DescriptorHeader &h = d->header;
 
-    const qint64 size = h.fileSize;
+    const std::optional<DescriptorTrailer> &trailer = d->trailer.trailer;
+    const qint64 size = d->fileSize();
     const qint64 blocks = blockCount(size);
-    const qint64 listBytes = d->length - DescriptorHeader::CrcListOffset;
+    const qint64 listBytes = (trailer ? trailer->offset : d->length) - DescriptorHeader::CrcListOffset;
     QString version = floatText(h.version);
     if (!versionAccepted(h.version))
         version += QStringLiteral(" (below 1.04: the downloader refuses this descriptor)");
@@ -74,7 +75,15 @@ int runInfo(const QStringList &args)
                                       .arg(listBytes / 4)
                                       .arg(listBytes % 4 ? QStringLiteral(" and %1 stray bytes").arg(listBytes % 4) : QString())
                                       .arg(blocks)));
-    const DescriptorCheck check = checkDescriptor(h, d->length);
+    if (trailer) {
+        printOut(row("Chunk size:", QStringLiteral("%1 bytes (%2 chunks)").arg(trailer->chunkSize).arg(trailer->chunkCount)));
+        printOut(row("SHA-256:", digestHex(trailer->fileHash)));
+    } else if (!d->trailer.check.usable()) {
+        printOut(row("Hashes:", d->trailer.check.reason));
+    } else {
+        printOut(row("Hashes:", QStringLiteral("none (CRC-32 of each block only)")));
+    }
+    const DescriptorCheck check = checkDescriptor(h, d->length, d->trailer);
     printOut(row("Downloader:", check.usable() ? QStringLiteral("accepts it") : QStringLiteral("refuses it. ") + check.reason));
     return ExitOk;
 }

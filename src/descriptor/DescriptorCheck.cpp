@@ -1,10 +1,15 @@
 #include "DescriptorCheck.h"
 
+#include "DescriptorTrailer.h"
+
 #include "util/Paths.h"
 
 #include <QUrl>
 
-DescriptorCheck checkDescriptor(const DescriptorHeader &header, qint64 descriptorLength)
+namespace {
+
+// `trailer`: nullptr for a descriptor without one.
+DescriptorCheck judge(const DescriptorHeader &header, qint64 descriptorLength, const TrailerRead *trailer)
 {
     const auto fault = [](DescriptorFault f, const QString &reason) { return DescriptorCheck{f, reason}; };
     if (descriptorLength <= 0)
@@ -17,7 +22,10 @@ DescriptorCheck checkDescriptor(const DescriptorHeader &header, qint64 descripto
     if (!versionAccepted(header.version))
         return fault(DescriptorFault::OldVersion,
                      QStringLiteral("The descriptor is of format version %1, older than 1.04.").arg(double(header.version)));
-    if (header.fileSize < 1)
+    if (trailer && !trailer->check.usable())
+        return trailer->check;
+    const qint64 fileSize = trailer && trailer->trailer ? trailer->trailer->fileSize : qint64(header.fileSize);
+    if (fileSize < 1)
         return fault(DescriptorFault::SizeBelowOne,
                      QStringLiteral("The descriptor gives a file size of %1 bytes; there is nothing to download.")
                          .arg(header.fileSize));
@@ -34,7 +42,7 @@ DescriptorCheck checkDescriptor(const DescriptorHeader &header, qint64 descripto
                              .arg(i + 1)
                              .arg(escapeControlCharacters(entries[i])));
     }
-    const qint64 needed = blockCount(header.fileSize);
+    const qint64 needed = blockCount(fileSize);
     const qint64 present = (descriptorLength - DescriptorHeader::CrcListOffset) / 4;
     if (present < needed)
         return fault(DescriptorFault::CrcListShort,
@@ -43,4 +51,16 @@ DescriptorCheck checkDescriptor(const DescriptorHeader &header, qint64 descripto
                          .arg(needed)
                          .arg(present));
     return {};
+}
+
+}  // namespace
+
+DescriptorCheck checkDescriptor(const DescriptorHeader &header, qint64 descriptorLength)
+{
+    return judge(header, descriptorLength, nullptr);
+}
+
+DescriptorCheck checkDescriptor(const DescriptorHeader &header, qint64 descriptorLength, const TrailerRead &trailer)
+{
+    return judge(header, descriptorLength, &trailer);
 }

@@ -38,6 +38,7 @@ DownloadEngine::DownloadEngine(HttpClient &http, QObject *parent)
         emit checkProgressed(p <= m_job.expectedSize() ? p : 0, m_job.expectedSize());
     });
     connect(m_check, &ExistingFileCheck::finished, this, &DownloadEngine::onCheckFinished);
+    connect(m_check, &ExistingFileCheck::wholeFileHashed, this, &DownloadEngine::onWholeFileHashed);
     connect(&m_http, &HttpClient::responseReceived, this, &DownloadEngine::onResponse);
     connect(&m_http, &HttpClient::dataReceived, this, &DownloadEngine::onData);
     connect(&m_http, &HttpClient::finished, this, &DownloadEngine::onFinished);
@@ -77,6 +78,8 @@ void DownloadEngine::start(const DownloadJob &job)
     // What was learnt about another job's file says nothing about this one.
     m_verifiedEnd = -1;
     m_repairMode = false;
+    m_fileHashConfirmed = false;
+    m_forgedChunks.clear();
     beginAttempt();
 }
 
@@ -223,6 +226,8 @@ void DownloadEngine::sendRequest()
             return;
         }
         m_checksums.seekBlock(m_position / BlockSize);
+        if (!beginChunkCheck())
+            return;
     }
     m_answered = false;
     m_truncateFirst = false;
@@ -316,6 +321,7 @@ void DownloadEngine::acceptBody(const HttpResponse &head)
     // its body: taking it as empty would report a download that never
     // happened as complete.
     m_unannounced = !head.contentLength.has_value() && !m_job.checked();
+    m_publishedDigest = m_job.checked() ? std::nullopt : head.sha256;
     m_sizeKnown = !m_unannounced;
     if (!sizeAccepted(head))
         return;
@@ -414,6 +420,8 @@ bool DownloadEngine::takeRun(QByteArrayView run)
         if (m_job.checked() && m_position <= m_verifiedEnd)
             m_verifiedEnd = std::max(m_verifiedEnd, m_position + good);
         m_position += good;
+        if (!chunkWritten(m_position - good, run.first(good)))
+            return false;
     }
     if (mismatch) {
         // The bad block is not written: the file keeps only blocks that passed.
@@ -495,6 +503,9 @@ void DownloadEngine::conclude()
     }
     if (m_total > 0 && !madeDurable())
         return;
+    if (awaitWholeFileHash([this] { conclude(); }))
+        return;
+    logUrlCheck();
     // Without an announced size, a connection that broke off looks the same
     // as the end of the file: nothing can be called verified then.
     emit statusChanged(m_unannounced ? QStringLiteral("Download completed (size not announced by the server, not verified).")
@@ -593,6 +604,7 @@ void DownloadEngine::closeFiles()
 {
     m_writer.close();
     m_checksums.close();
+    m_chunkCheck.end();
 }
 
 qint64 DownloadEngine::fileLength() const

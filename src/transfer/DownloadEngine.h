@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BlockWriter.h"
+#include "ChunkVerifier.h"
 #include "DownloadJob.h"
 #include "HttpClient.h"
 #include "TransferError.h"
@@ -9,6 +10,7 @@
 #include <descriptor/CrcListReader.h>
 #include <descriptor/DescriptorHeader.h>
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -160,6 +162,14 @@ private:
     void conclude();
     void completeVerified();
     bool madeDurable();
+    // Strong hashes (DownloadEngineHashes.cpp).
+    bool beginChunkCheck();
+    bool chunkWritten(qint64 offset, QByteArrayView data);
+    bool awaitWholeFileHash(std::function<void()> then);
+    void onWholeFileHashed(bool matches, const std::optional<QString> &error);
+    void logUrlCheck();
+    void announceVerifying();
+    qint64 resumeGranule() const;
     void report(DownloadFailure failure);
     void reportTransferError(const TransferError &error, const QString &reason = {});
     void reportDiskError(const BlockWriter::Failure &failure);
@@ -173,6 +183,8 @@ private:
 
     HttpClient &m_http;
     ExistingFileCheck *m_check;
+    std::function<void()> m_afterFileHash;
+    ChunkVerifier m_chunkCheck;
     std::function<void(qint64)> m_afterCheck;
     BlockWriter m_writer;
     CrcListReader m_checksums;
@@ -194,6 +206,8 @@ private:
     bool m_repairMode = false;    // the next block written repairs a bad block
     int m_repairs = 0;            // across the whole run
     bool m_checkInterrupted = false;  // the last pause stopped a check
+    bool m_fileHashConfirmed = false; // the file on disk has the whole-file SHA-256 wanted
+    QHash<QString, int> m_forgedChunks;  // chunks refused by their SHA-256, per server host
 
     // The current attempt.
     bool m_resuming = false;
@@ -208,4 +222,5 @@ private:
     double m_startTime = 0;
     QString m_destinationName;
     QString m_requestUrl;
+    std::optional<Sha256Digest> m_publishedDigest;  // URL mode: the server's SHA-256 of the file
 };

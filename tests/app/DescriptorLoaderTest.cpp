@@ -1,5 +1,7 @@
 #include "AppHarness.h"
 
+#include <descriptor/DescriptorBytes.h>
+
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
@@ -76,6 +78,74 @@ TEST(DescriptorLoader, OutcomeTable)
         EXPECT_EQ(QFileInfo::exists(h.path("out.bin")), c.outOnDisk);
         if (c.loads || !c.saveAs) {
             EXPECT_EQ(h.dialogs.fileQuestions.at(0).fileName, c.offered);
+        }
+    }
+}
+
+// Descriptors of the first format, every version rule and one or ten
+// servers, load as they always did; the same with a trailer load alike and
+// carry its hashes; a trailer that is damaged refuses the load with its
+// reason; a file past 4 GiB is described by the trailer alone.
+TEST(DescriptorLoader, TrailersChangeNothingButTheHashesAndTheSize)
+{
+    using namespace descriptortest;
+    const auto trailerFor = [](qint64 size) {
+        return trailerFromHashes(quint64(size), 1048576, QByteArray(32 * chunkCount(size, 1048576), 'c'), QByteArray(32, 'w'));
+    };
+    const float versions[] = {std::nextafter(1.04f, 0.0f), 1.04f, 1.1f, 1.2f, 2.0f};
+    for (const float version : versions) {
+        for (const int servers : {1, 10}) {
+            QStringList shown[2];
+            std::optional<DownloadJob> jobs[2];
+            for (const bool withTrailer : {false, true}) {
+                AppHarness h;
+                DescriptorHeader r = sampleRecord();
+                r.version = version;
+                for (int i = 0; i < servers && servers > 1; ++i)
+                    r.servers[std::size_t(i)] = QStringLiteral("S%1|http://127.0.0.1:1/f.bin").arg(i);
+                const QString path = h.writeDescriptor("d.ddf", r);
+                if (withTrailer)
+                    h.writeFile("d.ddf", readFile(path) + trailerFor(r.fileSize));
+                h.dialogs.chooseFile(h.path("out.bin"));
+                jobs[withTrailer] = h.controller.loader().prepare(path);
+                shown[withTrailer] = h.dialogs.messages;
+            }
+            const std::string name = QStringLiteral("version %1, %2 servers").arg(double(version)).arg(servers).toStdString();
+            EXPECT_EQ(shown[0], shown[1]) << name;
+            ASSERT_EQ(jobs[0].has_value(), versionAccepted(version)) << name;
+            ASSERT_EQ(jobs[1].has_value(), jobs[0].has_value()) << name;
+            if (!jobs[0])
+                continue;
+            EXPECT_FALSE(jobs[0]->strongHashes) << name;
+            ASSERT_TRUE(jobs[1]->strongHashes) << name;
+            EXPECT_EQ(jobs[1]->sourceUrl, jobs[0]->sourceUrl) << name;
+            EXPECT_EQ(jobs[1]->expectedSize(), jobs[0]->expectedSize()) << name;
+        }
+    }
+
+    const qint64 fiveGiB = 5368709120;
+    struct Row { const char *name; QByteArray trailer; bool loads; QString says; };
+    QByteArray damaged = trailerFor(fiveGiB);
+    damaged[100] = char(damaged[100] ^ 1);
+    const Row rows[] = {
+        {"5 GiB", trailerFor(fiveGiB), true, "File Size: 5.0 GB"},
+        {"5 GiB, trailer damaged", damaged, false,
+         "This descriptor cannot be used. The descriptor's hash record is damaged: its own checksum does not match."},
+        {"5 GiB, trailer cut", trailerFor(fiveGiB).chopped(1), false,
+         "This descriptor cannot be used. The descriptor marks its file as larger than 2 GiB, but the record of hashes "
+         "that gives its size is missing or cut short."},
+    };
+    for (const Row &row : rows) {
+        AppHarness h;
+        DescriptorHeader r = sampleRecord();
+        r.fileSize = -1;
+        h.writeFile("d.ddf", r.toBytes().value() + QByteArray(4 * blockCount(fiveGiB), '\0') + row.trailer);
+        h.dialogs.chooseFile(h.path("out.bin"));
+        const std::optional<DownloadJob> job = h.controller.loader().prepare(h.path("d.ddf"));
+        ASSERT_EQ(job.has_value(), row.loads) << row.name;
+        EXPECT_TRUE(h.dialogs.messages.value(0).contains(row.says)) << row.name << ": " << h.dialogs.messages.join('\n').toStdString();
+        if (job) {
+            EXPECT_EQ(job->expectedSize(), fiveGiB) << row.name;
         }
     }
 }

@@ -27,6 +27,7 @@ struct Behaviour {
     qint64 breakAfter = -1;  // the body stops after this many bytes ...
     bool stall = false;      // ... by going silent (a time-out), else by a reset
     qint64 corruptAt = -1;   // this offset of the file arrives with a flipped byte
+    qint64 forgeBlockAt = -1;  // the block at this offset arrives as other bytes with the same CRC-32
 };
 using Kind = Behaviour::Kind;
 
@@ -61,6 +62,7 @@ struct Scenario {
     struct BodyEvent { int request; qint64 at; Act act; };  // once `request` has delivered `at` bytes of its body
     QString name = {}, about = {};
     bool descriptor = false;                    // started by loading d.ddf, else by typing kUrl
+    bool hashes = false;                        // d.ddf has the trailer of SHA-256 hashes
     QByteArray content = kServed;               // what d.ddf describes, served by kEurope and kAmerica
     QStringList servers = {kEurope};            // d.ddf's server slots
     std::optional<QByteArray> existing = {};    // out.bin before the start
@@ -118,6 +120,11 @@ std::vector<Scenario> scenarios()
         {.name = "ddf_pause_switch_server_resume", .about = "Paused, another server chosen, resumed from it",
          .descriptor = true, .servers = kTwoServers, .serverAnswers = {0, 1}, .then = {{Act::ClickServers}, wait},
          .bodyEvents = {{0, 12288, Act::ClickPauseButton}}},
+        {.name = "ddf_hashes_forged_block_other_server",
+         .about = "A mirror sends a block with the same CRC but other bytes; its chunk's hash refuses it, the other "
+                  "server supplies it",
+         .descriptor = true, .hashes = true, .servers = kTwoServers, .plan = {{.forgeBlockAt = 8192}},
+         .serverAnswers = {0, 1}, .then = {{Act::ClickPauseButton}, {Act::ClickServers}, wait}},
         // Faults of an earlier engine, as a user met them.
         {.name = "fault_repair_server_ignores_range", .about = "Repairing one bad block against a server that ignores Range",
          .descriptor = true, .existing = damaged(kServed, {8192 + 5}), .plan = std::vector<Behaviour>(4, {Kind::IgnoreRange})},
@@ -183,7 +190,8 @@ public:
         record.fileName = "f.bin";
         record.information = "Scenario file";
         std::copy(s.servers.begin(), s.servers.end(), record.servers.begin());
-        h.writeFile("d.ddf", buildDescriptor(record, s.content).value_or(QByteArray()));
+        h.writeFile("d.ddf", buildDescriptor(record, s.content).value_or(QByteArray())
+                                 + (s.hashes ? descriptortest::trailerOf(s.content) : QByteArray()));
         for (const QString &name : (s.descriptor ? QStringList{"d.ddf", "out.bin"} : QStringList{"out.bin"}) + s.moreFiles)
             name.isEmpty() ? h.dialogs.cancelFile() : h.dialogs.chooseFile(h.path(name));
         h.dialogs.fileExistsAnswers = s.fileExistsAnswers;
@@ -223,6 +231,8 @@ private:
         QByteArray file = files.value(path);
         if (b.corruptAt >= 0 && b.corruptAt < file.size())
             file[b.corruptAt] = char(file[b.corruptAt] ^ 0xff);
+        if (b.forgeBlockAt >= 0)
+            file.replace(b.forgeBlockAt, 4096, descriptortest::forgedBlock(file.mid(b.forgeBlockAt, 4096)));
         const bool plain = b.kind == Kind::File || b.kind == Kind::IgnoreRange, ranged = b.kind == Kind::File && r.rangeStart >= 0;
         const qint64 from = ranged ? r.rangeStart : 0;
         HttpResponse head;

@@ -246,6 +246,12 @@ const FaultRow kRows[] = {
      .then = ChangeServedFileAndStartAgain, .end = WaitingToRetry, .pinned = true},
     {.name = "weak ETag: the resume is pinned by Last-Modified", .query = "?etag=weak", .once = R"({"drop": 70000})",
      .then = RetryUntilDone, .end = WaitingToRetry, .pinned = true},
+    {.name = "a published Repr-Digest is checked", .query = "?digest=repr"},
+    {.name = "a published Digest is checked", .query = "?digest=legacy"},
+    {.name = "a Digest of other bytes stops", .query = "?digest=wrong-legacy", .end = Failed,
+     .reason = "sent other data than it describes.", .file = Whole},
+    {.name = "a digest of other bytes stops, the file kept", .query = "?digest=wrong", .end = Failed,
+     .reason = "sent other data than it describes.", .file = Whole},
     // Descriptor downloads
     {.name = "descriptor without servers is refused", .start = DescriptorWithoutServers, .end = Idle,
      .reason = "names no server"},
