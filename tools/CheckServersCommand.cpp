@@ -69,7 +69,7 @@ QString shown(const QString &text)
     return text.isEmpty() ? QStringLiteral("-") : escapeControlCharacters(text);
 }
 
-QStringList rowOf(const ServerReport &r, qint64 fileSize)
+QStringList rowOf(const ServerReport &r, qint64 fileSize, bool everyChunk)
 {
     const QString answer = !r.answered() ? QStringLiteral("no answer")
                                          : QStringLiteral("%1 %2").arg(r.status).arg(r.reason).trimmed();
@@ -84,17 +84,24 @@ QStringList rowOf(const ServerReport &r, qint64 fileSize)
     if (r.blocksChecked > 0 && r.blocksUnchecked > 0)
         blocks += QStringLiteral(", %1 unchecked").arg(r.blocksUnchecked);
     const QStringList problems = r.problems(fileSize);
-    return {QString::number(r.number), shown(r.name), shown(answer), size, range, blocks, shown(r.etag),
-            shown(r.lastModified), problems.isEmpty() ? QStringLiteral("good") : shown(problems.join(QStringLiteral("; ")))};
+    QStringList row{QString::number(r.number), shown(r.name), shown(answer), size, range, blocks, shown(r.etag),
+                    shown(r.lastModified), problems.isEmpty() ? QStringLiteral("good") : shown(problems.join(QStringLiteral("; ")))};
+    if (everyChunk)
+        row.insert(6, r.chunksChecked == 0 ? QStringLiteral("-")
+                                           : QStringLiteral("%1/%2 ok").arg(r.chunksChecked - r.chunksBad).arg(r.chunksChecked));
+    return row;
 }
 
-void printTable(const std::vector<ServerReport> &reports, qint64 fileSize)
+void printTable(const std::vector<ServerReport> &reports, qint64 fileSize, bool everyChunk)
 {
-    QList<QStringList> rows{{QStringLiteral("#"), QStringLiteral("SERVER"), QStringLiteral("ANSWER"), QStringLiteral("SIZE"),
-                             QStringLiteral("RANGE"), QStringLiteral("BLOCKS"), QStringLiteral("ETAG"),
-                             QStringLiteral("LAST-MODIFIED"), QStringLiteral("VERDICT")}};
+    QStringList titles{QStringLiteral("#"), QStringLiteral("SERVER"), QStringLiteral("ANSWER"), QStringLiteral("SIZE"),
+                       QStringLiteral("RANGE"), QStringLiteral("BLOCKS"), QStringLiteral("ETAG"),
+                       QStringLiteral("LAST-MODIFIED"), QStringLiteral("VERDICT")};
+    if (everyChunk)
+        titles.insert(6, QStringLiteral("CHUNKS"));
+    QList<QStringList> rows{titles};
     for (const ServerReport &r : reports)
-        rows << rowOf(r, fileSize);
+        rows << rowOf(r, fileSize, everyChunk);
     QList<qsizetype> widths(rows.first().size(), 0);
     for (const QStringList &row : rows)
         for (qsizetype i = 0; i < row.size(); ++i)
@@ -120,7 +127,8 @@ QJsonObject jsonOf(const ServerReport &r, qint64 fileSize)
     QJsonObject o{{"number", r.number}, {"name", r.name}, {"url", r.url}, {"answered", r.answered()},
                   {"status", r.status}, {"reason", r.reason}, {"sizeRight", r.sizeRight},
                   {"rangeHonoured", r.rangeHonoured}, {"blocksChecked", r.blocksChecked}, {"badBlocks", bad},
-                  {"blocksUnchecked", r.blocksUnchecked}, {"etag", r.etag}, {"lastModified", r.lastModified},
+                  {"blocksUnchecked", r.blocksUnchecked}, {"chunksChecked", double(r.chunksChecked)},
+                  {"chunksBad", double(r.chunksBad)}, {"etag", r.etag}, {"lastModified", r.lastModified},
                   {"good", r.good()}, {"problems", QJsonArray::fromStringList(r.problems(fileSize))}};
     o.insert("size", r.size ? QJsonValue(double(*r.size)) : QJsonValue());
     o.insert("failure", r.failure.isEmpty() ? QJsonValue() : QJsonValue(r.failure));
@@ -150,8 +158,9 @@ int runCheckServers(const QStringList &args)
     parser.addPositionalArgument(QStringLiteral("DESCRIPTOR"), QStringLiteral("The descriptor whose servers to check."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print the same as JSON."));
     const QCommandLineOption full(QStringLiteral("full"),
-                                  QStringLiteral("Also fetch every block that a chunk hash covers, where the "
-                                                 "descriptor carries strong hashes."));
+                                  QStringLiteral("Also fetch every chunk and check its SHA-256, where the "
+                                                 "descriptor has a trailer of hashes (the time limit then "
+                                                 "bounds each request's silence)."));
     const QCommandLineOption timeout(QStringLiteral("timeout"),
                                      QStringLiteral("Seconds each server is given (default 30)."), QStringLiteral("S"),
                                      QStringLiteral("30"));
@@ -173,9 +182,8 @@ int runCheckServers(const QStringList &args)
     const std::optional<QList<SampleBlock>> samples = readSamples(ddfPath, fileSize);
     if (!samples)
         return ExitUsage;
-    // Chunk hashes need a descriptor that carries them; this one's CRCs are
-    // what can be checked.
-    if (parser.isSet(full))
+    const bool everyChunk = parser.isSet(full) && descriptor->strongHashes;
+    if (parser.isSet(full) && !everyChunk)
         printErr(QStringLiteral("orvanta-ddf: %1 carries no chunk hashes; only the sampled blocks are checked").arg(ddfPath));
 
     const QStringList entries = serverEntries(header);
@@ -183,7 +191,8 @@ int runCheckServers(const QStringList &args)
     int running = int(entries.size());
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const ServerProbe::Target target{int(i) + 1, serverDisplayName(entries[i]), entryUrl(entries, i),
-                                         header.startParam != 0, fileSize, header.version};
+                                         header.startParam != 0, fileSize, header.version,
+                                         everyChunk ? descriptor->strongHashes : std::nullopt, ddfPath};
         probes.push_back(std::make_unique<ServerProbe>(target, *samples, seconds));
         QObject::connect(probes.back().get(), &ServerProbe::finished, QCoreApplication::instance(), [&running] {
             if (--running == 0)
@@ -200,7 +209,7 @@ int runCheckServers(const QStringList &args)
     if (parser.isSet(json))
         printJson(ddfPath, reports, fileSize, *samples);
     else
-        printTable(reports, fileSize);
+        printTable(reports, fileSize, everyChunk);
     const bool allGood = std::all_of(reports.begin(), reports.end(), [](const ServerReport &r) { return r.good(); });
     return allGood ? ExitOk : ExitFailed;
 }

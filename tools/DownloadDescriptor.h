@@ -1,6 +1,7 @@
 #pragma once
 
 #include <descriptor/DescriptorHeader.h>
+#include <descriptor/DescriptorTrailer.h>
 
 #include <QString>
 
@@ -12,6 +13,7 @@ struct DownloadDescriptor {
     QString path;
     DescriptorHeader header;
     qint64 fileSize = 0;  // the described file's size in bytes
+    std::optional<DescriptorTrailer> strongHashes;  // its SHA-256 hashes, when it carries them
 };
 
 // Reads and judges the descriptor at `path`; nullopt after saying why on the

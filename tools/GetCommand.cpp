@@ -126,6 +126,7 @@ int runGet(const QStringList &args)
     job.mode = DownloadJob::Mode::Descriptor;
     job.descriptorPath = ddfPath;
     job.descriptor = *header;
+    job.strongHashes = descriptor->strongHashes;
     job.serverIndex = *first - 1;
     job.sourceUrl = entryUrl(entries, job.serverIndex);
     job.appendStartOffset = header->startParam != 0;

@@ -5,7 +5,7 @@
 bool ServerReport::good() const
 {
     return failure.isEmpty() && (status == 200 || status == 206) && sizeRight && rangeHonoured && badBlocks.isEmpty() &&
-           blocksUnchecked == 0;
+           blocksUnchecked == 0 && chunksBad == 0;
 }
 
 QStringList ServerReport::problems(qint64 expectedSize) const
@@ -28,6 +28,15 @@ QStringList ServerReport::problems(qint64 expectedSize) const
         found << QStringLiteral("%1 %2 %3").arg(badBlocks.size() == 1 ? QStringLiteral("block") : QStringLiteral("blocks"),
                                                 numbers.join(QStringLiteral(", ")),
                                                 badBlocks.size() == 1 ? QStringLiteral("differs") : QStringLiteral("differ"));
+    }
+    if (chunksBad > 0) {
+        QStringList numbers;
+        for (const qint64 chunk : badChunks)
+            numbers << QString::number(chunk);
+        found << QStringLiteral("%1 of %2 chunks differ (%3%4)")
+                     .arg(chunksBad)
+                     .arg(chunksChecked)
+                     .arg(numbers.join(QStringLiteral(", ")), chunksBad > badChunks.size() ? QStringLiteral(", ...") : QString());
     }
     if (!failure.isEmpty())
         found << failure;
@@ -79,7 +88,7 @@ void ServerProbe::requestNext()
 
 void ServerProbe::onResponse(const HttpResponse &head)
 {
-    const qint64 offset = m_samples[m_next].block * BlockSize;
+    const qint64 offset = m_chunk >= 0 ? m_target.chunks->chunkStart(m_chunk) : m_samples[m_next].block * BlockSize;
     const bool ranged = head.status == 206 && head.rangeStart == offset;
     if (m_next == 0) {
         // The first answer speaks for the server.
@@ -97,11 +106,15 @@ void ServerProbe::onResponse(const HttpResponse &head)
         return;
     // Any other answer to a later block: it cannot be checked.
     m_report.rangeHonoured = m_report.rangeHonoured && head.status == 206;
-    end();
+    end(m_chunk >= 0 ? QStringLiteral("chunk %1 was answered %2").arg(m_chunk).arg(head.status) : QString());
 }
 
 void ServerProbe::onData(QByteArrayView data)
 {
+    if (m_chunk >= 0) {
+        onChunkData(data);
+        return;
+    }
     const qint64 wanted = blockLength(m_samples[m_next].block);
     m_block.append(data.first(std::min<qint64>(data.size(), wanted - m_block.size())));
     if (m_block.size() < wanted)
@@ -120,9 +133,8 @@ void ServerProbe::onFinished(const std::optional<TransferError> &error)
         end();
         return;
     }
-    // The body ended before the block was whole.
-    end(QStringLiteral("the answer broke off: %1")
-            .arg(error ? error->text : QStringLiteral("it ended before the block was whole")));
+    // The body ended before the block or chunk was whole.
+    end(QStringLiteral("the answer broke off: %1").arg(error ? error->text : QStringLiteral("it ended early")));
 }
 
 void ServerProbe::judgeBlock()
@@ -133,12 +145,70 @@ void ServerProbe::judgeBlock()
         m_report.badBlocks << sample.block;
     ++m_next;
     if (m_wholeFile || m_next == m_samples.size()) {
-        end();
+        if (m_wholeFile || !m_target.chunks)
+            end();
+        else
+            startChunks();
         return;
     }
     // Not from inside the client's signal: start() drops the request being
     // delivered, which the client allows, but the next one is clearer after.
     QTimer::singleShot(0, this, &ServerProbe::requestNext);
+}
+
+void ServerProbe::startChunks()
+{
+    m_descriptor.setFileName(m_target.descriptorPath);
+    if (!m_descriptor.open(QIODevice::ReadOnly)) {
+        end(QStringLiteral("cannot read the chunk hashes: %1").arg(m_descriptor.errorString()));
+        return;
+    }
+    m_chunk = 0;
+    m_deadline.stop();  // each request is bounded by its silence now
+    QTimer::singleShot(0, this, &ServerProbe::requestChunk);
+}
+
+void ServerProbe::requestChunk()
+{
+    const DescriptorTrailer &chunks = *m_target.chunks;
+    HttpRequest request;
+    request.url = m_target.url;
+    if (m_target.appendStartOffset)
+        request.url += QStringLiteral("&start=") + QString::number(chunks.chunkStart(m_chunk));
+    request.rangeStart = chunks.chunkStart(m_chunk);
+    request.rangeEnd = chunks.chunkEnd(m_chunk) - 1;
+    m_chunkReceived = 0;
+    m_hash = Sha256();
+    m_http.start(request);
+}
+
+void ServerProbe::onChunkData(QByteArrayView data)
+{
+    const DescriptorTrailer &chunks = *m_target.chunks;
+    const qint64 length = chunks.chunkEnd(m_chunk) - chunks.chunkStart(m_chunk);
+    data = data.first(std::min<qint64>(data.size(), length - m_chunkReceived));
+    m_hash.add(data);
+    m_chunkReceived += data.size();
+    if (m_chunkReceived == length) {
+        m_http.cancel();
+        judgeChunk();
+    }
+}
+
+void ServerProbe::judgeChunk()
+{
+    constexpr int BadChunksListed = 10;
+    ++m_report.chunksChecked;
+    const std::optional<Sha256Digest> expected = readChunkHash(m_descriptor, *m_target.chunks, m_chunk);
+    if (!expected || m_hash.finish() != *expected) {
+        if (++m_report.chunksBad <= BadChunksListed)
+            m_report.badChunks << m_chunk;
+    }
+    if (++m_chunk == m_target.chunks->chunkCount) {
+        end();
+        return;
+    }
+    QTimer::singleShot(0, this, &ServerProbe::requestChunk);
 }
 
 void ServerProbe::end(const QString &failure)

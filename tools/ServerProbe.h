@@ -1,8 +1,11 @@
 #pragma once
 
+#include <descriptor/DescriptorTrailer.h>
+#include <descriptor/Sha256.h>
 #include <transfer/CurlHttpClient.h>
 
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -30,6 +33,10 @@ struct ServerReport {
     int blocksChecked = 0;
     QList<qint64> badBlocks;
     int blocksUnchecked = 0;  // samples the server's answers did not allow to check
+    // Every chunk against its SHA-256, when asked and the descriptor has them.
+    qint64 chunksChecked = 0;
+    qint64 chunksBad = 0;
+    QList<qint64> badChunks;  // the first few
     QString etag, lastModified;
 
     bool answered() const { return status != 0; }
@@ -53,6 +60,11 @@ public:
         bool appendStartOffset = false;  // "&start=<offset>" as the downloader sends it
         qint64 fileSize = 0;
         float version = 0;               // the descriptor's block-CRC rule
+        // Also every chunk against its hash, read from the descriptor at
+        // `descriptorPath`; the time limit then bounds each request's
+        // silence instead of the whole check.
+        std::optional<DescriptorTrailer> chunks;
+        QString descriptorPath;
     };
     ServerProbe(const Target &target, QList<SampleBlock> samples, int timeoutSeconds, QObject *parent = nullptr);
 
@@ -68,6 +80,10 @@ private:
     void onData(QByteArrayView data);
     void onFinished(const std::optional<TransferError> &error);
     void judgeBlock();
+    void startChunks();
+    void requestChunk();
+    void onChunkData(QByteArrayView data);
+    void judgeChunk();
     void end(const QString &failure = {});
     qint64 blockLength(qint64 block) const;
 
@@ -80,5 +96,11 @@ private:
     int m_next = 0;          // index into m_samples of the block being fetched
     QByteArray m_block;
     bool m_wholeFile = false;  // the answer is the whole file: only its start is used
+    // The chunk phase: the chunk being fetched (-1 before it), its hash so
+    // far, and the bytes of it received.
+    qint64 m_chunk = -1;
+    Sha256 m_hash;
+    qint64 m_chunkReceived = 0;
+    QFile m_descriptor;
     bool m_done = false;
 };

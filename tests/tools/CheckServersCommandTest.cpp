@@ -103,3 +103,24 @@ TEST_F(CheckServers, ServersAreAskedAtOnceWithinTheTimeLimit)
                                     "&start=499712 bytes=499712-503807", "&start=749568 bytes=749568-753663",
                                     "&start=999424 bytes=999424-999999"}));
 }
+
+// A damaged byte outside the sampled blocks passes the sample; --full finds
+// its chunk by the descriptor's SHA-256 hashes. A descriptor without them is
+// checked by its sample, and says so.
+TEST_F(CheckServers, FullCheckFindsADamagedChunkTheSampleMisses)
+{
+    const QString path = m_dir.filePath("strong.ddf");
+    const QStringList servers{"--server", "good|" + url("/f.bin"), "--server", "damaged|" + url("/f.bin?corrupt=300000")};
+    ASSERT_EQ(runOrvantaDdf(QStringList{"create", root + "/f.bin", "-o", path} + servers).exitCode, 0);
+    const struct { QString descriptor; QStringList extra; int exitCode; const char *says; const char *note; } cases[] = {
+        {path, {}, 0, "2 of 2 servers good.", ""},
+        {path, {"--full"}, 1, "2  damaged", "1 of 1 chunks differ (0)"},
+        {ddf({url("/f.bin")}), {"--full"}, 0, "1 of 1 servers good.", "carries no chunk hashes"},
+    };
+    for (const auto &c : cases) {
+        const ToolRun r = runOrvantaDdf(QStringList{"check-servers", c.descriptor} + c.extra);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains(c.says)) << r.out.toStdString();
+        EXPECT_TRUE((r.out + r.err).contains(c.note)) << r.out.toStdString() << r.err.toStdString();
+    }
+}
