@@ -102,20 +102,21 @@ void DownloadProgressLine::printLine(const QString &line)
 
 void DownloadProgressLine::clear()
 {
-    m_hasFigures = false;
-    if (!m_shown)
-        return;
-    std::fputs("\r\033[K", m_stream);
-    std::fflush(m_stream);
-    m_shown = false;
+    leave("\r\033[K");
 }
 
 void DownloadProgressLine::finish()
 {
+    leave("\n");
+}
+
+// No figures are drawn again until new ones come.
+void DownloadProgressLine::leave(const char *ending)
+{
     m_hasFigures = false;
     if (!m_shown)
         return;
-    std::fputs("\n", m_stream);
+    std::fputs(ending, m_stream);
     std::fflush(m_stream);
     m_shown = false;
 }

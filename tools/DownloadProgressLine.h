@@ -47,6 +47,7 @@ public:
 
 private:
     void draw(bool force);
+    void leave(const char *ending);
     int width() const;
 
     std::FILE *m_stream;
