@@ -167,4 +167,19 @@ TEST(CurlResult, OnlyNetworkTroubleIsRetried)
         EXPECT_EQ(curlTransferError(result).transient(), transient) << curl_easy_strerror(result);
 }
 
+// The same number means a time-out to libcurl and a full disk to the system.
+TEST(TransferErrorText, ANumberSaysWhoseItIs)
+{
+    using O = TransferError::Origin;
+    const std::pair<TransferError, const char *> rows[] = {
+        {curlTransferError(CURLE_OPERATION_TIMEDOUT), "libcurl error 28: Timeout was reached"},
+        {{O::Disk, 28, "No space left on device"}, "System error 28: No space left on device"},
+        {{O::Network, 0, "Closed early"}, "Error: Closed early"},
+        {{O::Descriptor, 53, "Gone"}, "Error: Gone"},
+        {{O::Protocol, 503, "Service Unavailable"}, "Error: Service Unavailable"},
+    };
+    for (const auto &[error, text] : rows)
+        EXPECT_EQ(error.numberedText().toStdString(), text);
+}
+
 }  // namespace

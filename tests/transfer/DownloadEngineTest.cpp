@@ -1,15 +1,22 @@
 // The engine on a scripted client, for what neither the recorded sessions nor
 // the fault table reach: the descriptor's version rule, pauses inside a check
-// or a repair, offsets past 32 bits.
+// or a repair, offsets past 32 bits, waiting for disk space, the flush before
+// "verified", a resume from another mirror, and a pause as the server sees it.
 #include <support/EngineSettle.h>
 #include <support/FakeHttpClient.h>
 #include <support/TestServer.h>
 
 #include <descriptor/DescriptorBytes.h>
+#include <transfer/CurlHttpClient.h>
 #include <transfer/DownloadEngine.h>
 
 #include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <cerrno>
 
 #include <gtest/gtest.h>
 
@@ -197,6 +204,135 @@ TEST_F(EngineTest, OffsetsBeyond4GiB)
     EXPECT_EQ(ranges(), QStringList{QString::number(fiveGiB)});
     ASSERT_TRUE(f.seek(fiveGiB));
     EXPECT_EQ(f.readAll(), tail);
+}
+
+// A full disk is waited out: the box once, the reason at every retry, and
+// the download goes on by itself once there is room.
+TEST_F(EngineTest, AFullDiskIsRetriedUntilSpaceAppears)
+{
+    const QByteArray whole = content(20480);
+    describe(whole);
+    serve(whole);
+    std::optional<qint64> free = 100;
+    engine.setFreeSpaceQuery([&](const QString &) { return free; });
+    engine.setRetryDelay(std::chrono::milliseconds(0));
+    int notices = 0, failures = 0;
+    QString reason;
+    QObject::connect(&engine, &DownloadEngine::noticeRequested, [&](const EngineNotice &) { ++notices; });
+    QObject::connect(&engine, &DownloadEngine::failed, [&](const DownloadFailure &f) { ++failures, reason = f.reason; });
+    engine.start(job);
+    EXPECT_TRUE(runUntil([&] { return failures >= 3; }));
+    EXPECT_EQ(reason, "20 KB more are needed, the disk has 100 bytes free.");
+    EXPECT_TRUE(http.requests.empty());
+    free = std::nullopt;
+    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed; }));
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(onDisk(), whole);
+}
+
+// Nothing is called complete or verified before the file is on its device,
+// and a flush that fails calls nothing so.
+TEST_F(EngineTest, TheFileIsFlushedBeforeAnyVerifiedText)
+{
+    enum class Start { Url, Descriptor, DescriptorOverACompleteFile };
+    const QByteArray whole = content(20480);
+    for (const Start start : {Start::Url, Start::Descriptor, Start::DescriptorOverACompleteFile}) {
+        for (const bool syncFails : {false, true}) {
+            SCOPED_TRACE(testing::Message() << int(start) << (syncFails ? " sync fails" : " sync works"));
+            QFile::remove(job.destination);
+            job.mode = DownloadJob::Mode::Url;
+            if (start != Start::Url)
+                describe(whole);
+            if (start == Start::DescriptorOverACompleteFile)
+                put(job.destination, whole);
+            serve(whole);
+            QStringList events;
+            engine.setDeviceSync([&](const QString &path) -> std::optional<BlockWriter::Failure> {
+                events << "sync " + QString::number(QFile(path).size());
+                if (syncFails)
+                    return BlockWriter::Failure{EIO, "Input/output error"};
+                return std::nullopt;
+            });
+            const QMetaObject::Connection texts = QObject::connect(
+                &engine, &DownloadEngine::statusChanged, [&](const QString &text) { events << text; });
+            engine.start(job);
+            EXPECT_TRUE(settle(engine, http));
+            QObject::disconnect(texts);
+            const QStringList verified = events.filter("verified", Qt::CaseInsensitive);
+            EXPECT_EQ(events.filter("sync").value(0), "sync 20480") << events.join(" | ").toStdString();
+            EXPECT_EQ(verified.size(), syncFails ? 0 : 1) << events.join(" | ").toStdString();
+            EXPECT_TRUE(syncFails || events.indexOf("sync 20480") < events.indexOf(verified.value(0)));
+            EXPECT_EQ(engine.state(), !syncFails ? (start == Start::DescriptorOverACompleteFile ? S::Verified : S::Completed)
+                                                 : S::WaitingToRetry);
+        }
+    }
+}
+
+// Block checksums pin a described file whichever mirror sends it: the resume
+// from another server carries no If-Range that its own ETag would fail.
+TEST_F(EngineTest, AResumeFromAnotherMirrorKeepsTheBlocksOnDisk)
+{
+    const QByteArray whole = content(20480);
+    describe(whole);
+    http.answer = [&](const HttpRequest &r, int) {
+        const QString etag = r.url.contains("second") ? "\"b\"" : "\"a\"";
+        FakeHttpClient::Reply reply = r.rangeStart < 0 || (!r.ifRange.isEmpty() && r.ifRange != etag)
+                                          ? FakeHttpClient::reply(200, whole)
+                                          : FakeHttpClient::reply(206, whole.mid(r.rangeStart), r.rangeStart, whole.size());
+        reply.head->etag = etag;
+        return reply;
+    };
+    http.afterRun = [&](int request, qint64 delivered) {
+        if (request == 0 && delivered == 8192)
+            engine.pause();
+    };
+    engine.start(job);
+    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Paused; }));
+    DownloadJob other = job;
+    other.sourceUrl = "http://127.0.0.1:1/second/f.bin";
+    engine.resume(other);
+    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed; }));
+    EXPECT_EQ(ranges(), (QStringList{"-", "8192"}));
+    EXPECT_EQ(http.requests.back().ifRange, QString());
+    EXPECT_EQ(onDisk(), whole);
+}
+
+// Pause ends the transfer where the server sees it: the connection closes,
+// and not one byte more reaches the file or the figures.
+TEST(EnginePause, TheServerSeesTheConnectionClose)
+{
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QTcpSocket *peer = nullptr;
+    bool closed = false;
+    QTimer feed;  // endless body, 4 KiB every 5 ms, as long as the client reads
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        peer = server.nextPendingConnection();
+        QObject::connect(peer, &QTcpSocket::disconnected, [&] { closed = true; });
+        peer->write("HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n");
+        QObject::connect(&feed, &QTimer::timeout, peer, [&] { peer->write(QByteArray(4096, 'x')); });
+        feed.start(5);
+    });
+    QTemporaryDir dir;
+    CurlHttpClient http;
+    DownloadEngine engine(http);
+    engine.setFreeSpaceQuery([](const QString &) { return std::nullopt; });
+    DownloadJob job;
+    job.sourceUrl = QStringLiteral("http://127.0.0.1:%1/f.bin").arg(server.serverPort());
+    job.destination = dir.filePath("out.bin");
+    qint64 position = 0;
+    QObject::connect(&engine, &DownloadEngine::progressed, [&](const TransferProgress &p) { position = p.position; });
+    engine.start(job);
+    ASSERT_TRUE(runUntil([&] { return position >= 65536; }));
+    engine.pause();
+    const qint64 onDiskAtPause = QFile(job.destination).size(), positionAtPause = position;
+    EXPECT_TRUE(runUntil([&] { return closed; }, 5000)) << "the server still sends";
+    runUntil([] { return false; }, 300);  // anything stray would come now
+    EXPECT_EQ(engine.state(), DownloadEngine::State::Paused);
+    EXPECT_EQ(position, positionAtPause);
+    EXPECT_EQ(QFile(job.destination).size(), onDiskAtPause);
+    EXPECT_EQ(onDiskAtPause, positionAtPause);
+    feed.stop();
 }
 
 }  // namespace
