@@ -9,6 +9,7 @@ enum class DescriptorFault {
     None,
     Empty,          // a file of no bytes
     Truncated,      // shorter than a header
+    DamagedVersion, // a version field that holds no plausible version
     OldVersion,     // format version below 1.04
     SizeBelowOne,   // a file size of 0 or less
     NoServers,      // no server entry before the first empty one

@@ -42,6 +42,9 @@ TEST(DescriptorLoader, OutcomeTable)
         {.name = "CRC list short", .cut = 3082 + 4, .last = refused + "The descriptor's checksum list is cut short"},
         {.name = "version 1.04", .edit = [](auto &r) { r.version = 1.04f; }, .loads = true},
         {.name = "version just below 1.04", .edit = [](auto &r) { r.version = std::nextafter(1.04f, 0.0f); }, .last = earlier},
+        {.name = "version junk", .edit = [](auto &r) { r.version = -NAN; }, .last = refused + "The descriptor is damaged"},
+        {.name = "a lone server as Name|URL", .edit = [](auto &r) { r.servers[0] = "Main|http://127.0.0.1:1/f.bin"; },
+         .loads = true},
         {.name = "save cancelled", .saveAs = nullptr},
         // A name from the descriptor never steers where the file goes.
         {.name = "../../x.bin", .saveAs = nullptr, .stored = "../../x.bin", .offered = "x.bin"},
