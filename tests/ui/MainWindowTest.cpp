@@ -87,6 +87,19 @@ TEST_F(MainWindowTest, TypingIsReportedAndPasteShowsTheModelsTextUnreported)
     EXPECT_EQ(edited.count(), 6);
 }
 
+// Enter in the URL box starts the download whenever "Download from URL"
+// could, wherever the focus was before.
+TEST_F(MainWindowTest, EnterInTheUrlBoxStartsTheDownloadWhenItCan)
+{
+    QSignalSpy started(&window, &MainWindow::downloadUrlClicked);
+    auto *box = child<QLineEdit>("urlEdit");
+    for (const bool enabled : {false, true}) {
+        model.setDownloadUrlEnabled(enabled);
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_EQ(started.count(), enabled ? 1 : 0) << "enabled " << enabled;
+    }
+}
+
 TEST_F(MainWindowTest, MinimizeAndCloseAreLeftToTheApplication)
 {
     // The application hides the window on minimize and runs its own exit on close.
