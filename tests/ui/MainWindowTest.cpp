@@ -1,7 +1,5 @@
-#include <ui/Artwork.h>
 #include <ui/LogWindow.h>
 #include <ui/MainWindow.h>
-#include <ui/ModalWindow.h>
 #include <util/ActivityLog.h>
 
 #include <QAction>
@@ -115,18 +113,6 @@ TEST_F(MainWindowTest, MinimizeAndCloseAreLeftToTheApplication)
     window.setWindowState(Qt::WindowMinimized);
     EXPECT_EQ(minimized.count(), 1);
     EXPECT_FALSE(window.isVisible());
-}
-
-TEST_F(MainWindowTest, EveryWindowShowsTheIconTheApplicationSets)
-{
-    // Set after the windows exist: they follow the application, none keeps its own.
-    LogWindow log;
-    ModalWindow modal(QStringLiteral("Modal"), QSize(100, 50));
-    const QIcon previous = QApplication::windowIcon();
-    QApplication::setWindowIcon(programIcon());
-    for (const QWidget *w : std::initializer_list<const QWidget *>{&window, &log, &modal})
-        EXPECT_EQ(w->windowIcon().cacheKey(), programIcon().cacheKey()) << w->metaObject()->className();
-    QApplication::setWindowIcon(previous);
 }
 
 TEST(MainWindowFitter, ShortensPathsOnlyWhileTheWindowLives)
