@@ -30,17 +30,6 @@ struct Behaviour {
 };
 using Kind = Behaviour::Kind;
 
-// Deterministic pseudo-random bytes.
-QByteArray bytesOf(qsizetype size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (quint32 i = 0, x = seed * 2654435761u + 1; i < size; ++i) {
-        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-        bytes[i] = char(x >> 24);
-    }
-    return bytes;
-}
-
 QByteArray damaged(QByteArray bytes, const std::vector<qint64> &offsets)
 {
     for (qint64 at : offsets)
@@ -52,7 +41,7 @@ const QString kUrl = "http://127.0.0.1:1/f.bin", kOtherUrl = "http://127.0.0.1:1
 const QString kEurope = "http://127.0.0.1:2/f.bin", kAmerica = "http://127.0.0.1:3/f.bin";
 const QStringList kTwoServers = {"Europe|" + kEurope, "America|" + kAmerica};
 constexpr qsizetype kSize = 40000;  // nine whole blocks and a short one
-const QByteArray kServed = bytesOf(kSize, 1), kBig = bytesOf(25 * 4096 + 1000, 2);
+const QByteArray kServed = descriptortest::randomBytes(kSize, 1), kBig = descriptortest::randomBytes(25 * 4096 + 1000, 2);
 
 // A URL download of kServed from kUrl to out.bin, or a descriptor download
 // of `content` to out.bin; then the further steps.
@@ -99,7 +88,7 @@ std::vector<Scenario> scenarios()
          .then = {{Act::ClickPauseButton}, wait}, .bodyEvents = {{0, 8192, Act::TrayPause}}},
         {.name = "url_exit_during_download", .about = "The window is closed while the body arrives",
          .bodyEvents = {{0, 12288, Act::CloseWindow}}},
-        {.name = "url_overwrite", .about = "Another file in the way, overwritten at the prompt", .existing = bytesOf(5000, 9),
+        {.name = "url_overwrite", .about = "Another file in the way, overwritten at the prompt", .existing = descriptortest::randomBytes(5000, 9),
          .fileExistsAnswers = {FileExistsAnswer::Overwrite}},
         {.name = "url_save_cancelled_keeps_retry", .about = "A retry is armed; a new start is cancelled at the save dialog",
          .plan = {{.breakAfter = 12288}}, .moreFiles = {""}, .then = {{Act::ClickDownload}, wait}},
@@ -125,7 +114,7 @@ std::vector<Scenario> scenarios()
          .descriptor = true, .existing = kServed.left(16384), .plan = {{Kind::Page, 0, "<html>Service moved</html>"}}},
         {.name = "fault_server_count_outlives_descriptor",
          .about = "A URL download after a two-server descriptor, paused and switched to a server", .descriptor = true,
-         .content = bytesOf(kSize, 3), .servers = kTwoServers, .plan = {{Kind::Status, 404}}, .serverAnswers = {0, 1},
+         .content = descriptortest::randomBytes(kSize, 3), .servers = kTwoServers, .plan = {{Kind::Status, 404}}, .serverAnswers = {0, 1},
          .moreFiles = {"url.bin"}, .then = {{Act::TypeUrl, kUrl}, {Act::ClickDownload}, {Act::ClickServers}, wait},
          .bodyEvents = {{1, 8192, Act::ClickPauseButton}}, .watched = "url.bin", .reference = kUrl},
         {.name = "fault_exit_caption_outlives_download", .about = "After a completed download, the next one is paused",
@@ -356,7 +345,7 @@ private:
 
     const Scenario &s;
     const QMap<QString, QByteArray> files = {
-        {kUrl, kServed}, {kOtherUrl, bytesOf(kSize, 4)}, {kEurope, s.content}, {kAmerica, s.content}};
+        {kUrl, kServed}, {kOtherUrl, descriptortest::randomBytes(kSize, 4)}, {kEurope, s.content}, {kAmerica, s.content}};
     AppHarness h;
     QObject context;  // goes first, taking the connections with it
     QStringList lines;

@@ -41,12 +41,8 @@ protected:
     }
     QByteArray content(qint64 size) { return writeRandomFile(dir.filePath("served"), size); }
     static QByteArray damaged(QByteArray bytes, qint64 at) { bytes[at] = char(bytes[at] ^ 0x5a); return bytes; }
-    void put(const QString &path, const QByteArray &bytes)
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
-    }
-    QByteArray onDisk() const { QFile f(job.destination); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
+    static void put(const QString &path, const QByteArray &bytes) { ASSERT_TRUE(descriptortest::writeFile(path, bytes)); }
+    QByteArray onDisk() const { return descriptortest::readFile(job.destination); }
     void describe(const QByteArray &bytes, float version = 1.2f)
     {
         DescriptorHeader record;

@@ -76,13 +76,6 @@ bool setImmutable(const QString &path, bool on)
     return ok;
 }
 
-void writeTo(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-}
-
 struct FaultRun {
     const FaultRow &row;
     TestServer &server;
@@ -163,7 +156,7 @@ struct FaultRun {
         if (row.damagedAt >= 0)
             local[row.damagedAt] = char(local[row.damagedAt] ^ 0x5a);
         if (row.existing)
-            writeTo(destination, local);
+            descriptortest::writeFile(destination, local);
         if (row.where == ReadOnlyFolder && !setImmutable(folder, true))
             return "making a folder read-only for root needs the immutable flag";
         if (row.during == MakeFileReadOnly && !(setImmutable(folder, true) && setImmutable(folder, false)))
@@ -181,7 +174,7 @@ struct FaultRun {
         record.fileName = QStringLiteral("f.bin");
         record.startParam = row.startParam ? -1 : 0;
         record.servers[0] = row.start == Descriptor ? url : QString();
-        writeTo(h.path("d.ddf"), buildDescriptor(record, expected).value());
+        descriptortest::writeFile(h.path("d.ddf"), buildDescriptor(record, expected).value());
         h.dialogs.chooseFile(h.path("d.ddf"));
         h.dialogs.chooseFile(destination);
         h.controller.loadDescriptor();
