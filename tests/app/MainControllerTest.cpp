@@ -73,25 +73,3 @@ TEST(MainController, TheClipboardWaitsForTheStartUpDescriptor)
     EXPECT_TRUE(h.model.downloadUrlEnabled());
     EXPECT_EQ(h.window.focused, 1);
 }
-
-// A URL started while a descriptor download is paused leaves nothing of
-// that pause on screen: no server button, no check mark on the tray's Pause.
-TEST(MainController, AStartFromAPauseClearsThePausesControls)
-{
-    AppHarness h;
-    DescriptorHeader record = sampleRecord();
-    record.servers[0] = "A|http://127.0.0.1:1/f.bin", record.servers[1] = "B|http://127.0.0.1:2/f.bin";
-    h.dialogs.chooseFile(h.writeDescriptor("d.ddf", record));
-    h.dialogs.chooseFile(h.path("out.bin"));
-    h.dialogs.serverAnswers = {0};
-    h.http.replies = {FakeHttpClient::reply(404, {}), FakeHttpClient::reply(404, {})};
-    h.controller.loadDescriptor();
-    h.controller.pauseButtonClicked();
-    ASSERT_TRUE(h.model.serverButtonVisible() && h.model.pauseChecked());
-    h.controller.urlEdited("http://127.0.0.1:3/g.bin");
-    h.dialogs.chooseFile(h.path("g.bin"));
-    h.controller.downloadUrl();
-    EXPECT_TRUE(h.engine.isBusy());
-    EXPECT_FALSE(h.model.serverButtonVisible());
-    EXPECT_FALSE(h.model.pauseChecked());
-}

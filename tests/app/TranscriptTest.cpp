@@ -60,6 +60,7 @@ struct Scenario {
     std::vector<Step> then = {};
     std::vector<BodyEvent> bodyEvents = {};
     QString watched = "out.bin", reference = {};  // the local file shown after every step; the URL it should become
+    float version = 1.2f;                       // d.ddf's format version
 };
 void PrintTo(const Scenario &s, std::ostream *os) { *os << s.name.toStdString(); }
 
@@ -122,6 +123,22 @@ std::vector<Scenario> scenarios()
          .bodyEvents = {{1, 8192, Act::ClickPauseButton}}, .watched = "other.bin", .reference = kOtherUrl},
         {.name = "fault_stale_progress_after_failure", .about = "A display tick, then the connection drops far later",
          .plan = {{.breakAfter = 32768}}, .bodyEvents = {{0, 8192, Act::Tick}}},
+        {.name = "ddf_version_1_1_leaves_last_bytes_unchecked", .about = "A 1.1 descriptor: each block's last byte is not checked",
+         .descriptor = true, .existing = damaged(kServed, {4095}), .version = 1.1f},
+        {.name = "ddf_rewrite_paused_is_checked_again", .about = "A server ignores Range; its rewrite of the file is paused",
+         .descriptor = true, .existing = damaged(kServed, {30000}), .plan = {{Kind::IgnoreRange}, {Kind::IgnoreRange}},
+         .then = {{Act::ClickPauseButton}, wait}, .bodyEvents = {{0, 8192, Act::ClickPauseButton}}},
+        {.name = "ddf_rewrite_dropped_is_checked_again", .about = "A server ignores Range; its rewrite of the file drops",
+         .descriptor = true, .existing = damaged(kServed, {30000}),
+         .plan = {{.kind = Kind::IgnoreRange, .breakAfter = 8192}, {Kind::IgnoreRange}}, .then = {wait}},
+        {.name = "ddf_repair_rewrite_dropped_is_checked_again",
+         .about = "A partial file's repair meets a server that ignores Range, and the rewrite drops", .descriptor = true,
+         .existing = damaged(kServed.left(24576), {16500}),
+         .plan = {{.kind = Kind::IgnoreRange, .breakAfter = 8192}, {Kind::IgnoreRange}}, .then = {wait}},
+        {.name = "ddf_paused_then_url_started", .about = "A URL started while a two-server descriptor download is paused",
+         .descriptor = true, .servers = kTwoServers, .serverAnswers = {0}, .moreFiles = {"url.bin"},
+         .then = {{Act::TypeUrl, kUrl}, {Act::ClickDownload}}, .bodyEvents = {{0, 8192, Act::ClickPauseButton}},
+         .watched = "url.bin", .reference = kUrl},
         {.name = "fault_retry_lost_to_cancelled_prompt",
          .about = "A retry is armed; a new start is cancelled at the file-exists prompt", .plan = {{.breakAfter = 12288}},
          .fileExistsAnswers = {FileExistsAnswer::Cancel}, .moreFiles = {"out.bin"}, .then = {{Act::ClickDownload}, wait}},
@@ -168,7 +185,7 @@ public:
         if (s.existing)
             h.writeFile("out.bin", *s.existing);
         DescriptorHeader record;
-        record.version = 1.2f;
+        record.version = s.version;
         record.fileName = "f.bin";
         record.information = "Scenario file";
         std::copy(s.servers.begin(), s.servers.end(), record.servers.begin());

@@ -1,6 +1,5 @@
 // The engine on a scripted client, for what neither the recorded sessions nor
-// the fault table reach: the descriptor's version rule, pauses inside a check
-// or a repair, offsets past 32 bits, waiting for disk space, the flush before
+// the fault table reach: pauses inside a check or a repair, offsets past 32 bits, waiting for disk space, the flush before
 // "verified", a resume from another mirror, and a pause as the server sees it.
 #include <support/EngineSettle.h>
 #include <support/FakeHttpClient.h>
@@ -68,20 +67,6 @@ protected:
     }
 };
 
-// The fault table's descriptors are of version 1.2, whose checksums cover
-// every byte.
-TEST_F(EngineTest, Version11LeavesEachBlocksLastByteUnchecked)
-{
-    const QByteArray whole = content(20480);
-    describe(whole, 1.1f);
-    put(job.destination, damaged(whole, 4095));
-    serve(whole);
-    engine.start(job);
-    EXPECT_TRUE(settle(engine, http));
-    EXPECT_EQ(engine.state(), S::Verified);
-    EXPECT_TRUE(http.requests.empty());
-}
-
 TEST_F(EngineTest, APausedRepairIsCarriedOutOnResumeNotDeclaredDone)
 {
     const QByteArray whole = content(20480);
@@ -100,41 +85,6 @@ TEST_F(EngineTest, APausedRepairIsCarriedOutOnResumeNotDeclaredDone)
     EXPECT_TRUE(runUntil([&] { return engine.state() == S::Verified; }));
     EXPECT_EQ(ranges(), (QStringList{"8192", "8192"}));
     EXPECT_EQ(onDisk(), whole);
-}
-
-// A server that ignores Range rewrites the file from its start; when that
-// stops early, the old bytes after the stopping point (the bad block among
-// them) are unchecked, and the next attempt has to check them.
-TEST_F(EngineTest, ARewriteFromTheStartCutShortIsCheckedBeforeItContinues)
-{
-    struct Row { const char *name; qint64 existing, damagedAt; bool pause; };
-    const Row rows[] = {
-        {"complete file, paused during the rewrite", 40960, 30000, true},
-        {"complete file, dropped during the rewrite", 40960, 30000, false},
-        {"partial file, its repair dropped during the rewrite", 24576, 16500, false},
-    };
-    const QByteArray whole = content(40960);
-    describe(whole);
-    engine.setRetryDelay(std::chrono::milliseconds(0));
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        put(job.destination, damaged(whole.left(row.existing), row.damagedAt));
-        http.requests.clear();
-        http.answer = [&](const HttpRequest &, int index) {
-            FakeHttpClient::Reply reply = FakeHttpClient::reply(200, whole);
-            reply.breakAfter = index == 0 && !row.pause ? 8192 : -1;
-            return reply;
-        };
-        http.afterRun = [&](int index, qint64 delivered) {
-            if (index == 0 && delivered == 8192 && row.pause)
-                engine.pause(), engine.resume();
-        };
-        engine.start(job);
-        EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed || engine.state() == S::Failed; }));
-        EXPECT_EQ(engine.state(), S::Completed);
-        EXPECT_TRUE(onDisk() == whole);
-        EXPECT_EQ(http.requests.size(), 2u);
-    }
 }
 
 // The check runs on its worker: the event loop turns and progress comes
