@@ -93,8 +93,8 @@ void MainWindow::connectWidgets()
         m_model.setUrlText(text);
         emit urlEdited(text);
     });
-    // Enter in the URL box starts what "Download from URL" would, whatever
-    // has the focus had before.
+    // Enter in the URL box does what "Download from URL" does whenever that
+    // button could be clicked, not only when it holds the focus.
     connect(m_urlEdit, &QLineEdit::returnPressed, this, [this] {
         if (m_model.downloadUrlEnabled())
             emit downloadUrlClicked();
