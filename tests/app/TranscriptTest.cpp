@@ -214,7 +214,7 @@ public:
 
 private:
     // What the pretend server answers: a Range gets a 206 (416 from past
-    // the end) unless the server ignores it.
+    // the end) unless the server ignores it or the If-Range is not its own.
     FakeHttpClient::Reply serve(const HttpRequest &r, const Behaviour &b) const
     {
         FakeHttpClient::Reply reply;
@@ -229,7 +229,10 @@ private:
         QByteArray file = files.value(path);
         if (b.corruptAt >= 0 && b.corruptAt < file.size())
             file[b.corruptAt] = char(file[b.corruptAt] ^ 0xff);
-        const bool plain = b.kind == Kind::File || b.kind == Kind::IgnoreRange, ranged = b.kind == Kind::File && r.rangeStart >= 0;
+        // The two mirrors tag the same bytes differently, and honour If-Range.
+        const QString etag = path == kEurope ? "\"eu\"" : path == kAmerica ? "\"us\"" : "";
+        const bool plain = b.kind == Kind::File || b.kind == Kind::IgnoreRange;
+        const bool ranged = b.kind == Kind::File && r.rangeStart >= 0 && (r.ifRange.isEmpty() || r.ifRange == etag);
         const qint64 from = ranged ? r.rangeStart : 0;
         HttpResponse head;
         head.status = !plain ? (b.kind == Kind::Page ? 200 : b.status)
@@ -246,6 +249,7 @@ private:
         static const QMap<int, QString> phrases = {
             {200, "OK"}, {206, "Partial Content"}, {404, "Not Found"}, {416, "Range Not Satisfiable"}};
         head.reasonPhrase = phrases.value(head.status, "Other");
+        head.etag = etag;
         head.contentLength = reply.body.size();
         reply.head = head;
         return reply;

@@ -1,6 +1,7 @@
 // The engine on a scripted client, for what neither the recorded sessions nor
-// the fault table reach: pauses inside a check or a repair, offsets past 32 bits, waiting for disk space, the flush before
-// "verified", a resume from another mirror, and a pause as the server sees it.
+// the fault table reach: pauses inside a check or a repair, offsets past 32
+// bits, waiting for disk space, the flush before "verified", and a pause as
+// the server sees it.
 #include <support/EngineSettle.h>
 #include <support/FakeHttpClient.h>
 #include <support/TestServer.h>
@@ -182,30 +183,6 @@ TEST_F(EngineTest, TheFileIsFlushedBeforeAnyVerifiedText)
             EXPECT_EQ(engine.state(), fails ? S::WaitingToRetry : start == 2 ? S::Verified : S::Completed);
         }
     }
-}
-
-// Block checksums pin a described file whichever mirror sends it: the resume
-// from another server sends no If-Range that its own ETag would fail.
-TEST_F(EngineTest, AResumeFromAnotherMirrorKeepsTheBlocksOnDisk)
-{
-    const QByteArray whole = content(20480);
-    describe(whole);
-    http.answer = [&](const HttpRequest &r, int) {
-        const QString etag = r.url.contains("second") ? "\"b\"" : "\"a\"";
-        FakeHttpClient::Reply reply = r.rangeStart < 0 || (!r.ifRange.isEmpty() && r.ifRange != etag)
-                                          ? FakeHttpClient::reply(200, whole)
-                                          : FakeHttpClient::reply(206, whole.mid(r.rangeStart), r.rangeStart, whole.size());
-        reply.head->etag = etag;
-        return reply;
-    };
-    http.afterRun = [&](int request, qint64 delivered) { request == 0 && delivered == 8192 ? engine.pause() : void(); };
-    engine.start(job);
-    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Paused; }));
-    job.sourceUrl = "http://127.0.0.1:1/second/f.bin";
-    engine.resume(job);
-    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed; }));
-    EXPECT_EQ(ranges(), (QStringList{"-", "8192"}));
-    EXPECT_EQ(onDisk(), whole);
 }
 
 // Pause ends the transfer where the server sees it: the connection closes,
