@@ -189,10 +189,10 @@ TEST_F(EngineTest, TheFileIsFlushedBeforeAnyVerifiedText)
 // and not one byte more reaches the file or the figures.
 TEST(EnginePause, TheServerSeesTheConnectionClose)
 {
-    QTcpServer server;
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
     bool closed = false;
     QTimer feed;  // an endless body, 4 KiB every 5 ms
+    QTcpServer server;  // goes first, with its sockets
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
     QObject::connect(&server, &QTcpServer::newConnection, [&] {
         QTcpSocket *peer = server.nextPendingConnection();
         QObject::connect(peer, &QTcpSocket::disconnected, [&] { closed = true; });
