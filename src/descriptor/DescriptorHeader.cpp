@@ -11,7 +11,6 @@
 
 #include <bit>
 #include <charconv>
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -139,7 +138,7 @@ bool versionAccepted(float version)
 
 bool versionPlausible(float version)
 {
-    return std::isfinite(version) && version >= 0.0f && version <= MaxPlausibleVersion;
+    return version >= MinPlausibleVersion && version <= MaxPlausibleVersion;  // false for NaN
 }
 
 QString versionText(float version)

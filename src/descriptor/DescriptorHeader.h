@@ -58,9 +58,11 @@ QString trimSpaces(const QString &text);
 
 // Versions below 1.04 (as 32-bit floats) are refused.
 bool versionAccepted(float version);
-// A version field that holds no version at all (not a finite number,
-// negative, or absurdly large) marks a damaged descriptor, not an old one.
-inline constexpr float MaxPlausibleVersion = 100.0f;
+// A version field that holds no version at all marks a damaged descriptor,
+// not an old one: versions are written with two decimals, so anything that
+// is not a finite number from 0.01 to 100 (zero, negative, tiny, huge, NaN)
+// is junk.
+inline constexpr float MinPlausibleVersion = 0.01f, MaxPlausibleVersion = 100.0f;
 bool versionPlausible(float version);
 // The shortest text that reads back as the same 32-bit float: a version
 // just below 1.04 is not shown as 1.04.
