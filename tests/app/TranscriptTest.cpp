@@ -61,6 +61,7 @@ struct Scenario {
     std::vector<BodyEvent> bodyEvents = {};
     QString watched = "out.bin", reference = {};  // the local file shown after every step; the URL it should become
     float version = 1.2f;                       // d.ddf's format version
+    std::deque<qint64> freeSpace = {};          // bytes free at each query; then "cannot tell"
 };
 void PrintTo(const Scenario &s, std::ostream *os) { *os << s.name.toStdString(); }
 
@@ -139,6 +140,8 @@ std::vector<Scenario> scenarios()
          .descriptor = true, .servers = kTwoServers, .serverAnswers = {0}, .moreFiles = {"url.bin"},
          .then = {{Act::TypeUrl, kUrl}, {Act::ClickDownload}}, .bodyEvents = {{0, 8192, Act::ClickPauseButton}},
          .watched = "url.bin", .reference = kUrl},
+        {.name = "ddf_full_disk_waited_out", .about = "The disk is full for two attempts; the third goes on by itself",
+         .descriptor = true, .then = {wait}, .freeSpace = {100, 100}},
         {.name = "fault_retry_lost_to_cancelled_prompt",
          .about = "A retry is armed; a new start is cancelled at the file-exists prompt", .plan = {{.breakAfter = 12288}},
          .fileExistsAnswers = {FileExistsAnswer::Cancel}, .moreFiles = {"out.bin"}, .then = {{Act::ClickDownload}, wait}},
@@ -170,6 +173,13 @@ public:
     {
         h.log.setClock([] { return QTime(12, 0); });
         h.engine.setClock([] { return 1000.0; });
+        h.engine.setFreeSpaceQuery([this](const QString &) -> std::optional<qint64> {
+            if (free.empty())
+                return std::nullopt;
+            const qint64 bytes = free.front();
+            free.pop_front();
+            return bytes;
+        });
         holdTimers(true);
         h.dialogs.narrate = [this](const QString &line) { note(line); };
         h.http.answer = [this](const HttpRequest &r, int index) {
@@ -365,6 +375,7 @@ private:
     }
 
     const Scenario &s;
+    std::deque<qint64> free = s.freeSpace;
     const QMap<QString, QByteArray> files = {
         {kUrl, kServed}, {kOtherUrl, descriptortest::randomBytes(kSize, 4)}, {kEurope, s.content}, {kAmerica, s.content}};
     AppHarness h;

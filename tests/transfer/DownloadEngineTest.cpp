@@ -1,7 +1,6 @@
 // The engine on a scripted client, for what neither the recorded sessions nor
 // the fault table reach: pauses inside a check or a repair, offsets past 32
-// bits, waiting for disk space, the flush before "verified", and a pause as
-// the server sees it.
+// bits, the flush before "verified", and a pause as the server sees it.
 #include <support/EngineSettle.h>
 #include <support/FakeHttpClient.h>
 #include <support/TestServer.h>
@@ -127,30 +126,6 @@ TEST_F(EngineTest, OffsetsBeyond4GiB)
     EXPECT_EQ(ranges(), QStringList{QString::number(fiveGiB)});
     ASSERT_TRUE(f.seek(fiveGiB));
     EXPECT_EQ(f.readAll(), tail);
-}
-
-// A full disk is waited out: the box once, the reason at every retry, and
-// the download goes on by itself once there is room.
-TEST_F(EngineTest, AFullDiskIsRetriedUntilSpaceAppears)
-{
-    const QByteArray whole = content(20480);
-    describe(whole);
-    serve(whole);
-    std::optional<qint64> free = 100;
-    engine.setFreeSpaceQuery([&](const QString &) { return free; });
-    engine.setRetryDelay(std::chrono::milliseconds(0));
-    int notices = 0, failures = 0;
-    QObject::connect(&engine, &DownloadEngine::noticeRequested, [&] { ++notices; });
-    QObject::connect(&engine, &DownloadEngine::failed, [&](const DownloadFailure &f) {
-        ++failures;
-        EXPECT_EQ(f.reason, "20 KB more are needed, the disk has 100 bytes free.");
-    });
-    engine.start(job);
-    EXPECT_TRUE(runUntil([&] { return failures >= 3; }));
-    free = std::nullopt;
-    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed; }));
-    EXPECT_EQ(notices, 1);
-    EXPECT_EQ(onDisk(), whole);
 }
 
 // Nothing is called complete or verified before the whole file is flushed
