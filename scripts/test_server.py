@@ -21,6 +21,7 @@ Faults, chosen per request by query parameters (kept in the logged target):
   nolength=1         no Content-Length; the connection closes after the body
   length=N           announce N as Content-Length whatever is sent, then close
   crstart=N          Content-Range claims N as its first byte
+  rangemax=N         a range answer holds at most N bytes (a shorter range than asked)
   drop=N             close after N body bytes
   stall=N            send N body bytes, then silence until the client leaves
   trickle=B          at most B body bytes per second (--rate caps every answer)
@@ -159,6 +160,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if int(asked[1]) >= size:
                 return self.reply(416, [("Content-Range", "bytes */%d" % size)])
             start, end, status = int(asked[1]), min(size - 1, int(asked[2] or size - 1)), 206
+            end = min(end, start + int(q.get("rangemax", size)) - 1)
         count = end - start + 1
         headers = [("ETag", etag)] if etag else []
         headers += [("Last-Modified", modified)] if modified else []

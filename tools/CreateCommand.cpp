@@ -141,6 +141,12 @@ int runCreate(const QStringList &args)
         return refuse(QStringLiteral("the file name is empty"));
     if (auto p = fieldProblem(QStringLiteral("the name"), name))
         return refuse(*p);
+    // The downloader offers only a bare name; anything else would reach
+    // the user changed, or not at all.
+    if (const QString bare = safeFileName(trimSpaces(name)); bare != trimSpaces(name))
+        return refuse(QStringLiteral("the name \"%1\" is not a bare file name (no folders, no control characters); "
+                                     "the downloader would offer \"%2\"")
+                          .arg(escapeControlCharacters(name), escapeControlCharacters(bare)));
     if (auto p = fieldProblem(QStringLiteral("the information text"), o->info))
         return refuse(*p);
 

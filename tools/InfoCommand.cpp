@@ -7,17 +7,7 @@
 
 #include <QCommandLineParser>
 
-#include <charconv>
-
 namespace {
-
-// The shortest text that reads back as the same 32-bit float.
-QString floatText(float value)
-{
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    return QString::fromLatin1(buf, res.ptr - buf);
-}
 
 QString row(const char *label, const QString &value)
 {
@@ -51,14 +41,17 @@ int runInfo(const QStringList &args)
     const qint64 size = d->fileSize();
     const qint64 blocks = blockCount(size);
     const qint64 listBytes = (trailer ? trailer->offset : d->length) - DescriptorHeader::CrcListOffset;
-    QString version = floatText(h.version);
-    if (!versionAccepted(h.version))
+    QString version = versionText(h.version);
+    if (!versionPlausible(h.version))
+        version += QStringLiteral(" (not a version number: the downloader refuses this descriptor)");
+    else if (!versionAccepted(h.version))
         version += QStringLiteral(" (below 1.04: the downloader refuses this descriptor)");
     else if (!versionCoversLastByte(h.version))
         version += QStringLiteral(" (block CRCs leave out each block's last byte)");
 
     printOut(row("File name:", shown(h.fileName)));
-    printOut(row("File size:", QStringLiteral("%1 bytes (%2)").arg(size).arg(formatByteSize(double(size)))));
+    printOut(row("File size:", size < 1024 ? byteCount(size)
+                                           : QStringLiteral("%1 (%2)").arg(byteCount(size), formatByteSize(double(size)))));
     printOut(row("Information:", shown(h.information)));
     printOut(row("Version:", version));
     printOut(row("Start parameter:", h.startParam != 0 ? QStringLiteral("yes (%1)").arg(h.startParam)
@@ -85,5 +78,5 @@ int runInfo(const QStringList &args)
     }
     const DescriptorCheck check = checkDescriptor(h, d->length, d->trailer);
     printOut(row("Downloader:", check.usable() ? QStringLiteral("accepts it") : QStringLiteral("refuses it. ") + check.reason));
-    return ExitOk;
+    return check.usable() ? ExitOk : ExitFailed;
 }

@@ -14,11 +14,12 @@ const char *const Commands =
     "  check-servers DESCRIPTOR                  check every server of a descriptor\n"
     "\n"
     "\"orvanta-ddf COMMAND --help\" shows the options of a command.\n"
-    "verify exits 0 when FILE is complete and intact, 1 when it is not; get exits\n"
-    "0 when the file is complete and verified, 1 when it could not be completed,\n"
-    "130 or 143 when interrupted by SIGINT or SIGTERM; check-servers exits 0 when\n"
-    "every server is good, 1 when one is not; every command exits 2 on bad input\n"
-    "or when a file cannot be read or written.";
+    "info exits 1 when the downloader refuses the descriptor; verify exits 0 when\n"
+    "FILE is complete and intact, 1 when it is not; get exits 0 when the file is\n"
+    "complete and verified, 1 when it could not be completed, 130 or 143 when\n"
+    "interrupted by SIGINT or SIGTERM; check-servers exits 0 when every server is\n"
+    "good, 1 when one is not; every command exits 2 on bad input or when a file\n"
+    "cannot be read or written.";
 
 }  // namespace
 

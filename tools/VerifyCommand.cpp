@@ -47,6 +47,8 @@ int runVerify(const QStringList &args)
     if (!descriptor)
         return ExitUsage;
     const DescriptorHeader *d = &descriptor->header;
+    if (!versionPlausible(d->version))
+        return refuse(QStringLiteral("%1 is damaged: its version field holds no version number").arg(ddfPath));
     if (!versionAccepted(d->version))
         return refuse(QStringLiteral("%1 has format version below 1.04; the downloader refuses it").arg(ddfPath));
     if (!descriptor->trailer.check.usable())

@@ -2,6 +2,7 @@
 
 #include "DescriptorTrailer.h"
 
+#include "util/Format.h"
 #include "util/Paths.h"
 
 #include <QUrl>
@@ -16,19 +17,22 @@ DescriptorCheck judge(const DescriptorHeader &header, qint64 descriptorLength, c
         return fault(DescriptorFault::Empty, QStringLiteral("The descriptor file is empty."));
     if (descriptorLength < DescriptorHeader::HeaderSize)
         return fault(DescriptorFault::Truncated,
-                     QStringLiteral("The descriptor file is cut short: it holds %1 bytes, but its header alone takes %2.")
-                         .arg(descriptorLength)
+                     QStringLiteral("The descriptor file is cut short: it holds %1, but its header alone takes %2.")
+                         .arg(byteCount(descriptorLength))
                          .arg(DescriptorHeader::HeaderSize));
+    if (!versionPlausible(header.version))
+        return fault(DescriptorFault::DamagedVersion,
+                     QStringLiteral("The descriptor is damaged: its format version field holds no version number."));
     if (!versionAccepted(header.version))
         return fault(DescriptorFault::OldVersion,
-                     QStringLiteral("The descriptor is of format version %1, older than 1.04.").arg(double(header.version)));
+                     QStringLiteral("The descriptor is of format version %1, older than 1.04.").arg(versionText(header.version)));
     if (trailer && !trailer->check.usable())
         return trailer->check;
     const qint64 fileSize = trailer && trailer->trailer ? trailer->trailer->fileSize : qint64(header.fileSize);
     if (fileSize < 1)
         return fault(DescriptorFault::SizeBelowOne,
-                     QStringLiteral("The descriptor gives a file size of %1 bytes; there is nothing to download.")
-                         .arg(header.fileSize));
+                     QStringLiteral("The descriptor gives a file size of %1; there is nothing to download.")
+                         .arg(byteCount(fileSize)));
     const QStringList entries = serverEntries(header);
     if (entries.isEmpty())
         return fault(DescriptorFault::NoServers, QStringLiteral("The descriptor names no server to download from."));

@@ -9,6 +9,7 @@ enum class DescriptorFault {
     None,
     Empty,          // a file of no bytes
     Truncated,      // shorter than a header
+    DamagedVersion, // a version field that holds no plausible version
     OldVersion,     // format version below 1.04
     TrailerCut,       // the record of strong hashes ends early
     TrailerDamaged,   // that record fails its own checksum or holds impossible values

@@ -113,6 +113,10 @@ public:
     using FreeSpaceQuery = std::function<std::optional<qint64>(const QString &folder)>;
     void setClock(std::function<double()> clock) { m_clock = std::move(clock); }
     void setFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpace = std::move(query); }
+    // How a finished file is flushed to its device before it is called
+    // complete or verified (syncToDevice unless replaced).
+    using DeviceSync = std::function<std::optional<BlockWriter::Failure>(const QString &path)>;
+    void setDeviceSync(DeviceSync sync) { m_sync = std::move(sync); }
     void setRetryDelay(std::chrono::milliseconds delay) { m_retryTimer.setInterval(delay); }
     void setResumeDelay(std::chrono::milliseconds delay) { m_resumeTimer.setInterval(delay); }
 
@@ -192,6 +196,7 @@ private:
     QTimer m_resumeTimer;
     std::function<double()> m_clock;
     FreeSpaceQuery m_freeSpace;
+    DeviceSync m_sync = syncToDevice;
 
     DownloadJob m_job;
     State m_state = State::Idle;
@@ -208,6 +213,7 @@ private:
     bool m_checkInterrupted = false;  // the last pause stopped a check
     bool m_fileHashConfirmed = false; // the file on disk has the whole-file SHA-256 wanted
     QHash<QString, int> m_forgedChunks;  // chunks refused by their SHA-256, per server host
+    bool m_spaceNoticeShown = false;  // the free-space box came up for this job
 
     // The current attempt.
     bool m_resuming = false;

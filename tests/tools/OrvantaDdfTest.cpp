@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 using namespace descriptortest;
@@ -68,6 +70,8 @@ TEST_F(OrvantaDdf, RefusesWithExitTwoAndWritesNothing)
         {"info", m_dir.path()}, {"check", in}, {},
         {"create", in, "-o", m_dir.filePath("none/x.ddf"), "--server", "http://h/f"},  // cannot be written
         {"create", big, "-o", out, "--server", "http://h/f", "--crc-only"},  // 2 GiB needs the trailer
+        withUrl({"--name", "../../x.bin"}), withUrl({"--name", "a/b.bin"}), withUrl({"--name", "a\x01b.bin"}),
+        withUrl({"--name", ".."}),  // names the downloader would not offer as given
     };
     for (const QStringList &args : cases) {
         const ToolRun r = runTool(args);
@@ -85,7 +89,7 @@ TEST_F(OrvantaDdf, InfoPrintsEveryHeaderFieldEscaped)
     const Header hostile{-1, 0, "line one\r\x1b[2Kfake line", "\x1b]0;pwned\x07" "evil\x81.exe",
                          {"\x1b[31mA|http://a/f", "B|file:///etc/passwd"}, 1.1f};
     const ToolRun r = runTool({"info", file("h.ddf", descriptor(hostile, randomBytes(5632, 1)))});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.exitCode, 1) << "the downloader refuses it";
     EXPECT_EQ(r.out.toStdString(), R"(File name:        \x1b]0;pwned\x07evil\x81.exe
 File size:        5632 bytes (6 KB)
 Information:      line one\x0d\x1b[2Kfake line
@@ -152,6 +156,14 @@ TEST_F(OrvantaDdf, VerifyHelpAndVersionSayWhatTheyFound)
         {{"verify", "-h"}, 0, "Usage: orvanta-ddf verify [options] DESCRIPTOR FILE\n"},
         {{"--help-all"}, 0, "Usage: orvanta-ddf COMMAND [ARGUMENTS...]\n"},
         {{"verify", ddf, m_dir.path()}, 2, m_dir.path() + ": not a regular file"},  // refusals go to standard error
+        {{"info", file("ok.ddf", descriptor({.servers = {"http://h/f"}}, original))}, 0, "Downloader:       accepts it"},
+        {{"info", file("below.ddf", descriptor({.version = std::nextafter(1.04f, 0.f)}, original))}, 1,
+         "Version:          1.0399998 (below 1.04"},
+        {{"info", file("nan.ddf", descriptor({.version = std::nanf("")}, original))}, 1, "(not a version number"},
+        {{"info", file("neg.ddf", headerBytes({.fileSize = -300000}))}, 1, "File size:        -300000 bytes\n"},
+        {{"info", file("one.ddf", "x")}, 2, "it holds 1 byte,"},
+        {{"verify", file("huge.ddf", descriptor({.version = 1e30f}, original)), file("e.bin", original)}, 2,
+         "version field holds no version number"},
     };
     for (const auto &c : cases) {
         const ToolRun r = runTool(c.args);
