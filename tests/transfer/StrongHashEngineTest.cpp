@@ -233,4 +233,53 @@ TEST_F(StrongHashEngine, UrlDownloadsCheckAPublishedDigest)
     }
 }
 
+// A pause during the last hash leaves only that hash to do: the resume
+// finishes it and asks the server nothing more.
+TEST_F(StrongHashEngine, APauseDuringTheLastHashLeavesOnlyTheHash)
+{
+    Sha256Digest right;
+    std::memcpy(right.data(), sha256Reference(original).constData(), 32);
+    Sha256Digest wrong = right;
+    wrong[0] ^= 1;
+    struct Row { const char *name; bool descriptor; Sha256Digest digest; S state; const char *logs; };
+    const Row rows[] = {
+        {"URL, a matching digest", false, right, S::Completed, "The file's SHA-256 matches the digest the server published."},
+        {"URL, a digest of other data", false, wrong, S::Failed,
+         "The file's SHA-256 does not match the digest the server published."},
+        {"extended descriptor", true, right, S::Verified, "Your file has been verified, and is ready for use!"},
+    };
+    bool pauseDue = false;
+    QObject::connect(&engine, &DownloadEngine::stateChanged, [&](S state) {
+        if (state == S::Checking && std::exchange(pauseDue, false))
+            QMetaObject::invokeMethod(&engine, [&] { engine.pause(); }, Qt::QueuedConnection);
+    });
+    for (const Row &r : rows) {
+        log.clear();
+        http.requests.clear();
+        QFile::remove(job.destination);
+        if (r.descriptor) {
+            describe(kHonest, trailerOf(original));
+        } else {
+            job = DownloadJob{.sourceUrl = kHonest, .destination = job.destination};
+            http.answer = [&](const HttpRequest &q, int) {
+                if (q.rangeStart >= original.size())
+                    return FakeHttpClient::Reply{HttpResponse{.status = 416}};
+                FakeHttpClient::Reply reply = FakeHttpClient::reply(200, original);
+                reply.head->sha256 = r.digest;
+                return reply;
+            };
+        }
+        pauseDue = true;
+        engine.start(job);
+        EXPECT_TRUE(settle(engine, http)) << r.name;
+        ASSERT_EQ(engine.state(), S::Paused) << r.name << "\n" << log.join('\n').toStdString();
+        engine.resume();
+        EXPECT_TRUE(settle(engine, http)) << r.name;
+        EXPECT_EQ(engine.state(), r.state) << r.name << "\n" << log.join('\n').toStdString();
+        EXPECT_EQ(http.requests.size(), 1u) << r.name;
+        EXPECT_GE(logged(QString::fromLatin1(r.logs)), 0) << r.name << "\n" << log.join('\n').toStdString();
+        EXPECT_TRUE(onDisk() == original) << r.name;
+    }
+}
+
 }  // namespace
