@@ -79,6 +79,7 @@ void DownloadEngine::start(const DownloadJob &job)
     m_verifiedEnd = -1;
     m_repairMode = false;
     m_fileHashConfirmed = false;
+    m_checkInterrupted = false;
     m_forgedChunks.clear();
     m_spaceNoticeShown = false;
     beginAttempt();
@@ -209,6 +210,8 @@ void DownloadEngine::beginCycle()
         planResume();
         return;
     }
+    if (m_resuming && resumeCutShortHash())
+        return;
     if (m_resuming)
         m_position = fileLength();
     sendRequest();
