@@ -54,7 +54,7 @@ QString DownloadProgressLine::transferText(const ProgressFigures &f, int width)
 
 QString DownloadProgressLine::checkText(qint64 value, qint64 max, int width)
 {
-    return fitted(QStringLiteral("%1  checking the existing file: %2 of %3")
+    return fitted(QStringLiteral("%1  checking the file: %2 of %3")
                       .arg(percent(value, max), bytes(double(value)), bytes(double(max))),
                   width);
 }

@@ -20,7 +20,7 @@ TEST(DownloadProgressLine, TextsShowPercentBytesRateTimeLeftAndServers)
     for (const auto &c : cases)
         EXPECT_EQ(DownloadProgressLine::transferText(c.f, c.width).toStdString(), c.text) << c.text;
     EXPECT_EQ(DownloadProgressLine::checkText(2 * 1048576, 8 * 1048576).toStdString(),
-              " 25%  checking the existing file: 2.0 MB of 8.0 MB");
+              " 25%  checking the file: 2.0 MB of 8.0 MB");
 }
 
 namespace {
