@@ -1,22 +1,15 @@
 #include "ToolProcess.h"
 
-#include "descriptor/DescriptorBytes.h"
-#include "support/TestServer.h"
-
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTcpServer>
 
 #include <csignal>
 
 using namespace descriptortest;
 
 namespace {
-
-constexpr qsizetype FileSize = 300 * 1024 + 123;  // 76 blocks, the last one short
 
 // A log line as a pipe receives it: a time of day, text, no control characters.
 bool plainLogLines(const QString &out)
@@ -27,46 +20,20 @@ bool plainLogLines(const QString &out)
            && out.endsWith('\n');
 }
 
-// A loopback port nobody listens on.
-QString deadUrl()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return QStringLiteral("http://127.0.0.1:%1/f.bin").arg(port);
-}
-
 } // namespace
 
-class GetCommand : public testing::Test {
+class GetCommand : public ServedFolder {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
-        ASSERT_TRUE(QDir(m_dir.path()).mkpath("out"));
-    }
     // A descriptor named `name` for the served file with these servers.
     QString ddf(const std::vector<QByteArray> &servers, const char *name = "f.ddf", const QByteArray &fileName = "f.bin")
     {
-        const QString path = m_dir.filePath(name);
-        EXPECT_TRUE(writeFile(path, descriptor({.fileName = fileName, .servers = servers}, data)));
-        return path;
+        return save(name, descriptor({.fileName = fileName, .servers = servers}, data));
     }
-    QByteArray url(const QString &pathAndQuery = "/f.bin") const { return server.url(pathAndQuery).toUtf8(); }
     QByteArray destination() const { return readFile(out + "/f.bin"); }
-    static QByteArray readFile(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
 
-    QTemporaryDir m_dir;
-    const QString root = m_dir.filePath("srv");
-    const bool made = QDir().mkpath(root);
-    const QByteArray data = writeRandomFile(root + "/f.bin", FileSize, 16);
-    TestServer server{root};
+    const QByteArray data = writeRandomFile(root + "/f.bin", 300 * 1024 + 123, 16);  // 76 blocks, the last one short
     const QString out = m_dir.filePath("out");
+    const bool outMade = QDir().mkpath(out);
 };
 
 // Into the current folder under the descriptor's bare file name, whatever
@@ -161,18 +128,15 @@ TEST_F(GetCommand, ExistingFileIsRepairedOrContinued)
 TEST_F(GetCommand, RefusedInputExitsTwoBeforeAnyRequest)
 {
     const QString good = ddf({url()});
-    const QString old = m_dir.filePath("old.ddf"), cut = m_dir.filePath("cut.ddf"), ftp = ddf({"ftp://h/f.bin"}, "ftp.ddf");
-    ASSERT_TRUE(writeFile(old, descriptor({.fileName = "f.bin", .servers = {url()}, .version = 1.03f}, data)));
-    ASSERT_TRUE(writeFile(cut, descriptor({.fileName = "f.bin", .servers = {url()}}, data).left(3000)));
-    ASSERT_TRUE(writeFile(m_dir.filePath("long.bin"), data + "x"));
+    const QString old = save("old.ddf", descriptor({.fileName = "f.bin", .servers = {url()}, .version = 1.03f}, data));
+    const QString ftp = ddf({"ftp://h/f.bin"}, "ftp.ddf"), longer = save("long.bin", data + "x");
     const struct { QStringList args; const char *says; } cases[] = {
         {{"get", old}, "older than 1.04"},
-        {{"get", cut}, "is not a descriptor"},
         {{"get", ftp}, "is refused"},
         {{"get", m_dir.filePath("none.ddf")}, "cannot read"},
         {{"get", good, "--output", m_dir.filePath("no/such/f.bin")}, "no such folder"},
         {{"get", good, "-o", m_dir.filePath("copy.DDF")}, "a descriptor's name"},
-        {{"get", good, "-o", m_dir.filePath("long.bin")}, "longer than the described file"},
+        {{"get", good, "-o", longer}, "longer than the described file"},
         {{"get", good, "-o", m_dir.path()}, "not a regular file"},
         {{"get", good, "--server", "2"}, "--server takes a number from 1 to 1"},
         {{"get", good, "--retries", "-1"}, "--retries takes a number"},
@@ -186,17 +150,15 @@ TEST_F(GetCommand, RefusedInputExitsTwoBeforeAnyRequest)
     }
     EXPECT_TRUE(server.requests().isEmpty());
     EXPECT_TRUE(QDir(out).isEmpty());
-    EXPECT_TRUE(readFile(m_dir.filePath("long.bin")) == data + "x");
+    EXPECT_TRUE(readFile(longer) == data + "x");
 }
 
-// Exit status 1 when no server can complete the file: a server gone for
-// good with no retries allowed, every server failing for good, a transfer
-// cut short with no retries left. A server that fails for good hands over
-// to the next.
+// Exit status 1 when no server can complete the file: every server failing
+// for good, a transfer cut short with no retries left. A server that fails
+// for good hands over to the next.
 TEST_F(GetCommand, FailuresEndWithOneAndAServerFailingForGoodHandsOver)
 {
     const struct { std::vector<QByteArray> servers; QStringList extra; QJsonArray script; int exitCode; const char *says; } cases[] = {
-        {{deadUrl().toUtf8()}, {"--retries", "0"}, {}, 1, "giving up after 0 retries"},
         {{"A|" + url("/gone.bin"), "B|" + url("/f.bin?status=401")}, {"--server", "2"}, {}, 1, "could not be completed"},
         {{url()}, {"--retries", "0"}, {QJsonObject{{"path", "/f.bin"}, {"drop", 100000}}}, 1, "giving up after 0 retries"},
         {{"A|" + url("/gone.bin"), "B|" + url("/f.bin")}, {}, {}, 0, ""},
