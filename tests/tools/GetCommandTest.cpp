@@ -123,36 +123,6 @@ TEST_F(GetCommand, ExistingFileIsRepairedOrContinued)
     }
 }
 
-// Bad input ends the run before any request, with exit status 2 and the
-// reason, and leaves the destination as it was.
-TEST_F(GetCommand, RefusedInputExitsTwoBeforeAnyRequest)
-{
-    const QString good = ddf({url()});
-    const QString old = save("old.ddf", descriptor({.fileName = "f.bin", .servers = {url()}, .version = 1.03f}, data));
-    const QString ftp = ddf({"ftp://h/f.bin"}, "ftp.ddf"), longer = save("long.bin", data + "x");
-    const struct { QStringList args; const char *says; } cases[] = {
-        {{"get", old}, "older than 1.04"},
-        {{"get", ftp}, "is refused"},
-        {{"get", m_dir.filePath("none.ddf")}, "cannot read"},
-        {{"get", good, "--output", m_dir.filePath("no/such/f.bin")}, "no such folder"},
-        {{"get", good, "-o", m_dir.filePath("copy.DDF")}, "a descriptor's name"},
-        {{"get", good, "-o", longer}, "longer than the described file"},
-        {{"get", good, "-o", m_dir.path()}, "not a regular file"},
-        {{"get", good, "--server", "2"}, "--server takes a number from 1 to 1"},
-        {{"get", good, "--retries", "-1"}, "--retries takes a number"},
-        {{"get"}, "usage: orvanta-ddf get"},
-    };
-    for (const auto &c : cases) {
-        const ToolRun r = runOrvantaDdf(c.args, out);
-        EXPECT_EQ(r.exitCode, 2) << c.args.join(' ').toStdString();
-        EXPECT_TRUE(r.err.startsWith("orvanta-ddf: ") && r.err.contains(c.says))
-            << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
-    }
-    EXPECT_TRUE(server.requests().isEmpty());
-    EXPECT_TRUE(QDir(out).isEmpty());
-    EXPECT_TRUE(readFile(longer) == data + "x");
-}
-
 // Exit status 1 when no server can complete the file: every server failing
 // for good, a transfer cut short with no retries left. A server that fails
 // for good hands over to the next.
