@@ -78,14 +78,12 @@ TEST_F(CheckServers, ServersAreAskedAtOnceWithinTheTimeLimit)
         EXPECT_EQ(r.exitCode, c.exitCode) << r.out.toStdString();
         EXPECT_TRUE(r.out.contains(c.says)) << r.out.toStdString();
     }
-    QStringList started;
-    for (const TestServer::Request &request : server.requests())
-        if (request.target.startsWith("/f.bin?x=1"))
-            started << request.target.mid(10) + ' ' + request.range;
-    std::sort(started.begin(), started.end());
-    EXPECT_EQ(started, QStringList({"&start=0 bytes=0-4095", "&start=249856 bytes=249856-253951",
-                                    "&start=499712 bytes=499712-503807", "&start=749568 bytes=749568-753663",
-                                    "&start=999424 bytes=999424-999999"}));
+    const auto startsWhereItsRangeDoes = [](const TestServer::Request &r) {
+        return r.target.startsWith("/f.bin?x=1&start=")
+               && "bytes=" + r.target.mid(17) + '-' == r.range.left(r.range.indexOf('-') + 1);
+    };
+    const QList<TestServer::Request> requests = server.requests();
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(), startsWhereItsRangeDoes), 5);
 }
 
 // A damaged byte outside the sampled blocks passes the sample; --full finds
