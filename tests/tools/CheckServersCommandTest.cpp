@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 using namespace descriptortest;
 
@@ -29,18 +30,14 @@ TEST_F(CheckServers, FourServersGetTheRightRowEach)
     EXPECT_EQ(table.exitCode, 1) << table.err.toStdString();
     const QStringList rows = table.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(rows.size(), 6) << table.out.toStdString();
-    const struct { const char *start; const char *answer; const char *blocks; const char *verdict; } expected[] = {
-        {"1  good", "206 Partial Content", "5/5 ok", "good"},
-        {"2  stale", "206 Partial Content", "0/5 ok", "blocks 0, 61, 122, 183, 244 differ"},
-        {"3  gone", "404 Not Found", "-", "answers 404 Not Found"},
-        {"4  norange", "200 OK", "1/1 ok, 4 unchecked", "ignores Range"},
+    const char *expected[] = {
+        "^1  good .*206 Partial Content.* 5/5 ok .* good$",
+        "^2  stale .*206 Partial Content.* 0/5 ok .* blocks 0, 61, 122, 183, 244 differ$",
+        "^3  gone .*404 Not Found.* - .* answers 404 Not Found$",
+        "^4  norange .*200 OK.* 1/1 ok, 4 unchecked .* ignores Range$",
     };
-    for (int i = 0; i < 4; ++i) {
-        const QString &row = rows[i + 1];
-        const auto &e = expected[i];
-        EXPECT_TRUE(row.startsWith(e.start) && row.contains(e.answer) && row.contains(e.blocks) && row.endsWith(e.verdict))
-            << row.toStdString();
-    }
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(QRegularExpression(expected[i]).match(rows[i + 1]).hasMatch()) << rows[i + 1].toStdString();
     EXPECT_EQ(rows.last(), "1 of 4 servers good; 3 with problems.");
 
     const ToolRun json = runOrvantaDdf({"check-servers", path, "--json"});

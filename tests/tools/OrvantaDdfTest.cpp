@@ -43,10 +43,8 @@ TEST_F(OrvantaDdf, RefusesWithExitTwoAndWritesNothing)
     const QString old = save("old.ddf", descriptor({.fileName = "f.bin", .servers = {url()}, .version = 1.03f}, data));
     const QString longer = save("long.bin", data + "x");
     ASSERT_TRUE(QDir().mkpath(work));
-    const QString big = m_dir.filePath("big.bin");
-    QFile sparse(big);
-    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(1) << 31));
-    sparse.close();
+    QFile big(m_dir.filePath("big.bin"));  // sparse
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(qint64(1) << 31));
     const auto create = [&](const QStringList &more) { return QStringList{"create", in, "-o", out} + more; };
     const auto withUrl = [&](const QStringList &more) { return create(QStringList{"--server", "http://h/f"} + more); };
     QStringList named;
@@ -61,7 +59,7 @@ TEST_F(OrvantaDdf, RefusesWithExitTwoAndWritesNothing)
         {"create", save("empty.bin", {}), "-o", out, "--server", "http://h/f"}, {"verify", cut, in}, {"info", cut},
         {"info", m_dir.path()}, {"check", in}, {},
         {"create", in, "-o", m_dir.filePath("none/x.ddf"), "--server", "http://h/f"},  // cannot be written
-        {"create", big, "-o", out, "--server", "http://h/f", "--crc-only"},  // 2 GiB needs the trailer
+        {"create", big.fileName(), "-o", out, "--server", "http://h/f", "--crc-only"},  // 2 GiB needs the trailer
         withUrl({"--name", "../../x.bin"}), withUrl({"--name", "a/b.bin"}), withUrl({"--name", "a\x01b.bin"}),
         withUrl({"--name", ".."}),  // names the downloader would not offer as given
     };
