@@ -10,9 +10,9 @@ using namespace descriptortest;
 
 class CheckServers : public ServedFolder {
 protected:
-    QString ddf(const std::vector<QByteArray> &servers, qint16 startParam = 0)
+    QString ddf(const std::vector<QByteArray> &servers, qint16 startParam = 0, const char *name = "f.ddf")
     {
-        return save("f.ddf", descriptor({.startParam = startParam, .fileName = "f.bin", .servers = servers}, data));
+        return save(name, descriptor({.startParam = startParam, .fileName = "f.bin", .servers = servers}, data));
     }
 
     const QByteArray data = writeRandomFile(root + "/f.bin", 1000 * 1000, 21);   // 245 blocks
@@ -58,22 +58,31 @@ TEST_F(CheckServers, FourServersGetTheRightRowEach)
 
 // The servers are asked at once, each within the time limit: a server that
 // never answers costs the limit, not the sum; the downloader's "&start="
-// goes with every request; exit 0 only when every server is good.
-TEST_F(CheckServers, ServersAreAskedAtOnceWithinTheTimeLimit)
+// goes with every request; exit 0 only when every server is good. A damaged
+// byte outside the sampled blocks passes the sample; --full finds its chunk
+// by the descriptor's SHA-256 hashes. A descriptor without them is checked by
+// its sample, and says so.
+TEST_F(CheckServers, ServersAreAskedAtOnceAndJudgedBySampleOrFullCheck)
 {
-    const struct { std::vector<QByteArray> servers; qint16 startParam; int exitCode; const char *says; } cases[] = {
-        {{"a|" + url("/f.bin?x=1"), "b|" + url("/f.bin?y=2")}, -1, 0, "2 of 2 servers good."},
-        {{"short|" + url("/short.bin"), "hang|" + url("/f.bin?hang=1"), "hang2|" + url("/f.bin?hang=1")}, 0, 1,
-         "0 of 3 servers good; 3 with problems."},
-        {{url("/f.bin?drop=2000")}, 0, 1, "the answer broke off"},
+    const QString strong = m_dir.filePath("strong.ddf");
+    const QStringList servers{"--server", "good|" + url("/f.bin"), "--server", "damaged|" + url("/f.bin?corrupt=300000")};
+    ASSERT_EQ(runOrvantaDdf(QStringList{"create", root + "/f.bin", "-o", strong} + servers).exitCode, 0);
+    const struct { QString descriptor; QStringList extra; int exitCode; const char *says; } cases[] = {
+        {ddf({"a|" + url("/f.bin?x=1"), "b|" + url("/f.bin?y=2")}, -1, "start.ddf"), {}, 0, "2 of 2 servers good\\."},
+        {ddf({"short|" + url("/short.bin"), "hang|" + url("/f.bin?hang=1"), "hang2|" + url("/f.bin?hang=1")}, 0, "hang.ddf"),
+         {}, 1, "0 of 3 servers good; 3 with problems\\."},
+        {ddf({url("/f.bin?drop=2000")}, 0, "drop.ddf"), {}, 1, "the answer broke off"},
+        {strong, {}, 0, "2 of 2 servers good\\."},
+        {strong, {"--full"}, 1, "\\n2  damaged .*1 of 1 chunks differ \\(0\\)"},
+        {ddf({url("/f.bin")}), {"--full"}, 0, "1 of 1 servers good\\.[\\s\\S]*carries no chunk hashes"},
     };
     for (const auto &c : cases) {
         QElapsedTimer clock;
         clock.start();
-        const ToolRun r = runOrvantaDdf({"check-servers", ddf(c.servers, c.startParam), "--timeout", "3"});
+        const ToolRun r = runOrvantaDdf(QStringList{"check-servers", c.descriptor, "--timeout", "3"} + c.extra);
         EXPECT_LT(clock.elapsed(), 8000);
         EXPECT_EQ(r.exitCode, c.exitCode) << r.out.toStdString();
-        EXPECT_TRUE(r.out.contains(c.says)) << r.out.toStdString();
+        EXPECT_TRUE(QRegularExpression(c.says).match(r.out + r.err).hasMatch()) << r.out.toStdString() << r.err.toStdString();
     }
     const auto startsWhereItsRangeDoes = [](const TestServer::Request &r) {
         return r.target.startsWith("/f.bin?x=1&start=")
@@ -81,25 +90,4 @@ TEST_F(CheckServers, ServersAreAskedAtOnceWithinTheTimeLimit)
     };
     const QList<TestServer::Request> requests = server.requests();
     EXPECT_EQ(std::count_if(requests.begin(), requests.end(), startsWhereItsRangeDoes), 5);
-}
-
-// A damaged byte outside the sampled blocks passes the sample; --full finds
-// its chunk by the descriptor's SHA-256 hashes. A descriptor without them is
-// checked by its sample, and says so.
-TEST_F(CheckServers, FullCheckFindsADamagedChunkTheSampleMisses)
-{
-    const QString path = m_dir.filePath("strong.ddf");
-    const QStringList servers{"--server", "good|" + url("/f.bin"), "--server", "damaged|" + url("/f.bin?corrupt=300000")};
-    ASSERT_EQ(runOrvantaDdf(QStringList{"create", root + "/f.bin", "-o", path} + servers).exitCode, 0);
-    const struct { QString descriptor; QStringList extra; int exitCode; const char *says; const char *note; } cases[] = {
-        {path, {}, 0, "2 of 2 servers good.", ""},
-        {path, {"--full"}, 1, "2  damaged", "1 of 1 chunks differ (0)"},
-        {ddf({url("/f.bin")}), {"--full"}, 0, "1 of 1 servers good.", "carries no chunk hashes"},
-    };
-    for (const auto &c : cases) {
-        const ToolRun r = runOrvantaDdf(QStringList{"check-servers", c.descriptor} + c.extra);
-        EXPECT_EQ(r.exitCode, c.exitCode) << r.out.toStdString();
-        EXPECT_TRUE(r.out.contains(c.says)) << r.out.toStdString();
-        EXPECT_TRUE((r.out + r.err).contains(c.note)) << r.out.toStdString() << r.err.toStdString();
-    }
 }
