@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <csignal>
+#include <optional>
 
 using namespace descriptortest;
 
@@ -60,70 +61,67 @@ TEST_F(GetCommand, InterruptedRunSaysHowToResumeAndTheNextOneFinishes)
     }
 }
 
-// An existing file is checked first: bad blocks are fetched alone and
-// rewritten in place, a short file is continued at its last whole block.
-TEST_F(GetCommand, ExistingFileIsRepairedOrContinued)
-{
-    QByteArray damaged = data;
-    damaged[3 * 4096 + 7] = char(damaged[3 * 4096 + 7] ^ 0x40);
-    damaged[40 * 4096] = char(damaged[40 * 4096] ^ 1);
-    const struct { QByteArray onDisk; QStringList ranges; int repairs; } cases[] = {
-        {damaged, {"bytes=12288-16383", "bytes=163840-167935"}, 2},
-        {data.left(10000), {"bytes=8192-12287", "bytes=12288-"}, 1},  // its last, partial block counts as one repair
-        {data, {}, 0},
-    };
-    const QString descriptorPath = ddf({url()});
-    for (const auto &c : cases) {
-        ASSERT_TRUE(writeFile(out + "/f.bin", c.onDisk));
-        const qsizetype before = server.requests().size();
-        const ToolRun r = runOrvantaDdf({"get", descriptorPath, "--output", out + "/f.bin"});
-        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-        EXPECT_TRUE(destination() == data) << c.onDisk.size();
-        QStringList ranges;
-        for (const TestServer::Request &request : server.requests().mid(before))
-            ranges << request.range;
-        EXPECT_EQ(ranges, c.ranges);
-        EXPECT_EQ(r.out.count("CRC error in current file. Will attempt to repair..."), c.repairs) << r.out.toStdString();
-    }
-}
-
 // A run ends 0 with the file in the current folder under the descriptor's
 // bare file name, whatever path the descriptor puts before it, and the log's
 // lines only, or nothing, on a pipe. It ends 1, with only checked blocks on
 // disk, when every server fails for good or a transfer is cut short with no
-// retries left. A server that fails for good hands over to the next.
+// retries left. A server that fails for good hands over to the next. An
+// existing file is checked first: bad blocks are fetched alone and rewritten
+// in place, a short file is continued at its last whole block.
 TEST_F(GetCommand, RunEndsWithTheWholeFileOrExitOne)
 {
     const QJsonArray cutShort{QJsonObject{{"path", "/f.bin"}, {"drop", 100000}}};
+    const QStringList inPlace{"--output", out + "/f.bin"};
+    const char *ready = "Your file has been verified, and is ready for use!\n";  // checked, not downloaded
+    QByteArray damaged = data;
+    damaged[3 * 4096 + 7] = char(damaged[3 * 4096 + 7] ^ 0x40);
+    damaged[40 * 4096] = char(damaged[40 * 4096] ^ 1);
     const struct {
         std::vector<QByteArray> servers;
-        QStringList extra;
-        int exitCode;
-        const char *says;
-        QByteArray fileName;
-        QJsonArray script;
+        QStringList extra = {};
+        int exitCode = 0;
+        const char *says = "Your download has been completed and verified!\n";
+        QByteArray fileName = "f.bin";
+        QJsonArray script = {};
+        QByteArray onDisk = {};                  // null: no file yet
+        std::optional<QStringList> ranges = {};  // the ranges asked for, when they are certain
+        int repairs = 0;
     } cases[] = {
-        {{url()}, {}, 0, "Your download has been completed and verified!\n", "f.bin", {}},
-        {{url()}, {"--sequential"}, 0, "Your download has been completed and verified!\n", "../../f.bin", {}},
-        {{url()}, {"--quiet"}, 0, "", "f.bin", {}},
-        {{"A|" + url("/gone.bin"), "B|" + url("/f.bin")}, {}, 0, "Your download has been completed", "f.bin", {}},
-        {{"A|" + url("/gone.bin"), "B|" + url("/f.bin?status=401")}, {"--server", "2"}, 1, "could not be completed", "f.bin", {}},
-        {{url()}, {"--retries", "0"}, 1, "giving up after 0 retries", "f.bin", cutShort},
+        {.servers = {url()}},
+        {.servers = {url()}, .extra = {"--sequential"}, .fileName = "../../f.bin"},
+        {.servers = {url()}, .extra = {"--quiet"}, .says = ""},
+        {.servers = {"A|" + url("/gone.bin"), "B|" + url("/f.bin")}},
+        {.servers = {"A|" + url("/gone.bin"), "B|" + url("/f.bin?status=401")}, .extra = {"--server", "2"}, .exitCode = 1,
+         .says = "could not be completed"},
+        {.servers = {url()}, .extra = {"--retries", "0"}, .exitCode = 1, .says = "giving up after 0 retries", .script = cutShort},
+        {.servers = {url()}, .extra = inPlace, .says = ready, .onDisk = damaged,
+         .ranges = QStringList{"bytes=12288-16383", "bytes=163840-167935"}, .repairs = 2},
+        {.servers = {url()}, .extra = inPlace, .onDisk = data.left(10000), .ranges = QStringList{"bytes=8192-12287", "bytes=12288-"},
+         .repairs = 1},  // its last, partial block counts as one repair
+        {.servers = {url()}, .extra = inPlace, .says = ready, .onDisk = data, .ranges = QStringList{}},
     };
     // Log lines as a pipe receives them: a time of day, text, no control characters.
     static const QRegularExpression plainLines(QStringLiteral("^(\\d{1,2}:\\d\\d:\\d\\d( [AP]M)? [^\\x00-\\x1f\\x7f]+\n)+$"));
     for (const auto &c : cases) {
         QFile::remove(out + "/f.bin");
+        ASSERT_TRUE(c.onDisk.isNull() || writeFile(out + "/f.bin", c.onDisk));
         ASSERT_TRUE(server.setScript(c.script));
+        const qsizetype before = server.requests().size();
         const ToolRun r = runOrvantaDdf(QStringList{"get", ddf(c.servers, "f.ddf", c.fileName)} + c.extra, out);
-        const std::string row = (c.extra.join(' ') + ": " + r.out + r.err).toStdString();
+        const std::string row = (c.extra.join(' ') + QString::number(c.onDisk.size()) + ": " + r.out + r.err).toStdString();
         EXPECT_EQ(r.exitCode, c.exitCode) << row;
         EXPECT_TRUE((c.exitCode ? r.err : r.out).contains(c.says)) << row;
+        EXPECT_EQ(r.out.count("CRC error in current file. Will attempt to repair..."), c.repairs) << row;
+        QStringList ranges;
+        for (const TestServer::Request &request : server.requests().mid(before))
+            ranges << request.range;
+        EXPECT_TRUE(!c.ranges || ranges == *c.ranges) << row << ranges.join(' ').toStdString();
         const QByteArray kept = destination();
         EXPECT_TRUE(kept == data.left(kept.size())) << row;  // nothing unchecked on disk
         EXPECT_EQ(kept.size() == data.size(), c.exitCode == 0) << row;
         if (c.exitCode == 0)
-            EXPECT_TRUE(r.err.isEmpty() && (c.extra == QStringList{"--quiet"} ? r.out.isEmpty() : plainLines.match(r.out).hasMatch())) << row;
+            EXPECT_TRUE(r.err.isEmpty() && (c.extra == QStringList{"--quiet"} ? r.out.isEmpty() : plainLines.match(r.out).hasMatch()))
+                << row;
     }
     EXPECT_FALSE(QFile::exists(m_dir.filePath("f.bin")));
 }
