@@ -38,6 +38,7 @@ DownloadEngine::DownloadEngine(HttpClient &http, QObject *parent)
         emit checkProgressed(p <= m_job.expectedSize() ? p : 0, m_job.expectedSize());
     });
     connect(m_check, &ExistingFileCheck::finished, this, &DownloadEngine::onCheckFinished);
+    connect(m_check, &ExistingFileCheck::mapped, this, &DownloadEngine::onMapped);
     connect(&m_http, &HttpClient::responseReceived, this, &DownloadEngine::onResponse);
     connect(&m_http, &HttpClient::dataReceived, this, &DownloadEngine::onData);
     connect(&m_http, &HttpClient::finished, this, &DownloadEngine::onFinished);
@@ -77,6 +78,8 @@ void DownloadEngine::start(const DownloadJob &job)
     // What was learnt about another job's file says nothing about this one.
     m_verifiedEnd = -1;
     m_repairMode = false;
+    m_keptMap.reset();
+    m_droppedServers.clear();
     beginAttempt();
 }
 
@@ -93,6 +96,7 @@ void DownloadEngine::pause()
     m_check->cancel();
     m_afterCheck = nullptr;
     m_retryTimer.stop();
+    dropPool();
     closeFilesLogged();
     setState(State::Paused);
     if (receiving)
@@ -118,6 +122,7 @@ void DownloadEngine::resume(const DownloadJob &amended)
 void DownloadEngine::stop()
 {
     m_http.cancel();
+    dropPool();
     m_check->cancel();
     m_afterCheck = nullptr;
     m_retryTimer.stop();
@@ -198,6 +203,10 @@ void DownloadEngine::beginCycle()
 {
     if (m_loggedBefore)
         log(QStringLiteral("----------"));
+    if (usesAllServers()) {
+        beginPoolCycle();
+        return;
+    }
     if (m_resuming && m_job.checked()) {
         planResume();
         return;
@@ -528,6 +537,7 @@ void DownloadEngine::report(DownloadFailure failure)
 {
     const bool receiving = m_state == State::Receiving;
     m_http.cancel();
+    dropPool();
     closeFiles();
     // The window shows where the file on disk really ends.
     if (receiving)

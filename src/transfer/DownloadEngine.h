@@ -1,8 +1,10 @@
 #pragma once
 
+#include "BlockMapScan.h"
 #include "BlockWriter.h"
 #include "DownloadJob.h"
 #include "HttpClient.h"
+#include "SourcePool.h"
 #include "TransferError.h"
 
 #include <descriptor/BlockScan.h>
@@ -113,6 +115,9 @@ public:
     void setFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpace = std::move(query); }
     void setRetryDelay(std::chrono::milliseconds delay) { m_retryTimer.setInterval(delay); }
     void setResumeDelay(std::chrono::milliseconds delay) { m_resumeTimer.setInterval(delay); }
+    // Where the connections for downloads from several servers at once come
+    // from; without it every download uses the one client it was built with.
+    void setClientFactory(HttpClientFactory factory) { m_makeClient = std::move(factory); }
 
 signals:
     void stateChanged(DownloadEngine::State state);
@@ -132,6 +137,8 @@ signals:
     // The body stopped (ended, paused or failed): the figures as they stand.
     void receivingEnded(const TransferProgress &progress);
     void failed(const DownloadFailure &failure);
+    // The number of servers fetching at once changed (0 when none is).
+    void serversInUseChanged(int count);
 
 private:
     void setState(State state);
@@ -171,6 +178,19 @@ private:
     TransferProgress progress() const;
     qint64 fileLength() const;
 
+    // Several servers at once (DownloadEngineSources.cpp).
+    bool usesAllServers() const;
+    std::vector<SourceAddress> poolServers() const;
+    void beginPoolCycle();
+    void onMapped(const BlockMapScanResult &result);
+    void startPool(BlockMap map);
+    void onPoolReceiving();
+    void onPoolEnded(const SourcePool::Outcome &outcome);
+    void dropPool();
+    void keepMap(const BlockMap &map);
+    std::optional<BlockMap> keptMap() const;
+    void showServersInUse(int count);
+
     HttpClient &m_http;
     ExistingFileCheck *m_check;
     std::function<void(qint64)> m_afterCheck;
@@ -208,4 +228,18 @@ private:
     double m_startTime = 0;
     QString m_destinationName;
     QString m_requestUrl;
+
+    // Several servers at once.
+    HttpClientFactory m_makeClient;
+    std::unique_ptr<SourcePool> m_pool;
+    QStringList m_droppedServers;  // for this job
+    int m_serversInUse = 0;
+    // The blocks known good when the last pool ended, valid while the file
+    // keeps the length and time it had then.
+    struct KeptMap {
+        BlockMap map;
+        qint64 length = 0;
+        qint64 modified = 0;
+    };
+    std::optional<KeptMap> m_keptMap;
 };

@@ -21,6 +21,10 @@ struct DownloadJob {
     int serverIndex = 0;
     // The server wants the offset in the URL too ("&start=<offset>").
     bool appendStartOffset = false;
+    // When the descriptor has two or more usable servers, every one of them
+    // is used at once, `serverIndex` the first source (the server window's
+    // "Use all servers at once" sets it).
+    bool useAllServers = false;
 
     bool checked() const { return mode == Mode::Descriptor; }
     qint64 expectedSize() const { return checked() ? qint64(descriptor.fileSize) : 0; }

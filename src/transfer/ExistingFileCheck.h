@@ -1,11 +1,14 @@
 #pragma once
 
+#include "BlockMapScan.h"
+
 #include <descriptor/BlockScan.h>
 
 #include <QObject>
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QThread;
@@ -21,6 +24,9 @@ public:
 
     // Starts a check, cancelling any running one.
     void start(const QString &dataPath, const QString &ddfPath, float version);
+    // Starts a check of every block `known` does not hold as good (for a
+    // download from several servers); ends with `mapped`.
+    void startMapping(BlockMap known, const QString &dataPath, const QString &ddfPath, float version);
     // Stops the running check; it reports nothing more. Returns once the
     // worker has let go of the files (within one block).
     void cancel();
@@ -32,8 +38,12 @@ signals:
     // p = 4096 times the blocks found good so far.
     void progressed(qint64 p);
     void finished(const BlockScanResult &result);
+    void mapped(const BlockMapScanResult &result);
 
 private:
+    using Work = std::function<void(const std::function<void(qint64)> &progress, const std::atomic<bool> *cancel,
+                                    const std::function<void(std::function<void()>)> &report)>;
+    void run(Work work);
     void release();
 
     std::unique_ptr<QThread> m_thread;

@@ -1,0 +1,233 @@
+// Descriptor mode with every server at once: the file's blocks are mapped
+// (from what is kept, or by checking the file), then a pool of sources
+// fetches what is missing.
+#include "DownloadEngine.h"
+
+#include "ExistingFileCheck.h"
+
+#include <util/Paths.h>
+
+#include <QFileInfo>
+#include <QSet>
+#include <QUrl>
+
+namespace {
+
+qint64 modifiedTime(const QString &path)
+{
+    return QFileInfo(path).lastModified().toMSecsSinceEpoch();
+}
+
+QString serversText(qsizetype count)
+{
+    return count == 1 ? QStringLiteral("1 server") : QStringLiteral("%1 servers").arg(count);
+}
+
+QString savingText(int servers)
+{
+    return QStringLiteral("Saving from %1:").arg(serversText(servers));
+}
+
+} // namespace
+
+bool DownloadEngine::usesAllServers() const
+{
+    if (!m_job.checked() || !m_job.useAllServers || !m_makeClient)
+        return false;
+    const QStringList entries = serverEntries(m_job.descriptor);
+    QSet<QString> hosts;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QUrl url(entryUrl(entries, i));
+        if (url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")))
+            hosts.insert(url.authority().toLower());
+    }
+    return hosts.size() >= 2;
+}
+
+// The chosen server first, then the others in the descriptor's order; one
+// per host (a mirror is somebody's shared machine), none dropped before.
+std::vector<SourceAddress> DownloadEngine::poolServers() const
+{
+    const QStringList entries = serverEntries(m_job.descriptor);
+    std::vector<qsizetype> order{m_job.serverIndex};
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        if (i != m_job.serverIndex)
+            order.push_back(i);
+    std::vector<SourceAddress> servers;
+    QSet<QString> hosts;
+    for (const qsizetype i : order) {
+        if (i < 0 || i >= entries.size())
+            continue;
+        const QString address = i == m_job.serverIndex ? m_job.sourceUrl : entryUrl(entries, i);
+        const QUrl url(address);
+        const QString host = url.authority().toLower();
+        if (!url.isValid() || (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")) ||
+            hosts.contains(host) || m_droppedServers.contains(address))
+            continue;
+        hosts.insert(host);
+        servers.push_back({serverDisplayName(entries[i]), address});
+    }
+    return servers;
+}
+
+void DownloadEngine::beginPoolCycle()
+{
+    if (!m_resuming) {
+        startPool(BlockMap(m_job.expectedSize()));
+        return;
+    }
+    if (std::optional<BlockMap> kept = keptMap()) {
+        onMapped({std::move(*kept), std::nullopt, false});
+        return;
+    }
+    if (!regularFileExists(m_job.descriptorPath)) {
+        stop();
+        notify({QStringLiteral("Orvanta Downloader file is missing!"), {}, true});
+        return;
+    }
+    emit checkProgressed(0, m_job.expectedSize());
+    const QString verifying = QStringLiteral("Verifying file integrity...");
+    emit statusChanged(verifying);
+    log(verifying);
+    emit captionChanged(verifying);
+    setState(State::Checking);
+    m_checkInterrupted = false;
+    m_check->startMapping(BlockMap(m_job.expectedSize()), m_job.destination, m_job.descriptorPath,
+                          m_job.descriptor.version);
+}
+
+void DownloadEngine::onMapped(const BlockMapScanResult &result)
+{
+    if (result.error)
+        log(*result.error);
+    const BlockMap &map = result.map;
+    if (map.complete() && fileLength() == m_job.expectedSize()) {
+        completeVerified();
+        return;
+    }
+    // Bad blocks inside the file are repaired with the rest.
+    const qint64 length = std::min(fileLength(), map.fileSize());
+    for (qint64 k = 0; k * BlockSize < length; ++k) {
+        if (!map.isGood(k)) {
+            log(QStringLiteral("CRC error in current file. Will attempt to repair..."));
+            break;
+        }
+    }
+    startPool(map);
+}
+
+void DownloadEngine::startPool(BlockMap map)
+{
+    const std::vector<SourceAddress> servers = poolServers();
+    if (servers.empty()) {
+        report({DownloadFailure::Kind::Transfer, QStringLiteral("No server is left to fetch the file from."),
+                QStringLiteral("Every server of the descriptor was dropped for this download."), false, std::nullopt});
+        return;
+    }
+    const QString resuming = QStringLiteral("Resuming download...");
+    emit statusChanged(m_resuming ? resuming : QStringLiteral("Getting file information..."));
+    if (m_resuming)
+        emit captionChanged(resuming);
+    if (auto failure = m_writer.open(m_job.destination)) {
+        reportDiskError(*failure);
+        return;
+    }
+    // The file now fills out of order: only the map knows what is good.
+    m_verifiedEnd = -1;
+    m_keptMap.reset();
+    m_total = m_job.expectedSize();
+    m_position = m_startPosition = map.goodBytes();
+    m_sizeKnown = true;
+    m_unannounced = false;
+    m_resuming = true;  // the rate counts what this attempt brings
+    m_startTime = m_clock() - 1.0;
+    m_pool = std::make_unique<SourcePool>(std::move(map), servers,
+                                          SourcePool::File{m_job.descriptorPath, m_job.descriptor.version, m_job.appendStartOffset},
+                                          m_writer, m_makeClient);
+    m_pool->setClock(m_clock);
+    m_pool->setRetryDelay(std::chrono::duration_cast<std::chrono::milliseconds>(m_retryTimer.intervalAsDuration()));
+    connect(m_pool.get(), &SourcePool::logLine, this, &DownloadEngine::log);
+    connect(m_pool.get(), &SourcePool::inUseChanged, this, &DownloadEngine::showServersInUse);
+    connect(m_pool.get(), &SourcePool::receiving, this, &DownloadEngine::onPoolReceiving);
+    connect(m_pool.get(), &SourcePool::progressed, this, [this] {
+        m_position = m_pool->map().goodBytes();
+        emit progressed(progress());
+    });
+    connect(m_pool.get(), &SourcePool::ended, this, &DownloadEngine::onPoolEnded);
+    setState(State::Connecting);
+    log(QStringLiteral("Connecting to %1 at once...").arg(serversText(qsizetype(servers.size()))));
+    m_pool->start();
+}
+
+void DownloadEngine::onPoolReceiving()
+{
+    emit statusChanged(savingText(m_serversInUse));
+    emit receivingFrom(m_job.destination, serversText(m_serversInUse));
+    emit receivingStarted(m_total, true);
+    log(QStringLiteral("Saving data to disk..."));
+    setState(State::Receiving);
+}
+
+void DownloadEngine::showServersInUse(int count)
+{
+    if (count == m_serversInUse)
+        return;
+    m_serversInUse = count;
+    emit serversInUseChanged(count);
+    if (m_state == State::Receiving && count > 0)
+        emit statusChanged(savingText(count));
+}
+
+void DownloadEngine::onPoolEnded(const SourcePool::Outcome &outcome)
+{
+    m_droppedServers += m_pool->dropped();
+    dropPool();
+    if (outcome.diskFailure) {
+        reportDiskError(*outcome.diskFailure);
+        return;
+    }
+    if (auto failure = m_writer.close()) {
+        reportDiskError(*failure);
+        return;
+    }
+    if (!outcome.complete) {
+        report({DownloadFailure::Kind::Transfer, QStringLiteral("Every server failed."), outcome.reason,
+                outcome.retrying, std::nullopt});
+        return;
+    }
+    m_position = m_total;
+    emit receivingEnded(progress());
+    conclude();
+}
+
+// Stops the pool (if one runs) with every block it wrote on disk, and
+// keeps its map for the next attempt.
+void DownloadEngine::dropPool()
+{
+    if (!m_pool)
+        return;
+    m_pool->stop();
+    m_pool->disconnect(this);
+    // Deleted later: this may run inside one of the pool's own signals.
+    SourcePool *pool = m_pool.release();
+    pool->deleteLater();
+    showServersInUse(0);
+    if (auto failure = m_writer.flush()) {
+        log(QStringLiteral("Error %1: %2 (%3).").arg(failure->code).arg(failure->description, m_job.destination));
+        return;  // what reached the disk is uncertain: the next attempt checks the file
+    }
+    keepMap(pool->map());
+}
+
+void DownloadEngine::keepMap(const BlockMap &map)
+{
+    m_keptMap = KeptMap{map, fileLength(), modifiedTime(m_job.destination)};
+}
+
+std::optional<BlockMap> DownloadEngine::keptMap() const
+{
+    if (!m_keptMap || m_keptMap->map.fileSize() != m_job.expectedSize() || m_keptMap->length != fileLength() ||
+        m_keptMap->modified != modifiedTime(m_job.destination))
+        return std::nullopt;
+    return m_keptMap->map;
+}

@@ -1,0 +1,266 @@
+// The engine fetching from several scripted servers at once: what reaches
+// the disk, what each server is asked, and how failures of single servers
+// are carried by the others.
+#include <support/EngineSettle.h>
+#include <support/FakeMirrors.h>
+#include <support/TestServer.h>
+
+#include <descriptor/DescriptorBytes.h>
+#include <transfer/DownloadEngine.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using S = DownloadEngine::State;
+using Reply = FakeHttpClient::Reply;
+const QStringList kUrls = {"http://127.0.0.1:11/f.bin", "http://127.0.0.1:12/f.bin", "http://127.0.0.1:13/f.bin"};
+constexpr qint64 kSize = 300 * 4096 + 123;
+
+class SourcesTest : public testing::Test {
+protected:
+    QTemporaryDir dir;
+    FakeHttpClient http;  // the single-server client: never asked here
+    FakeMirrors mirrors;
+    DownloadEngine engine{http};
+    DownloadJob job;
+    QByteArray whole;
+    QStringList log;
+    std::vector<int> inUse;
+    // Per server: how request k to it is answered (default: plainly).
+    std::map<QString, std::function<Reply(const HttpRequest &, int)>> rules;
+
+    void SetUp() override
+    {
+        whole = writeRandomFile(dir.filePath("served"), kSize);
+        DescriptorHeader record;
+        record.version = 1.2f;
+        for (int i = 0; i < kUrls.size(); ++i)
+            record.servers[size_t(i)] = QStringLiteral("S%1|%2").arg(i).arg(kUrls[i]);
+        const QByteArray ddf = buildDescriptor(record, whole).value();
+        QFile f(job.descriptorPath = dir.filePath("f.ddf"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(ddf) == ddf.size());
+        job.mode = DownloadJob::Mode::Descriptor;
+        job.descriptor = DescriptorHeader::fromBytes(ddf);
+        job.sourceUrl = kUrls[0];
+        job.destination = dir.filePath("out.bin");
+        job.useAllServers = true;
+        engine.setRetryDelay(std::chrono::hours(1));
+        engine.setResumeDelay(std::chrono::milliseconds(0));
+        engine.setClientFactory(mirrors.factory());
+        mirrors.answer = [this](const HttpRequest &r, int k) {
+            const auto rule = rules.find(r.url);
+            return rule != rules.end() ? rule->second(r, k) : FakeMirrors::serve(whole, r);
+        };
+        QObject::connect(&engine, &DownloadEngine::logLine, [this](const QString &line) { log << line; });
+        QObject::connect(&engine, &DownloadEngine::serversInUseChanged, [this](int n) { inUse.push_back(n); });
+    }
+    bool rest()
+    {
+        int quiet = 0;
+        return runUntil([&] { return (quiet = !engine.isBusy() && !mirrors.active() ? quiet + 1 : 0) >= 3; });
+    }
+    QByteArray onDisk() const { QFile f(job.destination); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
+    void put(const QByteArray &bytes)
+    {
+        QFile f(job.destination);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
+    }
+    qint64 asked() const
+    {
+        qint64 sum = 0;
+        for (const QString &url : kUrls)
+            sum += mirrors.askedOf(url, kSize);
+        return sum;
+    }
+    bool logged(const QString &part) const
+    {
+        return std::any_of(log.begin(), log.end(), [&](const QString &l) { return l.contains(part); });
+    }
+};
+
+TEST_F(SourcesTest, EveryServerFetchesWholeBlocksAndNothingTwice)
+{
+    engine.start(job);
+    ASSERT_TRUE(rest());
+    EXPECT_EQ(engine.state(), S::Completed);
+    EXPECT_TRUE(onDisk() == whole);
+    EXPECT_EQ(asked(), kSize);  // no byte asked twice
+    std::vector<std::pair<qint64, qint64>> ranges;
+    for (const FakeMirrors::Request &r : mirrors.requests) {
+        EXPECT_EQ(r.from % 4096, 0);
+        EXPECT_TRUE(r.to == kSize - 1 || (r.to + 1) % 4096 == 0);
+        ranges.emplace_back(r.from, r.to);
+    }
+    EXPECT_EQ(mirrors.requests.front().url, kUrls[0]);
+    EXPECT_EQ(mirrors.requests.front().from, 0);  // the chosen server starts at the beginning
+    for (const QString &url : kUrls)
+        EXPECT_GT(mirrors.askedOf(url, kSize), 0) << url.toStdString();
+    EXPECT_EQ(inUse, (std::vector<int>{3, 0}));
+    EXPECT_TRUE(http.requests.empty());
+}
+
+// One server misbehaving in a way of its own; the others finish the file.
+struct Misbehaviour {
+    const char *name;
+    std::function<Reply(const QByteArray &whole, const HttpRequest &r, int k)> reply;
+    const char *logged;   // a line of the log contains this
+    enum { Dropped, Waits, GoesOn } after;  // dropped for good, waiting to retry, or still used
+};
+void PrintTo(const Misbehaviour &m, std::ostream *os) { *os << m.name; }
+
+class OneServerFails : public SourcesTest, public testing::WithParamInterface<Misbehaviour> {};
+
+TEST_P(OneServerFails, TheOthersFinishTheFile)
+{
+    const Misbehaviour &m = GetParam();
+    rules[kUrls[1]] = [&](const HttpRequest &r, int k) { return m.reply(whole, r, k); };
+    engine.start(job);
+    ASSERT_TRUE(rest());
+    EXPECT_EQ(engine.state(), S::Completed);
+    EXPECT_TRUE(onDisk() == whole);
+    EXPECT_TRUE(logged(m.logged)) << log.join('\n').toStdString();
+    EXPECT_EQ(logged("S1 is dropped for this download"), m.after == Misbehaviour::Dropped);
+    EXPECT_EQ(logged("S1 failed:"), m.after == Misbehaviour::Waits);
+    EXPECT_LE(asked(), kSize + 3 * 256 * 4096);  // within the file plus a few runs
+}
+
+Reply statusOnly(int status)
+{
+    Reply r = FakeHttpClient::reply(status, {});
+    r.head->reasonPhrase = "Reason";
+    return r;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, OneServerFails, testing::Values(
+    Misbehaviour{"not found", [](const QByteArray &, const HttpRequest &, int) { return statusOnly(404); },
+                 "S1 is dropped for this download. Reason: The server answered 404 Reason.", Misbehaviour::Dropped},
+    Misbehaviour{"forbidden", [](const QByteArray &, const HttpRequest &, int) { return statusOnly(403); },
+                 "answered 403", Misbehaviour::Dropped},
+    Misbehaviour{"server error", [](const QByteArray &, const HttpRequest &, int) { return statusOnly(503); },
+                 "S1 failed: The server answered 503 Reason. Trying it again in 30 seconds...", Misbehaviour::Waits},
+    Misbehaviour{"no answer", [](const QByteArray &, const HttpRequest &, int) { return Reply{}; },
+                 "S1 failed: Error 56: Failure when receiving data from the peer.", Misbehaviour::Waits},
+    Misbehaviour{"TLS failure", [](const QByteArray &, const HttpRequest &, int) {
+                     return Reply{std::nullopt, {}, -1, {TransferError::Origin::Tls, 60, "SSL peer certificate was not OK"}};
+                 }, "Reason: Error 60: SSL peer certificate was not OK.", Misbehaviour::Dropped},
+    Misbehaviour{"drops mid-way", [](const QByteArray &w, const HttpRequest &r, int) {
+                     Reply reply = FakeMirrors::serve(w, r);
+                     reply.breakAfter = 8192;
+                     return reply;
+                 }, "S1 failed: Error 56", Misbehaviour::Waits},
+    Misbehaviour{"another size", [](const QByteArray &w, const HttpRequest &r, int) {
+                     return FakeMirrors::serve(w + "more", r);
+                 }, "does not fit the descriptor", Misbehaviour::Dropped},
+    Misbehaviour{"ignores ranges", [](const QByteArray &w, const HttpRequest &, int) { return FakeHttpClient::reply(200, w); },
+                 "does not send parts of the file", Misbehaviour::Dropped},
+    Misbehaviour{"one corrupted block", [](const QByteArray &w, const HttpRequest &r, int k) {
+                     QByteArray bad = w;
+                     if (k == 0)
+                         bad[r.rangeStart + 5000] = char(bad[r.rangeStart + 5000] ^ 1);
+                     return FakeMirrors::serve(bad, r);
+                 }, "with a CRC error; it is fetched again from another server.", Misbehaviour::GoesOn},
+    Misbehaviour{"every block corrupted", [](const QByteArray &w, const HttpRequest &r, int) {
+                     QByteArray bad = w;
+                     for (qsizetype i = 0; i < bad.size(); i += 4096)
+                         bad[i] = char(bad[i] ^ 1);
+                     return FakeMirrors::serve(bad, r);
+                 }, "Reason: Its blocks failed their checks 3 times.", Misbehaviour::Dropped}),
+    [](const auto &info) { return std::to_string(info.index); });
+
+TEST_F(SourcesTest, ACorruptedBlockIsFetchedAgainFromAnotherServer)
+{
+    rules[kUrls[1]] = [&](const HttpRequest &r, int) {
+        QByteArray bad = whole;
+        bad[r.rangeStart] = char(bad[r.rangeStart] ^ 1);
+        return FakeMirrors::serve(bad, r);
+    };
+    engine.start(job);
+    ASSERT_TRUE(rest());
+    ASSERT_TRUE(onDisk() == whole);
+    const FakeMirrors::Request first1 = *std::find_if(mirrors.requests.begin(), mirrors.requests.end(),
+                                                      [](const auto &r) { return r.url == kUrls[1]; });
+    const bool refetched = std::any_of(mirrors.requests.begin(), mirrors.requests.end(), [&](const auto &r) {
+        return r.url != kUrls[1] && r.from <= first1.from && first1.from <= r.to;
+    });
+    EXPECT_TRUE(refetched);
+}
+
+TEST_F(SourcesTest, OnlyWhenEveryServerFailsDoesTheDownloadFail)
+{
+    struct Row { const char *name; int status; S state; };
+    for (const Row &row : {Row{"for good", 404, S::Failed}, Row{"for now", 503, S::WaitingToRetry}}) {
+        SCOPED_TRACE(row.name);
+        log.clear();
+        for (const QString &url : kUrls)
+            rules[url] = [&](const HttpRequest &, int) { return statusOnly(row.status); };
+        engine.start(job);
+        ASSERT_TRUE(rest());
+        EXPECT_EQ(engine.state(), row.state);
+        for (int i = 0; i < kUrls.size(); ++i)
+            EXPECT_TRUE(logged(QStringLiteral("S%1 ").arg(i) + (row.status == 404 ? "is dropped" : "failed")));
+        EXPECT_TRUE(logged("Every server failed."));
+    }
+}
+
+// A pause keeps the map: the resume asks only for what is missing and
+// does not read the file again.
+TEST_F(SourcesTest, APauseAndResumeFetchesOnlyWhatIsMissing)
+{
+    bool paused = false;
+    mirrors.afterRun = [&](const FakeHttpClient &, qint64 delivered) {
+        if (!paused && delivered >= 40960)
+            paused = true, engine.pause();
+    };
+    engine.start(job);
+    ASSERT_TRUE(rest());
+    ASSERT_EQ(engine.state(), S::Paused);
+    const qint64 before = onDisk().size();
+    EXPECT_GT(before, 0);
+    log.clear();
+    engine.resume();
+    ASSERT_TRUE(runUntil([&] { return engine.state() == S::Completed; }));
+    EXPECT_TRUE(onDisk() == whole);
+    EXPECT_FALSE(logged("Verifying file integrity..."));
+    EXPECT_EQ(mirrors.delivered(), kSize);  // every block received was kept
+}
+
+// What a kill leaves: a file with holes and a torn end. A new engine checks
+// every block and fetches only the bad and missing ones.
+TEST_F(SourcesTest, AFileWithHolesIsRepairedFromEveryServer)
+{
+    QByteArray holey = whole.left(250 * 4096 + 100);
+    for (qint64 block : {3, 4, 5, 40, 41, 100, 249})
+        holey.replace(block * 4096, 4096, QByteArray(4096, '\0'));
+    put(holey);
+    engine.start(job);
+    ASSERT_TRUE(rest());
+    EXPECT_EQ(engine.state(), S::Completed);
+    EXPECT_TRUE(onDisk() == whole);
+    EXPECT_TRUE(logged("CRC error in current file. Will attempt to repair..."));
+    EXPECT_EQ(asked(), 7 * 4096 + (kSize - 250 * 4096));
+}
+
+TEST_F(SourcesTest, OneServerOrTheBoxOffIsTheSingleServerDownload)
+{
+    http.answer = [&](const HttpRequest &r, int) { return FakeMirrors::serve(whole, r); };
+    for (const bool box : {false, true}) {
+        SCOPED_TRACE(box ? "one host" : "box off");
+        QFile::remove(job.destination);
+        http.requests.clear();
+        job.useAllServers = box;
+        if (box)  // every entry on one host: one connection only
+            for (int i = 0; i < 3; ++i)
+                job.descriptor.servers[size_t(i)] = QStringLiteral("S%1|http://127.0.0.1:11/f%1.bin").arg(i);
+        engine.start(job);
+        ASSERT_TRUE(rest());
+        EXPECT_EQ(engine.state(), S::Completed);
+        EXPECT_EQ(http.requests.size(), 1u);
+        EXPECT_TRUE(mirrors.requests.empty());
+    }
+}
+
+} // namespace
