@@ -50,6 +50,7 @@ void BlockMap::release(qint64 first, qint64 last, int source)
         if (carrier(k) == source) {
             m_blocks[size_t(k)] = Missing;
             --m_inFlight;
+            m_noMissingBefore = std::min(m_noMissingBefore, k);
         }
     }
 }
@@ -75,6 +76,7 @@ void BlockMap::markBad(qint64 block, int source)
         --m_inFlight;
     b = Missing;
     m_avoid[block] = source;
+    m_noMissingBefore = std::min(m_noMissingBefore, block);
 }
 
 qint64 BlockMap::goodBytes() const
@@ -93,9 +95,20 @@ bool BlockMap::open(qint64 block, int source, bool strict) const
 
 qint64 BlockMap::firstOpen(qint64 from, int source, bool strict) const
 {
-    for (qint64 k = std::max<qint64>(0, from); k < blockCount(); ++k)
+    // Asked often near the end of a large file: the scan starts where the
+    // first missing block can be.
+    const bool fromStart = from <= m_noMissingBefore;
+    bool missingSeen = false;
+    for (qint64 k = std::max({qint64(0), from, m_noMissingBefore}); k < blockCount(); ++k) {
+        if (m_blocks[size_t(k)] != Missing)
+            continue;
+        if (fromStart && !std::exchange(missingSeen, true))
+            m_noMissingBefore = k;
         if (open(k, source, strict))
             return k;
+    }
+    if (fromStart && !missingSeen)
+        m_noMissingBefore = blockCount();
     return -1;
 }
 

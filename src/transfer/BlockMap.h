@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -67,4 +68,5 @@ private:
     std::map<qint64, int> m_avoid;  // bad block -> the source that sent it
     qint64 m_good = 0;
     qint64 m_inFlight = 0;
+    mutable qint64 m_noMissingBefore = 0;  // no block before it is missing
 };

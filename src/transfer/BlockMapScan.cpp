@@ -9,7 +9,18 @@
 #include <vector>
 
 namespace {
+
 constexpr qint64 PieceBlocks = 256;  // 1 MiB read at a time
+
+bool blockMatches(QFile &data, CrcListReader &crcs, const BlockMap &map, qint64 block, float version)
+{
+    QByteArray bytes(map.bytesOf(block), Qt::Uninitialized);
+    crcs.seekBlock(block);
+    const std::optional<quint32> stored = crcs.next();
+    return data.seek(block * BlockMap::BlockBytes) && readFully(data, bytes.data(), bytes.size()) == bytes.size() &&
+           stored && *stored == quint32(blockCrc32(bytes, version));
+}
+
 }  // namespace
 
 BlockMapScanResult scanIntoMap(BlockMap known, const QString &dataPath, const QString &ddfPath, float version,
@@ -27,13 +38,20 @@ BlockMapScanResult scanIntoMap(BlockMap known, const QString &dataPath, const QS
         result.error = QStringLiteral("%1: %2").arg(ddfPath, *error);
         return result;
     }
+    for (const auto &[first, last] : map.goodRuns()) {
+        if (!blockMatches(data, crcs, map, first, version)) {
+            map = BlockMap(map.fileSize());
+            result.knownRejected = true;
+            break;
+        }
+    }
     // Only whole blocks on disk can be good.
     const qint64 length = data.size();
     qint64 present = 0;
     while (present < map.blockCount() && present * BlockMap::BlockBytes + map.bytesOf(present) <= length)
         ++present;
     std::vector<char> piece(size_t(PieceBlocks * BlockMap::BlockBytes));
-    bool skipped = false;  // the checksum reader lags behind
+    bool skipped = true;  // the checksum reader is not where the loop starts
     for (qint64 first = 0; first < present; first += PieceBlocks) {
         if (cancel && cancel->load(std::memory_order_relaxed)) {
             result.cancelled = true;

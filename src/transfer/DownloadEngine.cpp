@@ -1,5 +1,6 @@
 #include "DownloadEngine.h"
 
+#include "BlockRecord.h"
 #include "ExistingFileCheck.h"
 #include "ResponseVerdict.h"
 #include "ResumeValidator.h"
@@ -528,6 +529,7 @@ bool DownloadEngine::madeDurable()
         return false;
     }
     keepValidator(QString());
+    removeBlockRecord(m_job.destination);
     return true;
 }
 

@@ -188,6 +188,7 @@ private:
     void onPoolEnded(const SourcePool::Outcome &outcome);
     void dropPool();
     void keepMap(const BlockMap &map);
+    bool keepRecord(const BlockMap &map);
     std::optional<BlockMap> keptMap() const;
     void showServersInUse(int count);
 
@@ -234,6 +235,8 @@ private:
     std::unique_ptr<SourcePool> m_pool;
     QStringList m_droppedServers;  // for this job
     int m_serversInUse = 0;
+    static constexpr double RecordInterval = 2.0;  // seconds between records of the good blocks
+    double m_recordTime = 0;
     // The blocks known good when the last pool ended, valid while the file
     // keeps the length and time it had then.
     struct KeptMap {

@@ -3,6 +3,7 @@
 // fetches what is missing.
 #include "DownloadEngine.h"
 
+#include "BlockRecord.h"
 #include "ExistingFileCheck.h"
 
 #include <util/Paths.h>
@@ -10,6 +11,8 @@
 #include <QFileInfo>
 #include <QSet>
 #include <QUrl>
+
+#include <cstring>
 
 namespace {
 
@@ -92,14 +95,19 @@ void DownloadEngine::beginPoolCycle()
     emit captionChanged(verifying);
     setState(State::Checking);
     m_checkInterrupted = false;
-    m_check->startMapping(BlockMap(m_job.expectedSize()), m_job.destination, m_job.descriptorPath,
-                          m_job.descriptor.version);
+    std::optional<BlockMap> record = loadBlockRecord(m_job.destination, m_job.expectedSize());
+    if (record)
+        log(QStringLiteral("The file keeps a record of its good blocks: only the rest is checked."));
+    m_check->startMapping(record ? std::move(*record) : BlockMap(m_job.expectedSize()), m_job.destination,
+                          m_job.descriptorPath, m_job.descriptor.version);
 }
 
 void DownloadEngine::onMapped(const BlockMapScanResult &result)
 {
     if (result.error)
         log(*result.error);
+    if (result.knownRejected)
+        log(QStringLiteral("The record does not fit the file: every block was checked."));
     const BlockMap &map = result.map;
     if (map.complete() && fileLength() == m_job.expectedSize()) {
         completeVerified();
@@ -141,6 +149,7 @@ void DownloadEngine::startPool(BlockMap map)
     m_unannounced = false;
     m_resuming = true;  // the rate counts what this attempt brings
     m_startTime = m_clock() - 1.0;
+    m_recordTime = m_clock();
     m_pool = std::make_unique<SourcePool>(std::move(map), servers,
                                           SourcePool::File{m_job.descriptorPath, m_job.descriptor.version, m_job.appendStartOffset},
                                           m_writer, m_makeClient);
@@ -152,6 +161,8 @@ void DownloadEngine::startPool(BlockMap map)
     connect(m_pool.get(), &SourcePool::progressed, this, [this] {
         m_position = m_pool->map().goodBytes();
         emit progressed(progress());
+        if (m_clock() - m_recordTime >= RecordInterval)
+            keepRecord(m_pool->map());
     });
     connect(m_pool.get(), &SourcePool::ended, this, &DownloadEngine::onPoolEnded);
     setState(State::Connecting);
@@ -212,11 +223,22 @@ void DownloadEngine::dropPool()
     SourcePool *pool = m_pool.release();
     pool->deleteLater();
     showServersInUse(0);
+    if (keepRecord(pool->map()))
+        keepMap(pool->map());
+}
+
+// Records the good blocks with the file once they have all reached the
+// system; false (logged) when the writer could not get them there.
+bool DownloadEngine::keepRecord(const BlockMap &map)
+{
+    m_recordTime = m_clock();
     if (auto failure = m_writer.flush()) {
         log(QStringLiteral("Error %1: %2 (%3).").arg(failure->code).arg(failure->description, m_job.destination));
-        return;  // what reached the disk is uncertain: the next attempt checks the file
+        return false;  // what reached the disk is uncertain: the next attempt checks the file
     }
-    keepMap(pool->map());
+    if (const int error = storeBlockRecord(m_job.destination, map))
+        log(QStringLiteral("Could not keep the record of good blocks with the file: %1").arg(QString::fromLocal8Bit(std::strerror(error))));
+    return true;
 }
 
 void DownloadEngine::keepMap(const BlockMap &map)

@@ -3,7 +3,8 @@
 namespace {
 
 constexpr int MaxChecksumFailures = 3;
-constexpr std::chrono::milliseconds ReplanInterval(200);
+// Rates are looked at again as data comes in; this is for when none does.
+constexpr std::chrono::milliseconds ReplanInterval(1000);
 
 } // namespace
 
@@ -160,8 +161,13 @@ void SourcePool::onBlocks(int id, qint64 offset, QByteArrayView data)
             at += m_map.bytesOf(block), ++block;  // not this source's any more
     }
     emit progressed();
-    if (m_map.complete())
+    if (m_map.complete()) {
         finish({true, false, {}, std::nullopt});
+        return;
+    }
+    // A source waiting for the end may race it now that rates moved.
+    if (m_replan.isActive())
+        dispatchIdle();
 }
 
 void SourcePool::onBadBlock(int id, qint64 block)

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
 
 namespace {
 
@@ -242,6 +243,46 @@ TEST_F(SourcesTest, AFileWithHolesIsRepairedFromEveryServer)
     EXPECT_TRUE(onDisk() == whole);
     EXPECT_TRUE(logged("CRC error in current file. Will attempt to repair..."));
     EXPECT_EQ(asked(), 7 * 4096 + (kSize - 250 * 4096));
+}
+
+// A kill leaves the record written at the last pause or every few seconds:
+// a new engine trusts its runs after checking each one's first block, reads
+// only the rest, and fetches only what is missing. A record that does not
+// fit the file is thrown away and every block is checked.
+TEST_F(SourcesTest, ANewEngineResumesFromTheRecordKeptWithTheFile)
+{
+    for (const bool spoilt : {false, true}) {
+        SCOPED_TRACE(spoilt ? "a record that does not fit" : "a record that fits");
+        QFile::remove(job.destination);
+        const qint64 start = mirrors.delivered();
+        bool paused = false;
+        mirrors.afterRun = [&](const FakeHttpClient &, qint64 delivered) {
+            if (!paused && delivered >= 40960)
+                paused = true, engine.pause();
+        };
+        engine.start(job);
+        ASSERT_TRUE(rest());
+        ASSERT_EQ(engine.state(), S::Paused);
+        engine.stop();
+        mirrors.afterRun = nullptr;
+        if (spoilt) {  // the first block changed behind the record's back
+            QFile f(job.destination);
+            ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.write("x") == 1);
+        }
+        FakeHttpClient http2;
+        DownloadEngine restarted{http2};
+        restarted.setClientFactory(mirrors.factory());
+        log.clear();
+        QObject::connect(&restarted, &DownloadEngine::logLine, [this](const QString &line) { log << line; });
+        const qint64 before = mirrors.delivered(), kept = before - start;
+        restarted.start(job);
+        ASSERT_TRUE(runUntil([&] { return restarted.state() == S::Completed; }));
+        EXPECT_TRUE(onDisk() == whole);
+        EXPECT_TRUE(logged("The file keeps a record of its good blocks: only the rest is checked."));
+        EXPECT_EQ(logged("The record does not fit the file: every block was checked."), spoilt);
+        EXPECT_EQ(mirrors.delivered() - before, kSize - kept + (spoilt ? 4096 : 0));
+        EXPECT_EQ(getxattr(QFile::encodeName(job.destination).constData(), "user.orvanta.blocks", nullptr, 0), -1);
+    }
 }
 
 TEST_F(SourcesTest, OneServerOrTheBoxOffIsTheSingleServerDownload)
