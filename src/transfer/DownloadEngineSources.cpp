@@ -80,7 +80,11 @@ void DownloadEngine::beginPoolCycle()
         return;
     }
     if (std::optional<BlockMap> kept = keptMap()) {
-        onMapped({std::move(*kept), std::nullopt, false});
+        // Known from this run: nothing to check, and its gaps are no errors.
+        if (kept->complete() && fileLength() == m_job.expectedSize())
+            completeVerified();
+        else
+            startPool(std::move(*kept));
         return;
     }
     if (!regularFileExists(m_job.descriptorPath)) {
@@ -113,7 +117,7 @@ void DownloadEngine::onMapped(const BlockMapScanResult &result)
         completeVerified();
         return;
     }
-    // Bad blocks inside the file are repaired with the rest.
+    // Bad blocks inside the file are repaired with the rest, from every server.
     const qint64 length = std::min(fileLength(), map.fileSize());
     for (qint64 k = 0; k * BlockSize < length; ++k) {
         if (!map.isGood(k)) {

@@ -34,12 +34,17 @@ qint64 runLength(const BlockMap &map, const std::vector<SourceLoad> &sources, co
     qint64 blocks = self.rate > 0 ? qint64(self.rate * settings.runSeconds / double(BlockMap::BlockBytes))
                                   : settings.firstRunBlocks;
     blocks = std::clamp(blocks, settings.minRunBlocks, settings.maxRunBlocks);
-    // Its share of what is open, by rate.
+    // Its share, by rate, of what is still to come (open or on its way), so
+    // that every source is done at about the same time.
     double total = 0;
-    for (const SourceLoad &o : sources)
+    qint64 outstanding = map.openBlocks();
+    for (const SourceLoad &o : sources) {
         total += sizingRate(sources, o);
+        if (o.working)
+            outstanding += std::max<qint64>(0, o.last - o.next + 1);
+    }
     const double fraction = total > 0 && rate > 0 ? rate / total : 1.0 / double(std::max<size_t>(1, sources.size()));
-    const qint64 share = qint64(std::ceil(double(map.openBlocks()) * fraction));
+    const qint64 share = qint64(std::ceil(double(outstanding) * fraction));
     return std::max<qint64>(1, std::min(blocks, share));
 }
 

@@ -39,9 +39,9 @@ struct PlannerSettings {
 // load (`who` included). Pure: it changes nothing.
 //
 // Fresh work is the first open block the source may fetch, and the run is
-// sized by the source's rate and capped by its share of what is still open
-// (by rate, among the sources counted in `sources`), so that all sources
-// reach the end together. When nothing is open, `who` takes over the end of
+// sized by the source's rate and capped by its share (by rate, among the
+// sources counted in `sources`) of what is still to come, open or in
+// flight, so that all sources reach the end together. When nothing is open, `who` takes over the end of
 // the run that would finish last, if it would finish that part sooner.
 // `avoidBad`: a source is not given back a block that failed from it
 // (false when it is the only source left).
