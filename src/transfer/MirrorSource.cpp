@@ -43,12 +43,13 @@ void MirrorSource::setFile(const QString &checksumsPath, float version, qint64 f
 
 double MirrorSource::rate() const
 {
-    if (m_phase != Phase::Receiving)
+    if (!working())
         return m_rate;
-    // Silence counts: a source that stalls is soon the slowest.
+    // Silence counts: a source that stalls, or does not answer, is soon the
+    // slowest.
     const double elapsed = m_clock() - m_sampleStart;
-    if (elapsed > 2 * SampleSeconds)
-        return std::min(m_rate, double(m_sampleBytes) / elapsed);
+    if (elapsed > 2 * SampleSeconds)  // never 0, which would say "not measured yet"
+        return std::max(1.0, m_rate > 0 ? std::min(m_rate, double(m_sampleBytes) / elapsed) : double(m_sampleBytes) / elapsed);
     return m_rate;
 }
 
@@ -56,7 +57,7 @@ void MirrorSource::fetch(qint64 first, qint64 last)
 {
     ++m_generation;
     m_next = first;
-    m_last = last;
+    m_last = m_askedLast = last;
     if (auto failure = m_checksums.open(m_checksumsPath)) {
         // Without its checksums no block can be taken from anyone.
         QTimer::singleShot(0, this, [this, reason = *failure, generation = m_generation] {
@@ -67,6 +68,8 @@ void MirrorSource::fetch(qint64 first, qint64 last)
         return;
     }
     m_checksums.seekBlock(first);
+    m_sampleStart = m_clock();
+    m_sampleBytes = 0;
     HttpRequest request;
     request.url = m_url;
     if (m_appendStartOffset)
@@ -119,10 +122,19 @@ void MirrorSource::onResponse(const HttpResponse &head)
         fail(!passing, *why);
         return;
     }
+    // A server may send less than asked: the run ends with the whole
+    // blocks it sends, and the rest goes back to the map.
+    if (head.status == 206 && head.contentLength) {
+        const qint64 end = m_next * Block + *head.contentLength;  // one past the last byte sent
+        const qint64 whole = end == m_fileSize ? end : end / Block * Block;
+        m_last = std::min(m_last, (whole + Block - 1) / Block - 1);
+        if (m_last < m_next) {
+            fail(false, QStringLiteral("The server sent less than a block."));
+            return;
+        }
+    }
     m_answerEnd = head.status == 206 ? m_last : -1;
     m_phase = Phase::Receiving;
-    m_sampleStart = m_clock();
-    m_sampleBytes = 0;
     emit answered(m_id);
 }
 
@@ -146,6 +158,11 @@ std::optional<QString> MirrorSource::unfit(const HttpResponse &head) const
                  head.rangeTotal ? QString::number(*head.rangeTotal) : QStringLiteral("?"))
             .arg(m_next * Block)
             .arg(m_fileSize);
+    const qint64 asked = std::min((m_askedLast + 1) * Block, m_fileSize) - m_next * Block;
+    if (head.contentLength && *head.contentLength > asked)
+        return QStringLiteral("The server announces %1 bytes for a range of %2; that does not fit the descriptor.")
+            .arg(*head.contentLength)
+            .arg(asked);
     return std::nullopt;
 }
 
@@ -210,6 +227,11 @@ void MirrorSource::fail(bool permanent, const QString &reason)
 // The rest of a longer answer is not wanted.
 void MirrorSource::finishRun()
 {
+    // A short run on a fast link ends before a whole sample: it still
+    // tells the source's rate.
+    const double elapsed = m_clock() - m_sampleStart;
+    if (m_rate <= 0 && m_sampleBytes > 0 && elapsed > 0)
+        m_rate = double(m_sampleBytes) / elapsed;
     cancel();
     emit runDone(m_id);
 }

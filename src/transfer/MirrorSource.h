@@ -44,7 +44,8 @@ public:
     qint64 nextBlock() const { return m_next; }
     qint64 lastBlock() const { return m_last; }
     // Bytes per second, smoothed; 0 until measured. A source that has gone
-    // quiet loses its rate while the silence lasts.
+    // quiet, or has not answered for a second, loses its rate while the
+    // silence lasts.
     double rate() const;
     // Body bytes received so far, every request together.
     qint64 received() const { return m_received; }
@@ -96,6 +97,7 @@ private:
     quint64 m_generation = 0;  // a cancel or a new run ignores the old one's signals
     qint64 m_next = 0;
     qint64 m_last = -1;
+    qint64 m_askedLast = -1;  // the run's end when it was asked for (a takeover may cut it back since)
     qint64 m_answerEnd = -1;  // the last block the answer brings before it ends by itself
     qint64 m_received = 0;
     // Rate: bytes since the sample began, smoothed over samples.

@@ -54,18 +54,16 @@ double secondsFor(qint64 blocks, double rate)
 }
 
 // How much of `victim`'s rest `self` should take so that both end together.
-WorkChoice takeOver(const SourceLoad &self, const SourceLoad &victim, const PlannerSettings &settings)
+WorkChoice takeOver(const SourceLoad &self, const SourceLoad &victim, double victimRate, const PlannerSettings &settings)
 {
     const qint64 rest = victim.last - victim.next + 1;
-    const double finish = secondsFor(rest, victim.rate);
-    qint64 keep = 0;
-    if (victim.rate > 0) {
-        // keep / rv = (rest - keep) / rs + cost, in blocks and seconds.
-        const double rv = victim.rate / double(BlockMap::BlockBytes), rs = self.rate / double(BlockMap::BlockBytes);
-        keep = std::clamp<qint64>(qint64((double(rest) / rs + settings.requestSeconds) / (1 / rv + 1 / rs)), 0, rest);
-    }
+    const double finish = secondsFor(rest, victimRate);
+    // keep / rv = (rest - keep) / rs + cost, in blocks and seconds.
+    const double rv = victimRate / double(BlockMap::BlockBytes), rs = self.rate / double(BlockMap::BlockBytes);
+    const qint64 keep =
+        std::clamp<qint64>(qint64((double(rest) / rs + settings.requestSeconds) / (1 / rv + 1 / rs)), 0, rest);
     const qint64 taken = rest - keep;
-    const double after = std::max(secondsFor(keep, victim.rate), settings.requestSeconds + secondsFor(taken, self.rate));
+    const double after = std::max(secondsFor(keep, victimRate), settings.requestSeconds + secondsFor(taken, self.rate));
     if (taken < std::min(settings.minTakeOverBlocks, rest) || finish - after < settings.minGainSeconds)
         return {};
     return {WorkChoice::Kind::TakeOver, victim.last - taken + 1, victim.last, victim.id};
@@ -92,9 +90,9 @@ WorkChoice chooseWork(const BlockMap &map, const std::vector<SourceLoad> &source
     for (const SourceLoad &o : sources) {
         if (o.id == who || !o.working || o.last < o.next)
             continue;
-        const double finish = secondsFor(o.last - o.next + 1, o.rate);
+        const double finish = secondsFor(o.last - o.next + 1, sizingRate(sources, o));
         if (!slowest || finish > latest)
             slowest = &o, latest = finish;
     }
-    return slowest ? takeOver(*self, *slowest, settings) : WorkChoice{};
+    return slowest ? takeOver(*self, *slowest, sizingRate(sources, *slowest), settings) : WorkChoice{};
 }

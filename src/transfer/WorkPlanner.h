@@ -8,7 +8,7 @@
 struct SourceLoad {
     int id = 0;
     bool working = false;  // a run is under way (its answer may still be due)
-    double rate = 0;       // bytes per second measured; 0 while unknown
+    double rate = 0;       // bytes per second measured; 0 while unknown (counted as the mean of the known)
     qint64 next = 0;       // the next block the run brings
     qint64 last = -1;      // the run's last block
 };

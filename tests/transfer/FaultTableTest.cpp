@@ -8,6 +8,7 @@
 #include <descriptor/DescriptorBytes.h>
 #include <transfer/CurlHttpClient.h>
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -306,6 +307,79 @@ TEST(FaultTable, EveryFaultEndsVisiblyAndKeepsTheFile)
                   << std::endl;
     }
     qunsetenv("ORVANTA_CA_BUNDLE");
+}
+
+// Downloads from three servers at once (three test servers on their own
+// ports), one of them misbehaving as the row says; the others carry the
+// file, or the download fails only when every one has.
+struct AllServersRow {
+    const char *name;
+    std::array<const char *, 3> query = {"", "", ""};  // faults of every request to each server
+    std::array<const char *, 3> once = {"", "", ""};   // faults of its first request, as JSON
+    State end = Completed;
+    const char *logged = "";                           // a line of the log holds this
+    double withinSeconds = 10;
+};
+
+const AllServersRow kAllServersRows[] = {
+    {.name = "three servers share the file", .logged = "Connecting to 3 servers at once..."},
+    {.name = "a server without the file is dropped", .query = {"", "?status=404", ""},
+     .logged = "Second is dropped for this download. Reason: The server answered 404 Not Found."},
+    {.name = "a server dying mid-way waits, the others go on", .once = {"", R"({"drop": 20000})", ""},
+     .logged = "Second failed: Error 18: Transferred a partial file"},
+    {.name = "a corrupted block is fetched again from another server", .once = {"", "", R"({"corrupt": 139300})"},
+     .logged = "Third sent bytes 139264-143359 with a CRC error; it is fetched again from another server."},
+    {.name = "a server of another size is dropped", .query = {"", "?length=100000", ""},
+     .logged = "does not fit the descriptor"},
+    {.name = "a slow server's end is taken over", .query = {"", "?trickle=8000", ""}, .logged = "from Second.",
+     .withinSeconds = 3},
+    {.name = "only when every server fails does the download", .query = {"?status=404", "?status=410", "?status=403"},
+     .end = Failed, .logged = "Every server failed."},
+};
+
+TEST(FaultTable, EveryServerAtOnce)
+{
+    QTemporaryDir root;
+    const QByteArray content = writeRandomFile(root.filePath("f.bin"), kSize, 77);
+    TestServer servers[3] = {TestServer(root.path()), TestServer(root.path()), TestServer(root.path())};
+    for (const TestServer &server : servers)
+        ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const char *const names[3] = {"First", "Second", "Third"};
+    for (const AllServersRow &row : kAllServersRows) {
+        SCOPED_TRACE(row.name);
+        AppHarnessOn<CurlHttpClient> h;
+        h.engine.setRetryDelay(std::chrono::hours(1));
+        h.engine.setClientFactory([] {
+            auto client = std::make_unique<CurlHttpClient>();
+            client->setStallSeconds(2);
+            return client;
+        });
+        DescriptorHeader record;
+        record.version = 1.2f;
+        record.fileName = QStringLiteral("f.bin");
+        for (int i = 0; i < 3; ++i) {
+            servers[i].setScript(*row.once[i] ? QJsonArray{QJsonDocument::fromJson(row.once[i]).object()} : QJsonArray{});
+            record.servers[size_t(i)] = QStringLiteral("%1|%2").arg(names[i], servers[i].url(QStringLiteral("/f.bin") + row.query[i]));
+        }
+        const qsizetype asked = servers[0].requests().size() + servers[1].requests().size() + servers[2].requests().size();
+        writeTo(h.path("d.ddf"), buildDescriptor(record, content).value());
+        h.dialogs.chooseFile(h.path("d.ddf"));
+        h.dialogs.chooseFile(h.path("out.bin"));
+        h.dialogs.serverAnswers = {0};
+        h.dialogs.allServersAnswers = {true};
+        QElapsedTimer timer;
+        timer.start();
+        h.controller.loadDescriptor();
+        runUntil([&] { return h.engine.state() == row.end; }, 20000);
+        EXPECT_EQ(h.engine.state(), row.end);
+        EXPECT_LT(timer.elapsed(), row.withinSeconds * 1000);
+        EXPECT_TRUE(h.log.text().contains(QLatin1String(row.logged))) << h.log.text().toStdString();
+        QFile file(h.path("out.bin"));
+        EXPECT_TRUE(row.end != Completed || (file.open(QIODevice::ReadOnly) && file.readAll() == content));
+        const qsizetype askedNow = servers[0].requests().size() + servers[1].requests().size() + servers[2].requests().size();
+        EXPECT_GE(askedNow - asked, 3);  // every server was asked
+        std::cout << "[ fault ] all servers: " << row.name << std::endl;
+    }
 }
 
 }  // namespace
