@@ -235,7 +235,7 @@ private:
     std::unique_ptr<SourcePool> m_pool;
     QStringList m_droppedServers;  // for this job
     int m_serversInUse = 0;
-    static constexpr double RecordInterval = 2.0;  // seconds between records of the good blocks
+    static constexpr double RecordInterval = 1.0;  // seconds between records of the good blocks
     double m_recordTime = 0;
     // The blocks known good when the last pool ended, valid while the file
     // keeps the length and time it had then.

@@ -231,7 +231,7 @@ void MirrorSource::finishRun()
     // tells the source's rate.
     const double elapsed = m_clock() - m_sampleStart;
     if (m_rate <= 0 && m_sampleBytes > 0 && elapsed > 0)
-        m_rate = double(m_sampleBytes) / elapsed;
+        m_rate = double(m_sampleBytes) / elapsed, m_lastSample = {m_sampleBytes, elapsed};
     cancel();
     emit runDone(m_id);
 }
@@ -243,8 +243,10 @@ void MirrorSource::measure(qint64 bytes)
     const double now = m_clock(), elapsed = now - m_sampleStart;
     if (elapsed < SampleSeconds)
         return;
-    const double sample = double(m_sampleBytes) / elapsed;
-    m_rate = m_rate > 0 ? 0.5 * m_rate + 0.5 * sample : sample;
+    // Over the last two samples (about a second): a server's burst at the
+    // start of an answer soon stops counting.
+    m_rate = double(m_lastSample.first + m_sampleBytes) / (m_lastSample.second + elapsed);
+    m_lastSample = {m_sampleBytes, elapsed};
     m_sampleStart = now;
     m_sampleBytes = 0;
 }

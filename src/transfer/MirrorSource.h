@@ -100,8 +100,9 @@ private:
     qint64 m_askedLast = -1;  // the run's end when it was asked for (a takeover may cut it back since)
     qint64 m_answerEnd = -1;  // the last block the answer brings before it ends by itself
     qint64 m_received = 0;
-    // Rate: bytes since the sample began, smoothed over samples.
+    // Rate: bytes since the sample began; the one before (bytes, seconds).
     double m_rate = 0;
+    std::pair<qint64, double> m_lastSample{0, 0.0};
     double m_sampleStart = 0;
     qint64 m_sampleBytes = 0;
 };
