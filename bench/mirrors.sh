@@ -1,8 +1,8 @@
 # Shared by the bench scripts that need several mirrors: nginx on the
 # loopback addresses 127.0.0.2 to 127.0.0.5, one process each (so that one
 # can be stopped alone), every answer limited to a rate, every request
-# logged with the bytes sent. Sourced, not run; needs common.sh and
-# BENCH_DIR.
+# logged with the bytes sent. Sourced, not run; needs common.sh, BUILD_DIR,
+# BENCH_DIR and SIZE.
 
 MIRROR_ADDRESSES=(127.0.0.2 127.0.0.3 127.0.0.4 127.0.0.5)
 MIRROR_PIDS=()
@@ -76,4 +76,17 @@ describe() {
     else servers+=(--server "M$((i + 1))|$(mirror_url "$i" "$(basename "$1")")"); fi
   done
   "$BUILD_DIR/bin/orvanta-ddf" create "$1" -o "$2" --force "${servers[@]}" >/dev/null
+}
+
+# prepare_mirrors: checks the tools, makes the sample SRC of SIZE bytes,
+# picks MIRROR_PORT and stops the mirrors on exit; sets BENCH_BIN.
+prepare_mirrors() {
+  BENCH_BIN="$BUILD_DIR/bin/download_bench"
+  [ -x "$BENCH_BIN" ] || { echo "build first: $BENCH_BIN missing" >&2; exit 2; }
+  [ -x /usr/sbin/nginx ] || { echo "nginx is not installed" >&2; exit 2; }
+  mkdir -p "$BENCH_DIR/www" "$BENCH_DIR/out"
+  SRC="$BENCH_DIR/www/data.bin"
+  [ -f "$SRC" ] && [ "$(stat -c %s "$SRC")" -eq "$SIZE" ] || make_sample "$SRC" "$SIZE"
+  MIRROR_PORT=$(free_port)
+  trap 'stop_mirrors; rm -rf "$BENCH_DIR/out"' EXIT
 }

@@ -12,16 +12,8 @@ cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 BENCH_DIR=${BENCH_DIR:-/tmp/orvanta-multisource}
 SIZE=${SIZE:-100000000}
-BENCH_BIN="$BUILD_DIR/bin/download_bench"
-[ -x "$BENCH_BIN" ] || { echo "build first: $BENCH_BIN missing" >&2; exit 2; }
-[ -x /usr/sbin/nginx ] || { echo "nginx is not installed" >&2; exit 2; }
 . bench/mirrors.sh
-
-mkdir -p "$BENCH_DIR/www" "$BENCH_DIR/out"
-SRC="$BENCH_DIR/www/data.bin"
-[ -f "$SRC" ] && [ "$(stat -c %s "$SRC")" -eq "$SIZE" ] || make_sample "$SRC" "$SIZE"
-MIRROR_PORT=$(free_port)
-trap 'stop_mirrors; rm -rf "$BENCH_DIR/out"' EXIT
+prepare_mirrors
 OUT="$BENCH_DIR/out/data.bin"
 PEER=$(command -v aria2c || true)
 

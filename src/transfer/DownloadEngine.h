@@ -148,6 +148,7 @@ private:
     void beginCycle();
     void planResume();
     void checkExistingFile(std::function<void(qint64)> then);
+    bool announceCheck();
     void onCheckFinished(const BlockScanResult &result);
     bool fileKnownGood() const;
     void afterFirstCheck(qint64 verifiedLength);

@@ -87,18 +87,8 @@ void DownloadEngine::beginPoolCycle()
             startPool(std::move(*kept));
         return;
     }
-    if (!regularFileExists(m_job.descriptorPath)) {
-        stop();
-        notify({QStringLiteral("Orvanta Downloader file is missing!"), {}, true});
+    if (!announceCheck())
         return;
-    }
-    emit checkProgressed(0, m_job.expectedSize());
-    const QString verifying = QStringLiteral("Verifying file integrity...");
-    emit statusChanged(verifying);
-    log(verifying);
-    emit captionChanged(verifying);
-    setState(State::Checking);
-    m_checkInterrupted = false;
     std::optional<BlockMap> record = loadBlockRecord(m_job.destination, m_job.expectedSize());
     if (record)
         log(QStringLiteral("The file keeps a record of its good blocks: only the rest is checked."));

@@ -58,13 +58,4 @@ TEST(BlockMap, ABadBlockIsAvoidedByItsSenderOnly)
     EXPECT_FALSE(map.avoids(3, 0));
 }
 
-TEST(BlockMap, GoodRunsAreMaximal)
-{
-    BlockMap map(10 * 4096);
-    for (qint64 k : {0, 1, 2, 5, 7, 8, 9})
-        map.markGood(k);
-    const std::vector<std::pair<qint64, qint64>> expected{{0, 2}, {5, 5}, {7, 9}};
-    EXPECT_EQ(map.goodRuns(), expected);
-}
-
 } // namespace
