@@ -35,7 +35,7 @@ pid $dir/nginx.pid;
 error_log $dir/error.log;
 events { worker_connections 64; }
 http {
-  log_format sent '\$body_bytes_sent \$http_range';
+  log_format sent '\$body_bytes_sent \$uri';
   access_log $dir/access.log sent;
   client_body_temp_path $dir/tmp;
   proxy_temp_path $dir/tmp;
@@ -63,8 +63,8 @@ stop_mirror() {
 
 stop_mirrors() { for i in "${!MIRROR_ADDRESSES[@]}"; do stop_mirror "$i"; done; }
 
-# bytes_sent: body bytes every mirror sent since it started
-bytes_sent() { cat "$BENCH_DIR"/nginx*/access.log 2>/dev/null | awk '{ s += $1 } END { printf "%d\n", s }'; }
+# bytes_sent: body bytes every mirror sent for the file (not for the start-up probes)
+bytes_sent() { cat "$BENCH_DIR"/nginx*/access.log 2>/dev/null | awk '$2 != "/" { s += $1 } END { printf "%d\n", s }'; }
 
 mirror_url() { echo "http://${MIRROR_ADDRESSES[$1]}:$MIRROR_PORT/$2"; }
 
