@@ -28,3 +28,31 @@ make_sample() {
   set -o pipefail
   [ "$(stat -c %s "$1")" -eq "$2" ] || { echo "could not write $1" >&2; exit 1; }
 }
+
+# start_nginx DIR: serves DIR/www from nginx on a free loopback port, with its
+# files in DIR/nginx; sets PORT and NGINX_PID once it answers.
+start_nginx() {
+  local dir=$1
+  mkdir -p "$dir/nginx/tmp"
+  PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+  cat > "$dir/nginx/nginx.conf" <<CONF
+worker_processes 1;
+daemon off;
+pid $dir/nginx/nginx.pid;
+error_log $dir/nginx/error.log;
+events { worker_connections 64; }
+http {
+  access_log off;
+  client_body_temp_path $dir/nginx/tmp;
+  proxy_temp_path $dir/nginx/tmp;
+  fastcgi_temp_path $dir/nginx/tmp;
+  uwsgi_temp_path $dir/nginx/tmp;
+  scgi_temp_path $dir/nginx/tmp;
+  sendfile on;
+  server { listen 127.0.0.1:$PORT; root $dir/www; }
+}
+CONF
+  /usr/sbin/nginx -c "$dir/nginx/nginx.conf" -p "$dir/nginx" &
+  NGINX_PID=$!
+  for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$PORT/" && break; sleep 0.1; done
+}

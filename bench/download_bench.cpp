@@ -1,17 +1,18 @@
 // A headless download with the real engine, HTTP client and window
-// presenter, for bench/throughput.sh and bench/multisource.sh: prints the
-// result, elapsed seconds, user and system CPU seconds, peak RSS and, with
-// --pause-after, how long a pause took to stop the transfer. With --ddf the
-// URL is a descriptor, downloaded from all its servers at once unless
-// --one-server is given.
+// presenter, for bench/throughput.sh, bench/large.sh and the mirror benches:
+// prints the result, elapsed seconds, user and system CPU seconds, peak RSS
+// and, with --pause-after, how long a pause took to stop the transfer. With
+// --ddf the download is the descriptor's, every block and chunk checked;
+// with --all-servers as well, from all its servers at once.
 #include "BenchSeams.h"
 
 #include <app/DownloadPresenter.h>
-#include <descriptor/DescriptorHeader.h>
 #include <transfer/CurlHttpClient.h>
 #include <transfer/DownloadEngine.h>
 #include <ui/MainWindowModel.h>
 #include <util/ActivityLog.h>
+
+#include <descriptor/DescriptorTrailer.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -31,30 +32,12 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const bool described = args.size() >= 2 && args[1] == QLatin1String("--ddf");
-    const QStringList rest = described ? args.mid(2) : args.mid(1);
-    if (rest.size() < 2) {
-        std::fprintf(stderr, "usage: download_bench URL DEST [--pause-after SECONDS]\n"
-                             "       download_bench --ddf DESCRIPTOR DEST [--one-server]\n");
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: download_bench URL DEST [--pause-after SECONDS | --ddf DESCRIPTOR [--all-servers]]\n");
         return 2;
     }
-    const double pauseAfter = rest.size() >= 4 && rest[2] == QLatin1String("--pause-after") ? rest[3].toDouble() : -1;
-    DownloadJob job;
-    job.sourceUrl = rest[0];
-    job.destination = rest[1];
-    if (described) {
-        QString error;
-        const std::optional<DescriptorHeader> header = readDescriptorHeader(rest[0], &error);
-        if (!header) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
-            return 2;
-        }
-        job.mode = DownloadJob::Mode::Descriptor;
-        job.descriptorPath = rest[0];
-        job.descriptor = *header;
-        job.sourceUrl = entryUrl(serverEntries(*header), 0);
-        job.useAllServers = !rest.contains(QLatin1String("--one-server"));
-    }
+    const double pauseAfter = args.size() >= 5 && args[3] == QLatin1String("--pause-after") ? args[4].toDouble() : -1;
+    const QString ddf = args.size() >= 5 && args[3] == QLatin1String("--ddf") ? args[4] : QString();
 
     MainWindowModel model;
     CurlHttpClient http;
@@ -77,6 +60,24 @@ int main(int argc, char **argv)
         app.quit();
     });
     QTimer::singleShot(0, &app, [&] {
+        DownloadJob job;
+        job.sourceUrl = args[1];
+        job.destination = args[2];
+        if (!ddf.isEmpty()) {
+            QString error;
+            qint64 length = 0;
+            const std::optional<DescriptorHeader> header = readDescriptorHeader(ddf, &error, &length);
+            if (!header) {
+                std::fprintf(stderr, "download_bench: %s\n", qPrintable(error));
+                app.exit(2);
+                return;
+            }
+            job.mode = DownloadJob::Mode::Descriptor;
+            job.descriptorPath = ddf;
+            job.descriptor = *header;
+            job.useAllServers = args.contains(QLatin1String("--all-servers"));
+            job.strongHashes = readTrailer(ddf, *header, length).trailer;
+        }
         if (pauseAfter >= 0)
             QTimer::singleShot(int(pauseAfter * 1000), &app, [&] {
                 pausedAt = clock.nsecsElapsed();

@@ -34,7 +34,7 @@ run_case() {
   local stopper=""
   if [ -n "$stop_after" ]; then (sleep "$stop_after"; kill "${MIRROR_PIDS[1]}" 2>/dev/null) & stopper=$!; fi
   local result
-  result=$("$BENCH_BIN" --ddf "$BENCH_DIR/data.ddf" "$OUT" $mode)
+  result=$("$BENCH_BIN" "$(mirror_url 0 data.bin)" "$OUT" --ddf "$BENCH_DIR/data.ddf" $([ "$mode" = --one-server ] || echo --all-servers))
   if [ -n "$stopper" ]; then wait "$stopper" || true; stop_mirror 1; fi
   grep -q "result complete" <<<"$result" || { echo "$name: our download did not complete: $result" >&2; exit 1; }
   cmp -s "$SRC" "$OUT" || { echo "$name: our copy differs" >&2; exit 1; }

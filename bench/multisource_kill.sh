@@ -28,7 +28,7 @@ sent_before_restart=0
 
 killed=0 finished_early=0
 for k in $(seq "$KILLS"); do
-  ORVANTA_BENCH_LOG=1 "$BENCH_BIN" --ddf "$BENCH_DIR/data.ddf" "$OUT" >/dev/null 2>>"$LOG" &
+  ORVANTA_BENCH_LOG=1 "$BENCH_BIN" "$(mirror_url 0 data.bin)" "$OUT" --ddf "$BENCH_DIR/data.ddf" --all-servers >/dev/null 2>>"$LOG" &
   pid=$!
   # Between 0.1 and 1.5 s: in the check, the first answers or the body.
   sleep "$(calc "0.1 + ($RANDOM % 1400) / 1000")"
@@ -39,7 +39,7 @@ done
 sent_before_restart=$(bytes_sent)  # a restarted mirror starts a new log
 stop_mirrors
 for i in "${!MIRROR_ADDRESSES[@]}"; do start_mirror "$i" 0; done  # the rest at full speed
-result=$(ORVANTA_BENCH_LOG=1 "$BENCH_BIN" --ddf "$BENCH_DIR/data.ddf" "$OUT" 2>>"$LOG")
+result=$(ORVANTA_BENCH_LOG=1 "$BENCH_BIN" "$(mirror_url 0 data.bin)" "$OUT" --ddf "$BENCH_DIR/data.ddf" --all-servers 2>>"$LOG")
 grep -q "result complete" <<<"$result" || { echo "the last run did not complete: $result" >&2; exit 1; }
 identical=no
 cmp -s "$SRC" "$OUT" && identical=yes

@@ -23,29 +23,8 @@ if [ ! -f "$SRC" ] || [ "$(stat -c %s "$SRC")" -ne $((SIZE_MIB * 1048576)) ]; th
   head -c $((SIZE_MIB * 1048576)) /dev/urandom > "$SRC"
 fi
 
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-cat > "$BENCH_DIR/nginx/nginx.conf" <<CONF
-worker_processes 1;
-daemon off;
-pid $BENCH_DIR/nginx/nginx.pid;
-error_log $BENCH_DIR/nginx/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $BENCH_DIR/nginx/tmp;
-  proxy_temp_path $BENCH_DIR/nginx/tmp;
-  fastcgi_temp_path $BENCH_DIR/nginx/tmp;
-  uwsgi_temp_path $BENCH_DIR/nginx/tmp;
-  scgi_temp_path $BENCH_DIR/nginx/tmp;
-  sendfile on;
-  server { listen 127.0.0.1:$PORT; root $BENCH_DIR/www; }
-}
-CONF
-mkdir -p "$BENCH_DIR/nginx/tmp"
-/usr/sbin/nginx -c "$BENCH_DIR/nginx/nginx.conf" -p "$BENCH_DIR/nginx" &
-NGINX_PID=$!
+start_nginx "$BENCH_DIR"
 trap 'kill $NGINX_PID 2>/dev/null; wait $NGINX_PID 2>/dev/null; rm -rf "$BENCH_DIR/out"' EXIT
-for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$PORT/" && break; sleep 0.1; done
 URL="http://127.0.0.1:$PORT/big.bin"
 OUT="$BENCH_DIR/out/big.bin"
 

@@ -8,4 +8,5 @@ set(CMAKE_AUTORCC ON)
 
 find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets Network)
 find_package(CURL REQUIRED)
+find_package(OpenSSL 3 REQUIRED COMPONENTS Crypto)
 find_package(PkgConfig REQUIRED)

@@ -1,12 +1,14 @@
 // Feeds arbitrary bytes to everything that reads a descriptor: the header
-// reader, the load check, the safe file name, and orvanta-ddf info and
-// verify. Besides the sanitizers' findings it aborts when a promise of
+// reader, the trailer of hashes, the load check, the safe file name, the
+// chunk scan, and orvanta-ddf info and verify. Besides the sanitizers' findings it aborts when a promise of
 // those functions does not hold.
 
 #include "ToolSupport.h"
 
+#include "descriptor/ChunkScan.h"
 #include "descriptor/DescriptorCheck.h"
 #include "descriptor/DescriptorHeader.h"
+#include "descriptor/DescriptorTrailer.h"
 #include "util/Paths.h"
 
 #include <QDir>
@@ -55,6 +57,31 @@ void checkEscaped(const QString &text)
                 "escaped text holds no control or format character");
 }
 
+// A trailer that is read describes the descriptor it came from exactly; one
+// that is refused says why, and the load check refuses with it.
+void checkTrailer(const DescriptorHeader &header, qint64 length, qsizetype inputSize)
+{
+    const TrailerRead read = readTrailer(workspace->descriptor, header, length);
+    const DescriptorCheck check = checkDescriptor(header, length, read);
+    require(check.usable() == check.reason.isEmpty(), "a refusal with a trailer always says why");
+    checkEscaped(read.check.reason);
+    if (!read.trailer) {
+        require(read.check.usable() || check.fault == read.check.fault || check.fault == DescriptorFault::OldVersion,
+                "a faulty trailer refuses the descriptor");
+        return;
+    }
+    const DescriptorTrailer &t = *read.trailer;
+    require(read.check.usable(), "a trailer read is a good one");
+    require(t.fileSize >= 1 && t.chunkSize >= BlockSize && t.chunkSize % BlockSize == 0, "a trailer's fields are sane");
+    require(t.offset == trailerOffset(t.fileSize), "the trailer follows the whole CRC list");
+    require(t.offset + trailerLength(t.chunkCount) == inputSize, "the trailer ends the descriptor");
+    require(headerSizeField(t.fileSize) == header.fileSize, "the header's size agrees with the trailer's");
+    const BlockScanResult scan = scanChunks(workspace->data, workspace->descriptor, header.version, t,
+                                            {.stopAtFirstBad = false, .wholeFile = true, .workers = 1});
+    require(scan.goodLength >= 0 && scan.goodLength <= scan.fileLength, "the good part lies inside the file");
+    require(!scan.wholeFileMatches || !scan.mismatch, "a whole-file hash is taken only of matching chunks");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -95,6 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size)
         const std::optional<QByteArray> again = header->toBytes();
         require(again && *again == input.left(DescriptorHeader::HeaderSize), "the header round-trips");
     }
+    checkTrailer(*header, length, input.size());
     checkSafeFileName(header->fileName);
     checkSafeFileName(trimSpaces(header->fileName));
     checkEscaped(header->information);

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the seed descriptors in corpus/: small, each a few KB at most,
 valid ones and ones with a single fault. Run from anywhere; rewrites corpus/."""
+import hashlib
 import pathlib
 import struct
 import zlib
@@ -34,6 +35,16 @@ def descriptor(data: bytes, servers, name=b"file.bin", info=b"", version=1.2, si
     return out + b"".join(crcs)
 
 
+def trailer(data: bytes, chunk: int = 1 << 20, size=None, whole=None) -> bytes:
+    """The record of SHA-256 hashes that follows the CRC list."""
+    size = len(data) if size is None else size
+    hashes = [hashlib.sha256(data[at:at + chunk]).digest() for at in range(0, len(data), chunk)]
+    out = b"OVDXSHA2" + struct.pack("<QII", size, chunk, len(hashes)) + b"".join(hashes)
+    out += hashlib.sha256(data).digest() if whole is None else whole
+    out += hashlib.sha256(out).digest()
+    return out + struct.pack("<Q", len(out) + 8)
+
+
 def main() -> None:
     HERE.mkdir(exist_ok=True)
     for old in HERE.iterdir():
@@ -60,6 +71,17 @@ def main() -> None:
         "old-version": descriptor(data, one, version=1.0),
         "nan-version": descriptor(data, one)[:3078] + struct.pack("<I", 0x7FC00001) + descriptor(data, one)[3082:],
     }
+    sealed = descriptor(data, one) + trailer(data)
+    seeds.update({
+        "trailer-valid": sealed,
+        "trailer-small-chunks": descriptor(data, one) + trailer(data, chunk=BLOCK),
+        "trailer-cut": sealed[:-9],
+        "trailer-damaged": sealed[:-50] + bytes([sealed[-50] ^ 1]) + sealed[-49:],
+        "trailer-other-size": descriptor(data, one) + trailer(data, size=len(data) + 1),
+        "trailer-wrong-whole-hash": descriptor(data, one) + trailer(data, whole=b"\x42" * 32),
+        "trailer-under-large-marker": descriptor(data, one, size=-1) + trailer(data),
+        "trailer-signature-only": descriptor(data, one) + b"OVDX",
+    })
     for name, content in seeds.items():
         (HERE / name).write_bytes(content)
 

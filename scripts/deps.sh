@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(
   # build
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libcurl4-openssl-dev libisal-dev
+  qt6-base-dev libcurl4-openssl-dev libssl-dev libisal-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # runtime of the program (desktop fonts for the windows)
   fonts-dejavu-core ca-certificates

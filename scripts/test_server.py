@@ -21,12 +21,15 @@ Faults, chosen per request by query parameters (kept in the logged target):
   nolength=1         no Content-Length; the connection closes after the body
   length=N           announce N as Content-Length whatever is sent, then close
   crstart=N          Content-Range claims N as its first byte
+  rangemax=N         a range answer holds at most N bytes (a shorter range than asked)
   drop=N             close after N body bytes
   stall=N            send N body bytes, then silence until the client leaves
   trickle=B          at most B body bytes per second (--rate caps every answer)
   corrupt=OFF        flip the file's byte at offset OFF; once=1: only the first time
   gzip=1             say "Content-Encoding: gzip" without compressing
   etag=none|weak     no ETag, or a weak one; lastmod=none: no Last-Modified
+  digest=repr|legacy the file's SHA-256 as Repr-Digest or as Digest; digest=wrong or
+                     wrong-legacy: the same of other bytes
 
 --script FILE: a JSON list of entries {"path": "/f.bin", "times": 1, "...":
 "..."}; each request takes the first entry whose path matches (no path: any),
@@ -39,7 +42,7 @@ so a test may rewrite it between requests.
 gone); --max-seconds N: exit after N seconds whatever happens.
 """
 
-import argparse, base64, email.utils, http.server, ipaddress, json, os, re, select, socket, socketserver, ssl, \
+import argparse, base64, email.utils, hashlib, http.server, ipaddress, json, os, re, select, socket, socketserver, ssl, \
     sys, threading, time, urllib.parse
 
 ARGS, LOCK, CORRUPTED_ONCE = None, threading.Lock(), set()
@@ -133,6 +136,19 @@ class Handler(http.server.BaseHTTPRequestHandler):
         modified = None if q.get("lastmod") == "none" else email.utils.formatdate(info.st_mtime, usegmt=True)
         return etag, modified
 
+    def digest_headers(self, source, how):
+        if how not in ("repr", "legacy", "wrong", "wrong-legacy"):
+            return []
+        wrong = how.startswith("wrong")
+        hasher = hashlib.sha256(b"other bytes" if wrong else b"")
+        if not wrong:
+            source.seek(0)
+            for piece in iter(lambda: source.read(PIECE), b""):
+                hasher.update(piece)
+        value = base64.b64encode(hasher.digest()).decode()
+        legacy = how.endswith("legacy")
+        return [("Digest", "SHA-256=" + value)] if legacy else [("Repr-Digest", "sha-256=:%s:" % value)]
+
     def serve(self, source, info, path, q):
         size, (etag, modified) = info.st_size, self.validators(info, q)
         start, end, status = 0, size - 1, 200
@@ -144,6 +160,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if int(asked[1]) >= size:
                 return self.reply(416, [("Content-Range", "bytes */%d" % size)])
             start, end, status = int(asked[1]), min(size - 1, int(asked[2] or size - 1)), 206
+            end = min(end, start + int(q.get("rangemax", size)) - 1)
         count = end - start + 1
         headers = [("ETag", etag)] if etag else []
         headers += [("Last-Modified", modified)] if modified else []
@@ -151,6 +168,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             first = int(q.get("crstart", start))
             headers.append(("Content-Range", "bytes %d-%d/%d" % (first, first + count - 1, size)))
         headers += [("Content-Encoding", "gzip")] if "gzip" in q else []
+        headers += self.digest_headers(source, q.get("digest"))
         announced = None if "nolength" in q else int(q.get("length", count))
         if announced != count:
             headers.append(("Connection", "close"))

@@ -2,6 +2,7 @@
 
 #include "descriptor/DescriptorCheck.h"
 #include "descriptor/DescriptorHeader.h"
+#include "descriptor/DescriptorTrailer.h"
 #include "descriptor/DescriptorWriter.h"
 #include "util/Paths.h"
 #include "util/Windows1252.h"
@@ -23,6 +24,7 @@ struct CreateOptions {
     bool startParam = false;
     QString version = QStringLiteral("1.2");
     bool force = false;
+    bool crcOnly = false;
 };
 
 // The options of create; nullopt with the exit code when the command ends
@@ -46,7 +48,9 @@ std::optional<CreateOptions> parse(const QStringList &args, int *exitCode)
     const QCommandLineOption version(QStringLiteral("format-version"),
                                      QStringLiteral("The format version to write (default 1.2)."), QStringLiteral("V"));
     const QCommandLineOption force(QStringLiteral("force"), QStringLiteral("Replace OUT.ddf when it exists."));
-    parser.addOptions({out, server, name, info, startParam, version, force});
+    const QCommandLineOption crcOnly(QStringLiteral("crc-only"),
+                                     QStringLiteral("Write the first format alone: no SHA-256 trailer, files up to 2 GiB."));
+    parser.addOptions({out, server, name, info, startParam, version, force, crcOnly});
     if (const std::optional<int> done = parseCommand(parser, QStringLiteral("create"), args)) {
         *exitCode = *done;
         return std::nullopt;
@@ -71,6 +75,7 @@ std::optional<CreateOptions> parse(const QStringList &args, int *exitCode)
     if (parser.isSet(version))
         o.version = parser.values(version).last();
     o.force = parser.isSet(force);
+    o.crcOnly = parser.isSet(crcOnly);
     return o;
 }
 
@@ -136,14 +141,20 @@ int runCreate(const QStringList &args)
         return refuse(QStringLiteral("the file name is empty"));
     if (auto p = fieldProblem(QStringLiteral("the name"), name))
         return refuse(*p);
+    // The downloader offers only a bare name; anything else would reach
+    // the user changed, or not at all.
+    if (const QString bare = safeFileName(trimSpaces(name)); bare != trimSpaces(name))
+        return refuse(QStringLiteral("the name \"%1\" is not a bare file name (no folders, no control characters); "
+                                     "the downloader would offer \"%2\"")
+                          .arg(escapeControlCharacters(name), escapeControlCharacters(bare)));
     if (auto p = fieldProblem(QStringLiteral("the information text"), o->info))
         return refuse(*p);
 
     const QFileInfo file(o->file);
     if (!regularFileExists(o->file) || !file.isReadable())
         return refuse(QStringLiteral("cannot read %1").arg(o->file));
-    if (file.size() > std::numeric_limits<qint32>::max())
-        return refuse(QStringLiteral("%1 is %2 bytes; a descriptor describes at most 2147483647 bytes")
+    if (o->crcOnly && file.size() > std::numeric_limits<qint32>::max())
+        return refuse(QStringLiteral("%1 is %2 bytes; a descriptor without hashes describes at most 2147483647 bytes")
                           .arg(o->file).arg(file.size()));
     const QFileInfo out(o->out);
     if (out.exists() && !o->force)
@@ -160,15 +171,18 @@ int runCreate(const QStringList &args)
     record.version = version;
     // What the downloader would refuse is of no use: the same check it makes
     // on loading, on the descriptor as it will be written.
-    record.fileSize = qint32(file.size());
-    const DescriptorCheck check =
-        checkDescriptor(record, DescriptorHeader::HeaderSize + 4 * blockCount(record.fileSize));
+    record.fileSize = headerSizeField(file.size());
+    TrailerRead trailer;
+    if (!o->crcOnly)
+        trailer.trailer = DescriptorTrailer{trailerOffset(file.size()), file.size()};
+    const DescriptorCheck check = checkDescriptor(record, trailerOffset(file.size()), trailer);
     if (!check.usable())
         return refuse(QStringLiteral("the downloader would refuse this descriptor: ") + check.reason);
 
     ProgressLine progress(QStringLiteral("create"), file.size());
     const std::optional<QString> error =
-        writeDescriptorFile(o->file, o->out, record, [&](qint64 done, qint64) { progress.update(done); });
+        writeDescriptorFile(o->file, o->out, record, [&](qint64 done, qint64) { progress.update(done); },
+                            o->crcOnly ? DescriptorFormat::CrcOnly : DescriptorFormat::WithHashes);
     progress.finish();
     return error ? refuse(*error) : ExitOk;
 }

@@ -7,17 +7,7 @@
 
 #include <QCommandLineParser>
 
-#include <charconv>
-
 namespace {
-
-// The shortest text that reads back as the same 32-bit float.
-QString floatText(float value)
-{
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, value);
-    return QString::fromLatin1(buf, res.ptr - buf);
-}
 
 QString row(const char *label, const QString &value)
 {
@@ -47,17 +37,21 @@ int runInfo(const QStringList &args)
         return ExitUsage;
     const DescriptorHeader &h = d->header;
 
-    const qint64 size = h.fileSize;
+    const std::optional<DescriptorTrailer> &trailer = d->trailer.trailer;
+    const qint64 size = d->fileSize();
     const qint64 blocks = blockCount(size);
-    const qint64 listBytes = d->length - DescriptorHeader::CrcListOffset;
-    QString version = floatText(h.version);
-    if (!versionAccepted(h.version))
+    const qint64 listBytes = (trailer ? trailer->offset : d->length) - DescriptorHeader::CrcListOffset;
+    QString version = versionText(h.version);
+    if (!versionPlausible(h.version))
+        version += QStringLiteral(" (not a version number: the downloader refuses this descriptor)");
+    else if (!versionAccepted(h.version))
         version += QStringLiteral(" (below 1.04: the downloader refuses this descriptor)");
     else if (!versionCoversLastByte(h.version))
         version += QStringLiteral(" (block CRCs leave out each block's last byte)");
 
     printOut(row("File name:", shown(h.fileName)));
-    printOut(row("File size:", QStringLiteral("%1 bytes (%2)").arg(size).arg(formatByteSize(double(size)))));
+    printOut(row("File size:", size < 1024 ? byteCount(size)
+                                           : QStringLiteral("%1 (%2)").arg(byteCount(size), formatByteSize(double(size)))));
     printOut(row("Information:", shown(h.information)));
     printOut(row("Version:", version));
     printOut(row("Start parameter:", h.startParam != 0 ? QStringLiteral("yes (%1)").arg(h.startParam)
@@ -74,7 +68,15 @@ int runInfo(const QStringList &args)
                                       .arg(listBytes / 4)
                                       .arg(listBytes % 4 ? QStringLiteral(" and %1 stray bytes").arg(listBytes % 4) : QString())
                                       .arg(blocks)));
-    const DescriptorCheck check = checkDescriptor(h, d->length);
+    if (trailer) {
+        printOut(row("Chunk size:", QStringLiteral("%1 bytes (%2 chunks)").arg(trailer->chunkSize).arg(trailer->chunkCount)));
+        printOut(row("SHA-256:", digestHex(trailer->fileHash)));
+    } else if (!d->trailer.check.usable()) {
+        printOut(row("Hashes:", d->trailer.check.reason));
+    } else {
+        printOut(row("Hashes:", QStringLiteral("none (CRC-32 of each block only)")));
+    }
+    const DescriptorCheck check = checkDescriptor(h, d->length, d->trailer);
     printOut(row("Downloader:", check.usable() ? QStringLiteral("accepts it") : QStringLiteral("refuses it. ") + check.reason));
-    return ExitOk;
+    return check.usable() ? ExitOk : ExitFailed;
 }

@@ -108,6 +108,7 @@ std::optional<DescriptorArgument> readDescriptorArgument(const QString &path)
         return std::nullopt;
     }
     d.header = *header;
+    d.trailer = readTrailer(path, d.header, d.length);
     const DescriptorCheck check = checkDescriptor(d.header, d.length);
     if (check.fault == DescriptorFault::Empty || check.fault == DescriptorFault::Truncated) {
         refuse(QStringLiteral("%1 is not a descriptor: %2").arg(path, check.reason));

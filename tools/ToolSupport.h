@@ -1,6 +1,7 @@
 #pragma once
 
 #include "descriptor/DescriptorHeader.h"
+#include "descriptor/DescriptorTrailer.h"
 
 #include <QString>
 #include <QStringList>
@@ -56,6 +57,8 @@ private:
 struct DescriptorArgument {
     DescriptorHeader header;
     qint64 length = 0;  // the descriptor file's length in bytes
+    TrailerRead trailer;  // the strong hashes, when it has them, or what is wrong with them
+    qint64 fileSize() const { return trailer.trailer ? trailer.trailer->fileSize : qint64(header.fileSize); }
 };
 
 // Reads the header of `path`: nullopt (after saying why on the error stream)

@@ -35,11 +35,11 @@ const QString &DescriptorLoader::earlierVersionMessage()
     return text;
 }
 
-QString DescriptorLoader::summaryText(const QString &fileName, qint32 fileSize, const QString &information)
+QString DescriptorLoader::summaryText(const QString &fileName, qint64 fileSize, const QString &information)
 {
     return QStringLiteral("We have collected the following information:") + crlf + crlf +
            QStringLiteral("File Name: ") + fileName + crlf + QStringLiteral("File Size: ") +
-           formatByteSize(fileSize) + crlf + QStringLiteral("Information: ") + information + crlf + crlf +
+           formatByteSize(double(fileSize)) + crlf + QStringLiteral("Information: ") + information + crlf + crlf +
            QStringLiteral("Please select an output file in the next screen. You can select a file that is "
                           "partially downloaded if you need to resume the download, or a fully downloaded file "
                           "that you would like to validate or repair.");
@@ -47,30 +47,33 @@ QString DescriptorLoader::summaryText(const QString &fileName, qint32 fileSize, 
 
 std::optional<DownloadJob> DescriptorLoader::prepare(const QString &path)
 {
-    const std::optional<DescriptorHeader> record = readAndCheck(path);
-    if (!record)
+    const std::optional<Checked> checked = readAndCheck(path);
+    if (!checked)
         return std::nullopt;
+    const DescriptorHeader *record = &checked->header;
+    const qint64 fileSize = checked->fileSize();
     // The descriptor is anybody's file: its texts are shown with control
     // characters written out, and its name offered only as a bare name.
     const QString fileName = escapeControlCharacters(trimSpaces(record->fileName));
     const QString information = escapeControlCharacters(trimSpaces(record->information));
-    m_dialogs.messageBox(summaryText(fileName, record->fileSize, information), Dialogs::Buttons::Ok);
+    m_dialogs.messageBox(summaryText(fileName, fileSize, information), Dialogs::Buttons::Ok);
 
     DownloadJob job;
     job.mode = DownloadJob::Mode::Descriptor;
     job.descriptorPath = path;
     job.descriptor = *record;
+    job.strongHashes = checked->trailer;
     job.serverIndex = m_servers.lastIndex();
     job.sourceUrl = trimSpaces(record->servers[size_t(job.serverIndex)]);
     job.appendStartOffset = record->startParam != 0;
     job.useAllServers = true;  // offered ticked; it takes effect with two servers or more
     m_startParam = job.appendStartOffset;
 
-    const std::optional<QString> destination = askDestination(safeFileName(trimSpaces(record->fileName)), record->fileSize);
+    const std::optional<QString> destination = askDestination(safeFileName(trimSpaces(record->fileName)), fileSize);
     if (!destination)
         return std::nullopt;
     m_view.setText(MainWindowModel::Label::Info, QStringLiteral("File Name: ") + fileName + crlf +
-                                                     QStringLiteral("File Size: ") + formatByteSize(record->fileSize) +
+                                                     QStringLiteral("File Size: ") + formatByteSize(double(fileSize)) +
                                                      crlf + QStringLiteral("Information: ") + information);
     job.destination = *destination;
     return job;
@@ -78,7 +81,7 @@ std::optional<DownloadJob> DescriptorLoader::prepare(const QString &path)
 
 // The header of the descriptor at `path` when a download can start from
 // it; otherwise nullopt after a message that says what is wrong.
-std::optional<DescriptorHeader> DescriptorLoader::readAndCheck(const QString &path)
+std::optional<DescriptorLoader::Checked> DescriptorLoader::readAndCheck(const QString &path)
 {
     if (!QFileInfo::exists(path)) {
         refuse(QStringLiteral("The descriptor file %1 does not exist.").arg(path));
@@ -91,7 +94,8 @@ std::optional<DescriptorHeader> DescriptorLoader::readAndCheck(const QString &pa
         refuse(QStringLiteral("Error ") + error);
         return std::nullopt;
     }
-    const DescriptorCheck check = checkDescriptor(*record, length);
+    const TrailerRead trailer = readTrailer(path, *record, length);
+    const DescriptorCheck check = checkDescriptor(*record, length, trailer);
     if (check.fault == DescriptorFault::OldVersion) {
         m_dialogs.messageBox(earlierVersionMessage(), Dialogs::Buttons::Ok);
         return std::nullopt;
@@ -100,7 +104,7 @@ std::optional<DescriptorHeader> DescriptorLoader::readAndCheck(const QString &pa
         refuse(QStringLiteral("This descriptor cannot be used. ") + check.reason);
         return std::nullopt;
     }
-    return record;
+    return Checked{*record, trailer.trailer};
 }
 
 // A message box, and the same words beside the status.

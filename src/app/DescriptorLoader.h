@@ -31,11 +31,16 @@ public:
     // follow it too.
     bool startParamInEffect() const { return m_startParam; }
 
-    static QString summaryText(const QString &fileName, qint32 fileSize, const QString &information);
+    static QString summaryText(const QString &fileName, qint64 fileSize, const QString &information);
     static const QString &earlierVersionMessage();
 
 private:
-    std::optional<DescriptorHeader> readAndCheck(const QString &path);
+    struct Checked {
+        DescriptorHeader header;
+        std::optional<DescriptorTrailer> trailer;
+        qint64 fileSize() const { return trailer ? trailer->fileSize : qint64(header.fileSize); }
+    };
+    std::optional<Checked> readAndCheck(const QString &path);
     void refuse(const QString &text);
     void offerServersAndStart(DownloadJob job);
     std::optional<QString> askDestination(const QString &fileName, qint64 fileSize);

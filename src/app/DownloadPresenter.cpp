@@ -78,10 +78,13 @@ ButtonLook lookOf(State state, bool serverChoice)
 {
     const char *pause = "Pause Download...";
     switch (state) {
+    // A new start may come from a paused download: what belonged to that
+    // pause goes.
     case State::Checking:
-        return {.caption = pause, .pauseEnabled = true};  // a long check can be paused
+        // A long check can be paused.
+        return {.caption = pause, .pauseEnabled = true, .serversShown = false, .pauseChecked = false};
     case State::Connecting:
-        return {.caption = pause, .pauseEnabled = true, .loadEnabled = false};
+        return {.caption = pause, .pauseEnabled = true, .loadEnabled = false, .serversShown = false, .pauseChecked = false};
     case State::Paused:
         return {.caption = "Resume Download...", .pauseEnabled = true, .serversShown = serverChoice, .pauseChecked = true};
     case State::Resuming:

@@ -56,6 +56,23 @@ void MainController::startUp(const QStringList &args)
     m_loader.startFromCommandLine(args.join(QLatin1Char(' ')).remove(QLatin1Char('"')));
     if (m_exiting)
         return;
+    if (!m_engine.isBusy()) {
+        proposeClipboardUrl();
+        return;
+    }
+    // A URL proposed beside a running descriptor download could not be
+    // started, and its focus would be lost: it waits until the download
+    // stops (done, failed, paused or waiting to retry).
+    m_clipboardWait = connect(&m_engine, &DownloadEngine::stateChanged, this, [this] {
+        if (m_engine.isBusy() || m_engine.state() == DownloadEngine::State::Idle)
+            return;
+        disconnect(m_clipboardWait);
+        proposeClipboardUrl();
+    });
+}
+
+void MainController::proposeClipboardUrl()
+{
     const QString clip = m_clipboard().value_or(QString()).trimmed();
     for (const QLatin1String prefix : {QLatin1String("http://"), QLatin1String("https://"), QLatin1String("www.")}) {
         if (clip.startsWith(prefix, Qt::CaseInsensitive))

@@ -72,6 +72,8 @@ public:
 
 private:
     void setUrlBox(const QString &text);
+    // A URL on the clipboard goes into the box, with the focus on its button.
+    void proposeClipboardUrl();
 
     MainWindowModel &m_view;
     DownloadEngine &m_engine;
@@ -82,5 +84,6 @@ private:
     DownloadPresenter m_presenter;
     ServerSelection m_servers;
     DescriptorLoader m_loader;
+    QMetaObject::Connection m_clipboardWait;  // the proposal waits for a descriptor download
     bool m_exiting = false;
 };

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <optional>
+#include <vector>
 
 // Checks a local file against a descriptor's CRC list, 4096-byte block by
 // block, reading both in large pieces. Used by the program's existing-file
@@ -17,6 +18,14 @@ struct BlockScanResult {
     bool mismatch = false;
     // The mismatch is a block the descriptor's CRC list has no entry for.
     bool entryMissing = false;
+    // With strong hashes (ChunkScan.h): the mismatch is a chunk whose blocks
+    // all passed their CRCs but whose SHA-256 did not match.
+    bool chunkMismatch = false;
+    // Every chunk found bad, in order (a scan that goes on past the first).
+    std::vector<qint64> badChunks;
+    // The whole file's SHA-256 against the descriptor's, when it was taken
+    // (a file of the described length whose chunks all matched).
+    std::optional<bool> wholeFileMatches;
     std::optional<QString> error;  // a file could not be opened or read
     bool cancelled = false;        // stopped on request; goodLength is how far it got
 };

@@ -27,6 +27,8 @@ void CrcListReader::close()
 
 void CrcListReader::seekBlock(qint64 block)
 {
+    if (block == m_nextBlock && m_index < m_entries.size())
+        return;  // already there: keep what was read ahead
     m_entries.clear();
     m_index = 0;
     m_nextBlock = block;

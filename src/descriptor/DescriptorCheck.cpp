@@ -1,26 +1,38 @@
 #include "DescriptorCheck.h"
 
+#include "DescriptorTrailer.h"
+
+#include "util/Format.h"
 #include "util/Paths.h"
 
 #include <QUrl>
 
-DescriptorCheck checkDescriptor(const DescriptorHeader &header, qint64 descriptorLength)
+namespace {
+
+// `trailer`: nullptr for a descriptor without one.
+DescriptorCheck judge(const DescriptorHeader &header, qint64 descriptorLength, const TrailerRead *trailer)
 {
     const auto fault = [](DescriptorFault f, const QString &reason) { return DescriptorCheck{f, reason}; };
     if (descriptorLength <= 0)
         return fault(DescriptorFault::Empty, QStringLiteral("The descriptor file is empty."));
     if (descriptorLength < DescriptorHeader::HeaderSize)
         return fault(DescriptorFault::Truncated,
-                     QStringLiteral("The descriptor file is cut short: it holds %1 bytes, but its header alone takes %2.")
-                         .arg(descriptorLength)
+                     QStringLiteral("The descriptor file is cut short: it holds %1, but its header alone takes %2.")
+                         .arg(byteCount(descriptorLength))
                          .arg(DescriptorHeader::HeaderSize));
+    if (!versionPlausible(header.version))
+        return fault(DescriptorFault::DamagedVersion,
+                     QStringLiteral("The descriptor is damaged: its format version field holds no version number."));
     if (!versionAccepted(header.version))
         return fault(DescriptorFault::OldVersion,
-                     QStringLiteral("The descriptor is of format version %1, older than 1.04.").arg(double(header.version)));
-    if (header.fileSize < 1)
+                     QStringLiteral("The descriptor is of format version %1, older than 1.04.").arg(versionText(header.version)));
+    if (trailer && !trailer->check.usable())
+        return trailer->check;
+    const qint64 fileSize = trailer && trailer->trailer ? trailer->trailer->fileSize : qint64(header.fileSize);
+    if (fileSize < 1)
         return fault(DescriptorFault::SizeBelowOne,
-                     QStringLiteral("The descriptor gives a file size of %1 bytes; there is nothing to download.")
-                         .arg(header.fileSize));
+                     QStringLiteral("The descriptor gives a file size of %1; there is nothing to download.")
+                         .arg(byteCount(fileSize)));
     const QStringList entries = serverEntries(header);
     if (entries.isEmpty())
         return fault(DescriptorFault::NoServers, QStringLiteral("The descriptor names no server to download from."));
@@ -34,7 +46,7 @@ DescriptorCheck checkDescriptor(const DescriptorHeader &header, qint64 descripto
                              .arg(i + 1)
                              .arg(escapeControlCharacters(entries[i])));
     }
-    const qint64 needed = blockCount(header.fileSize);
+    const qint64 needed = blockCount(fileSize);
     const qint64 present = (descriptorLength - DescriptorHeader::CrcListOffset) / 4;
     if (present < needed)
         return fault(DescriptorFault::CrcListShort,
@@ -43,4 +55,16 @@ DescriptorCheck checkDescriptor(const DescriptorHeader &header, qint64 descripto
                          .arg(needed)
                          .arg(present));
     return {};
+}
+
+}  // namespace
+
+DescriptorCheck checkDescriptor(const DescriptorHeader &header, qint64 descriptorLength)
+{
+    return judge(header, descriptorLength, nullptr);
+}
+
+DescriptorCheck checkDescriptor(const DescriptorHeader &header, qint64 descriptorLength, const TrailerRead &trailer)
+{
+    return judge(header, descriptorLength, &trailer);
 }

@@ -9,7 +9,11 @@ enum class DescriptorFault {
     None,
     Empty,          // a file of no bytes
     Truncated,      // shorter than a header
+    DamagedVersion, // a version field that holds no plausible version
     OldVersion,     // format version below 1.04
+    TrailerCut,       // the record of strong hashes ends early
+    TrailerDamaged,   // that record fails its own checksum or holds impossible values
+    TrailerDisagrees, // that record describes another file than the header
     SizeBelowOne,   // a file size of 0 or less
     NoServers,      // no server entry before the first empty one
     ServerNotHttp,  // a server whose URL is not http:// or https:// with a host
@@ -29,3 +33,8 @@ struct DescriptorCheck {
 // the order of DescriptorFault. The caller decides what to show for
 // OldVersion; the other reasons are meant for the user as they stand.
 DescriptorCheck checkDescriptor(const DescriptorHeader &header, qint64 descriptorLength);
+
+struct TrailerRead;
+// The same for a descriptor whose trailer (DescriptorTrailer.h) was read:
+// a faulty trailer refuses it, and a good one gives the file's size.
+DescriptorCheck checkDescriptor(const DescriptorHeader &header, qint64 descriptorLength, const TrailerRead &trailer);

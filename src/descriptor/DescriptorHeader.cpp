@@ -10,6 +10,7 @@
 #include <QtEndian>
 
 #include <bit>
+#include <charconv>
 #include <cstring>
 
 namespace {
@@ -135,6 +136,18 @@ bool versionAccepted(float version)
     return version >= 1.04f;
 }
 
+bool versionPlausible(float version)
+{
+    return version >= MinPlausibleVersion && version <= MaxPlausibleVersion;  // false for NaN
+}
+
+QString versionText(float version)
+{
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, version).ptr;
+    return QString::fromLatin1(text, end - text);
+}
+
 bool versionCoversLastByte(float version)
 {
     return version >= 1.2f;
@@ -176,5 +189,10 @@ QString serverUrl(const QString &entry)
 
 QString entryUrl(const QStringList &entries, qsizetype index)
 {
-    return entries.size() == 1 ? cleanPart(entries[index]) : serverUrl(entries[index]);
+    // A lone entry written as "Name|URL", as in a list, means its URL; one
+    // that starts as an address is taken whole, "|" and all.
+    const QString name = serverDisplayName(entries[index]);
+    const bool address = name.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+                         || name.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+    return entries.size() == 1 && address ? cleanPart(entries[index]) : serverUrl(entries[index]);
 }

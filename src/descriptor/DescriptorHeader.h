@@ -58,6 +58,15 @@ QString trimSpaces(const QString &text);
 
 // Versions below 1.04 (as 32-bit floats) are refused.
 bool versionAccepted(float version);
+// A version field that holds no version at all marks a damaged descriptor,
+// not an old one: versions are written with two decimals, so anything that
+// is not a finite number from 0.01 to 100 (zero, negative, tiny, huge, NaN)
+// is junk.
+inline constexpr float MinPlausibleVersion = 0.01f, MaxPlausibleVersion = 100.0f;
+bool versionPlausible(float version);
+// The shortest text that reads back as the same 32-bit float: a version
+// just below 1.04 is not shown as 1.04.
+QString versionText(float version);
 // From 1.2 on every byte of a block counts; below it the last byte is left out.
 bool versionCoversLastByte(float version);
 
@@ -70,6 +79,7 @@ QString serverDisplayName(const QString &entry);
 // Text between the first and second "|", trimmed; an entry without "|" is
 // taken whole as the URL.
 QString serverUrl(const QString &entry);
-// The URL a download from `entries[index]` uses: a lone entry is taken whole
-// (zero characters removed, trimmed), one of several by serverUrl.
+// The URL a download from `entries[index]` uses: a lone entry that starts
+// with http:// or https:// is taken whole (zero characters removed,
+// trimmed), any other by serverUrl.
 QString entryUrl(const QStringList &entries, qsizetype index);

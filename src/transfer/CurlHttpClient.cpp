@@ -1,5 +1,7 @@
 #include "CurlHttpClient.h"
 
+#include "PublishedDigest.h"
+
 #include <QPointer>
 #include <QSocketNotifier>
 
@@ -398,6 +400,7 @@ HttpResponse CurlHttpClient::response() const
     }
     response.etag = QString::fromLatin1(header("ETag").trimmed());
     response.lastModified = QString::fromLatin1(header("Last-Modified").trimmed());
+    response.sha256 = publishedSha256(header("Repr-Digest"), header("Digest"));
     return response;
 }
 

@@ -40,6 +40,7 @@ DownloadEngine::DownloadEngine(HttpClient &http, QObject *parent)
     });
     connect(m_check, &ExistingFileCheck::finished, this, &DownloadEngine::onCheckFinished);
     connect(m_check, &ExistingFileCheck::mapped, this, &DownloadEngine::onMapped);
+    connect(m_check, &ExistingFileCheck::wholeFileHashed, this, &DownloadEngine::onWholeFileHashed);
     connect(&m_http, &HttpClient::responseReceived, this, &DownloadEngine::onResponse);
     connect(&m_http, &HttpClient::dataReceived, this, &DownloadEngine::onData);
     connect(&m_http, &HttpClient::finished, this, &DownloadEngine::onFinished);
@@ -81,6 +82,9 @@ void DownloadEngine::start(const DownloadJob &job)
     m_repairMode = false;
     m_keptMap.reset();
     m_droppedServers.clear();
+    m_fileHashConfirmed = false;
+    m_forgedChunks.clear();
+    m_spaceNoticeShown = false;
     beginAttempt();
 }
 
@@ -190,12 +194,15 @@ bool DownloadEngine::enoughSpaceFor(qint64 total)
     const std::optional<qint64> free = m_freeSpace(destination.absolutePath());
     if (!free || *free >= needed)
         return true;
-    notify({QStringLiteral("There is not enough free space on the selected disk for this file. "
-                                         "Please free up some disk space and try again, or try another location."),
-                          QStringLiteral("Insufficient Disk Space..."), false});
+    // Space may be freed meanwhile, so the retries go on; the box needs an
+    // answer and comes once per download, the reason stays in the window.
+    if (!std::exchange(m_spaceNoticeShown, true))
+        notify({QStringLiteral("There is not enough free space on the selected disk for this file. "
+                               "Please free up some disk space and try again, or try another location."),
+                QStringLiteral("Insufficient Disk Space..."), false});
     report({DownloadFailure::Kind::Transfer, QStringLiteral("There is not enough free space on the selected disk for this file."),
-            QStringLiteral("%1 more are needed, but the disk has %2 free.").arg(formatByteSize(double(needed)), formatByteSize(double(*free))),
-            false, TransferError{TransferError::Origin::Disk, ENOSPC, QString::fromLocal8Bit(std::strerror(ENOSPC))}});
+            QStringLiteral("%1 more are needed, the disk has %2 free.").arg(formatByteSize(double(needed)), formatByteSize(double(*free))),
+            true, TransferError{TransferError::Origin::Disk, ENOSPC, QString::fromLocal8Bit(std::strerror(ENOSPC))}});
     return false;
 }
 
@@ -233,6 +240,8 @@ void DownloadEngine::sendRequest()
             return;
         }
         m_checksums.seekBlock(m_position / BlockSize);
+        if (!beginChunkCheck())
+            return;
     }
     m_answered = false;
     m_truncateFirst = false;
@@ -242,14 +251,17 @@ void DownloadEngine::sendRequest()
     request.url = m_job.sourceUrl;
     if (m_job.appendStartOffset)
         request.url += QStringLiteral("&start=") + QString::number(m_position);
-    // A repair asks for its one block; a resume for the same version of the
-    // file it continues.
+    // A repair asks for its one block; a URL resume for the same version of
+    // the file it continues.
     m_blockOnly = m_resuming && m_job.checked() && m_repairMode;
     if (m_resuming) {
         request.rangeStart = m_position;
         if (m_blockOnly)
             request.rangeEnd = std::min(m_position + BlockSize, m_job.expectedSize()) - 1;
-        request.ifRange = storedValidator(m_job.destination);
+        // Block checksums pin a described file's content, whichever server
+        // sends it; another mirror's ETag or date must not cost good blocks.
+        if (!m_job.checked())
+            request.ifRange = storedValidator(m_job.destination);
     }
     m_requestUrl = request.url;
     log(QStringLiteral("Connecting..."));
@@ -326,6 +338,7 @@ void DownloadEngine::acceptBody(const HttpResponse &head)
     // its body: taking it as empty would report a download that never
     // happened as complete.
     m_unannounced = !head.contentLength.has_value() && !m_job.checked();
+    m_publishedDigest = m_job.checked() ? std::nullopt : head.sha256;
     m_sizeKnown = !m_unannounced;
     if (!sizeAccepted(head))
         return;
@@ -424,6 +437,8 @@ bool DownloadEngine::takeRun(QByteArrayView run)
         if (m_job.checked() && m_position <= m_verifiedEnd)
             m_verifiedEnd = std::max(m_verifiedEnd, m_position + good);
         m_position += good;
+        if (!chunkWritten(m_position - good, run.first(good)))
+            return false;
     }
     if (mismatch) {
         // The bad block is not written: the file keeps only blocks that passed.
@@ -505,6 +520,9 @@ void DownloadEngine::conclude()
     }
     if (m_total > 0 && !madeDurable())
         return;
+    if (awaitWholeFileHash([this] { conclude(); }))
+        return;
+    logUrlCheck();
     // Without an announced size, a connection that broke off looks the same
     // as the end of the file: nothing can be called verified then.
     emit statusChanged(m_unannounced ? QStringLiteral("Download completed (size not announced by the server, not verified).")
@@ -523,7 +541,7 @@ bool DownloadEngine::madeDurable()
     if (!regularFileExists(m_job.destination))
         failure = BlockWriter::Failure{ENOENT, QStringLiteral("The file was deleted while it was being written")};
     else
-        failure = syncToDevice(m_job.destination);
+        failure = m_sync(m_job.destination);
     if (failure) {
         reportDiskError(*failure);
         return false;
@@ -561,7 +579,7 @@ void DownloadEngine::report(DownloadFailure failure)
 // Retried only when waiting may mend it.
 void DownloadEngine::reportTransferError(const TransferError &error, const QString &reason)
 {
-    report({DownloadFailure::Kind::Transfer, QStringLiteral("Error %1: %2.").arg(error.code).arg(error.text),
+    report({DownloadFailure::Kind::Transfer, error.numberedText() + QLatin1Char('.'),
             reason.isEmpty() ? error.text : reason, error.transient(), error});
 }
 
@@ -596,7 +614,8 @@ void DownloadEngine::closeFilesLogged()
 {
     if (auto failure = m_writer.close()) {
         m_verifiedEnd = -1;  // the blocks that waited are lost: the file needs a check
-        log(QStringLiteral("Error %1: %2 (%3).").arg(failure->code).arg(failure->description, m_job.destination));
+        log(QStringLiteral("%1 (%2).").arg(TransferError{TransferError::Origin::Disk, failure->code, failure->description}.numberedText(),
+                                          m_job.destination));
     }
     closeFiles();
 }
@@ -605,6 +624,7 @@ void DownloadEngine::closeFiles()
 {
     m_writer.close();
     m_checksums.close();
+    m_chunkCheck.end();
 }
 
 qint64 DownloadEngine::fileLength() const

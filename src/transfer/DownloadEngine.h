@@ -2,6 +2,7 @@
 
 #include "BlockMapScan.h"
 #include "BlockWriter.h"
+#include "ChunkVerifier.h"
 #include "DownloadJob.h"
 #include "HttpClient.h"
 #include "SourcePool.h"
@@ -11,6 +12,7 @@
 #include <descriptor/CrcListReader.h>
 #include <descriptor/DescriptorHeader.h>
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -113,6 +115,10 @@ public:
     using FreeSpaceQuery = std::function<std::optional<qint64>(const QString &folder)>;
     void setClock(std::function<double()> clock) { m_clock = std::move(clock); }
     void setFreeSpaceQuery(FreeSpaceQuery query) { m_freeSpace = std::move(query); }
+    // How a finished file is flushed to its device before it is called
+    // complete or verified (syncToDevice unless replaced).
+    using DeviceSync = std::function<std::optional<BlockWriter::Failure>(const QString &path)>;
+    void setDeviceSync(DeviceSync sync) { m_sync = std::move(sync); }
     void setRetryDelay(std::chrono::milliseconds delay) { m_retryTimer.setInterval(delay); }
     void setResumeDelay(std::chrono::milliseconds delay) { m_resumeTimer.setInterval(delay); }
     // Where the connections for downloads from several servers at once come
@@ -168,6 +174,14 @@ private:
     void conclude();
     void completeVerified();
     bool madeDurable();
+    // Strong hashes (DownloadEngineHashes.cpp).
+    bool beginChunkCheck();
+    bool chunkWritten(qint64 offset, QByteArrayView data);
+    bool awaitWholeFileHash(std::function<void()> then);
+    void onWholeFileHashed(bool matches, const std::optional<QString> &error);
+    void logUrlCheck();
+    void announceVerifying();
+    qint64 resumeGranule() const;
     void report(DownloadFailure failure);
     void reportTransferError(const TransferError &error, const QString &reason = {});
     void reportDiskError(const BlockWriter::Failure &failure);
@@ -195,6 +209,8 @@ private:
 
     HttpClient &m_http;
     ExistingFileCheck *m_check;
+    std::function<void()> m_afterFileHash;
+    ChunkVerifier m_chunkCheck;
     std::function<void(qint64)> m_afterCheck;
     BlockWriter m_writer;
     CrcListReader m_checksums;
@@ -202,6 +218,7 @@ private:
     QTimer m_resumeTimer;
     std::function<double()> m_clock;
     FreeSpaceQuery m_freeSpace;
+    DeviceSync m_sync = syncToDevice;
 
     DownloadJob m_job;
     State m_state = State::Idle;
@@ -216,6 +233,9 @@ private:
     bool m_repairMode = false;    // the next block written repairs a bad block
     int m_repairs = 0;            // across the whole run
     bool m_checkInterrupted = false;  // the last pause stopped a check
+    bool m_fileHashConfirmed = false; // the file on disk has the whole-file SHA-256 wanted
+    QHash<QString, int> m_forgedChunks;  // chunks refused by their SHA-256, per server host
+    bool m_spaceNoticeShown = false;  // the free-space box came up for this job
 
     // The current attempt.
     bool m_resuming = false;
@@ -230,6 +250,7 @@ private:
     double m_startTime = 0;
     QString m_destinationName;
     QString m_requestUrl;
+    std::optional<Sha256Digest> m_publishedDigest;  // URL mode: the server's SHA-256 of the file
 
     // Several servers at once.
     HttpClientFactory m_makeClient;

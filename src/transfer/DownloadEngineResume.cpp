@@ -48,16 +48,16 @@ void DownloadEngine::settleResumeOffset(qint64 verifiedLength)
         completeVerified();
         return;
     }
-    // Checks work on whole blocks: continue at the start of the block that
-    // holds the offset.
+    // Checks work on whole blocks (whole chunks with strong hashes): continue
+    // at the start of the one that holds the offset.
     if (m_position != m_job.expectedSize())
-        m_position -= m_position % BlockSize;
+        m_position -= m_position % (m_repairMode ? BlockSize : resumeGranule());
     sendRequest();
 }
 
 void DownloadEngine::completeVerified()
 {
-    if (!madeDurable())
+    if (!madeDurable() || awaitWholeFileHash([this] { completeVerified(); }))
         return;
     const QString complete = QStringLiteral("File complete and verified!");
     emit statusChanged(complete);
@@ -79,7 +79,7 @@ void DownloadEngine::checkExistingFile(std::function<void(qint64)> then)
     if (!announceCheck())
         return;
     m_afterCheck = std::move(then);
-    m_check->start(m_job.destination, m_job.descriptorPath, m_job.descriptor.version);
+    m_check->start(m_job.destination, m_job.descriptorPath, m_job.descriptor.version, m_job.strongHashes);
 }
 
 // Shows that a check of the file begins; false (and the program is to end)
@@ -92,10 +92,7 @@ bool DownloadEngine::announceCheck()
         return false;
     }
     emit checkProgressed(0, m_job.expectedSize());
-    const QString verifying = QStringLiteral("Verifying file integrity...");
-    emit statusChanged(verifying);
-    log(verifying);
-    emit captionChanged(verifying);
+    announceVerifying();
     setState(State::Checking);
     m_checkInterrupted = false;
     return true;
@@ -112,8 +109,13 @@ void DownloadEngine::onCheckFinished(const BlockScanResult &result)
     emit checkProgressed(reached <= m_job.expectedSize() ? reached : 0, m_job.expectedSize());
     if (result.error)
         log(*result.error);  // unreadable: nothing past the good part can be trusted
+    m_fileHashConfirmed = result.wholeFileMatches.value_or(false);
     if (result.mismatch) {
-        if (m_repairs >= RepairLimit) {
+        if (result.chunkMismatch) {
+            // Every block passed its CRC: one block fetched again would not
+            // mend the chunk, so all of it comes again.
+            log(QStringLiteral("SHA-256 error in current file. Will download again from the bad chunk..."));
+        } else if (m_repairs >= RepairLimit) {
             log(QStringLiteral("Too many CRC errors in current file. Will download remainder..."));
         } else {
             m_repairMode = true;

@@ -35,7 +35,9 @@ QString savingText(int servers)
 
 bool DownloadEngine::usesAllServers() const
 {
-    if (!m_job.checked() || !m_job.useAllServers || !m_makeClient)
+    // A descriptor with SHA-256 chunks keeps to one server: its chunks are
+    // hashed in memory as one stream brings their blocks in order.
+    if (!m_job.checked() || !m_job.useAllServers || !m_makeClient || m_job.strongHashes)
         return false;
     const QStringList entries = serverEntries(m_job.descriptor);
     QSet<QString> hosts;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <descriptor/DescriptorHeader.h>
+#include <descriptor/DescriptorTrailer.h>
 
 #include <QString>
 
@@ -25,7 +26,14 @@ struct DownloadJob {
     // is used at once, `serverIndex` the first source (the server window's
     // "Use all servers at once" sets it).
     bool useAllServers = false;
+    // The descriptor's SHA-256 hashes and true size, when it has them.
+    std::optional<DescriptorTrailer> strongHashes;
 
     bool checked() const { return mode == Mode::Descriptor; }
-    qint64 expectedSize() const { return checked() ? qint64(descriptor.fileSize) : 0; }
+    qint64 expectedSize() const
+    {
+        if (!checked())
+            return 0;
+        return strongHashes ? strongHashes->fileSize : qint64(descriptor.fileSize);
+    }
 };

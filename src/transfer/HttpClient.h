@@ -2,6 +2,8 @@
 
 #include "TransferError.h"
 
+#include <descriptor/Sha256.h>
+
 #include <QByteArrayView>
 #include <QObject>
 #include <QString>
@@ -32,6 +34,7 @@ struct HttpResponse {
     QString effectiveUrl;                // where the data comes from, for display
     QString etag;                        // ETag as sent (quotes kept); empty when absent
     QString lastModified;                // Last-Modified as sent; empty when absent
+    std::optional<Sha256Digest> sha256;  // the file's SHA-256 from Repr-Digest or Digest, when published
 };
 
 // One request at a time, driven by the caller's event loop; no call blocks.

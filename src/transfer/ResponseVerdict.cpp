@@ -42,9 +42,14 @@ ResponseVerdict judgeResponse(const std::optional<HttpResponse> &head, qint64 re
     case 401:
         return verdict(Action::Stop, "Authorization failed!", answered(*head));
     case 404:
+    case 410:  // gone for good: as final as "not found"
         return verdict(Action::Stop, "File not found on server. Please check for a newer ddf file.", answered(*head));
+    case 403:
+        return verdict(Action::Stop, "The server refuses to give out the file.", answered(*head));
     case 416:
-        if (!checkedMode)
+        // Only a resume can reach past the end of the file; a 416 to a
+        // request without a range is the server's fault like any other.
+        if (!checkedMode && resuming)
             return verdict(Action::NothingLeft, "No content to be download. File has already completed.", answered(*head));
         break;
     default:

@@ -112,6 +112,25 @@ bool TransferError::transient() const
     return true;
 }
 
+QString TransferError::numberedText() const
+{
+    switch (origin) {
+    case Origin::Network:
+    case Origin::Tls:
+    case Origin::Protocol:  // 100 and up: a server's status, not libcurl's
+        if (code > 0 && code < 100)
+            return QStringLiteral("libcurl error %1: %2").arg(code).arg(text);
+        break;
+    case Origin::Disk:
+        if (code > 0)
+            return QStringLiteral("System error %1: %2").arg(code).arg(text);
+        break;
+    case Origin::Descriptor:
+        break;
+    }
+    return QStringLiteral("Error: ") + text;
+}
+
 TransferError curlTransferError(CURLcode result, const char *errorBuffer)
 {
     TransferError error;

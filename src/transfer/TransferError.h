@@ -19,4 +19,9 @@ struct TransferError {
 
     // True when waiting and trying again may succeed.
     bool transient() const;
+    // "libcurl error 28: Timeout was reached", "System error 28: No space
+    // left on device": a number says whose it is, since the same number means
+    // different things to libcurl and to the system; numbers of the
+    // program's own make give just the text.
+    QString numberedText() const;
 };

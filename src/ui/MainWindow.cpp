@@ -93,6 +93,12 @@ void MainWindow::connectWidgets()
         m_model.setUrlText(text);
         emit urlEdited(text);
     });
+    // Enter in the URL box does what "Download from URL" does whenever that
+    // button could be clicked, not only when it holds the focus.
+    connect(m_urlEdit, &QLineEdit::returnPressed, this, [this] {
+        if (m_model.downloadUrlEnabled())
+            emit downloadUrlClicked();
+    });
     connect(m_pasteButton, &QPushButton::clicked, this, &MainWindow::pasteClicked);
     connect(m_downloadUrlButton, &QPushButton::clicked, this, &MainWindow::downloadUrlClicked);
     connect(m_loadDescriptorButton, &QPushButton::clicked, this, &MainWindow::loadDescriptorClicked);

@@ -136,6 +136,11 @@ QString formatByteSize(double value, const QString &pattern)
     return {};
 }
 
+QString byteCount(qint64 bytes)
+{
+    return bytes == 1 ? QStringLiteral("1 byte") : QString::number(bytes) + QLatin1String(" bytes");
+}
+
 std::optional<QString> formatDuration(float seconds)
 {
     // Default rounding mode: half-way goes to the even neighbour.

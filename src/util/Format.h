@@ -14,6 +14,9 @@ QString formatWithPattern(double number, const QString &pattern = {});
 // outside the ranges (negative, or between two ranges) give "".
 QString formatByteSize(double value, const QString &pattern = {});
 
+// "1 byte", otherwise "N bytes" (any sign), for the program's own sentences.
+QString byteCount(qint64 bytes);
+
 // "N sec", "M min S sec" or "H hr M min". nullopt when the rounded seconds
 // do not fit a signed 32-bit integer (an overflow the caller reports).
 std::optional<QString> formatDuration(float seconds);

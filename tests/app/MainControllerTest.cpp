@@ -56,3 +56,20 @@ TEST(MainController, MinimisingHidesTheWindowOnlyWithATray)
         EXPECT_EQ(h.window.hidden, tray ? 1 : 0) << "tray " << tray;
     }
 }
+
+// A descriptor named at start-up runs first: a clipboard URL is proposed,
+// with the focus on its button, only once that download has stopped.
+TEST(MainController, TheClipboardWaitsForTheStartUpDescriptor)
+{
+    AppHarness h;
+    h.clipboard = "http://127.0.0.1:9/a.iso";
+    h.dialogs.chooseFile(h.path("out.bin"));
+    h.http.replies.push_back(FakeHttpClient::reply(404, {}));
+    h.controller.startUp({h.writeDescriptor("d.ddf", sampleRecord())});
+    EXPECT_TRUE(h.engine.isBusy());
+    EXPECT_EQ(h.model.urlText(), "");
+    EXPECT_TRUE(runUntil([&] { return h.engine.state() == DownloadEngine::State::Failed; }));
+    EXPECT_EQ(h.model.urlText(), "http://127.0.0.1:9/a.iso");
+    EXPECT_TRUE(h.model.downloadUrlEnabled());
+    EXPECT_EQ(h.window.focused, 1);
+}

@@ -21,7 +21,8 @@ TEST(ServerSelection, ListEndsAtTheFirstEmptySlotAndTheChoiceSetsTheUrl)
     } cases[] = {
         {"single bare URL, no window", {slot("  http://x.test/f")}, "", "http://x.test/f"},
         {"single URL padded with zero bytes", {"http://z.test/f" + QString(241, QChar(u'\0'))}, "", "http://z.test/f"},
-        {"a blank slot ends the list", {a, slot(""), a}, "", "A|http://a.test/"},
+        {"a blank slot ends the list; a lone Name|URL means its URL", {a, slot(""), a}, "", "http://a.test/"},
+        {"a lone address keeps its |", {slot("http://x.test/a|b")}, "", "http://x.test/a|b"},
         {"spaces then zeros end it", {a, a, "  " + QString(10, QChar(u'\0')) + QString(244, ' '), a}, "A|A", "http://a.test/"},
         {"America", two, "Europe|America", "http://us.test/f.bin", 1},
         {"close box keeps the earlier choice", two, "Europe|America", "http://us.test/f.bin", std::nullopt, 1, 1},

@@ -9,8 +9,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-#include <unistd.h>
-
 namespace {
 
 // Each test has a runtime folder of its own, so that none meets an instance of the user's.
@@ -35,17 +33,6 @@ struct Start : QProcess {
 };
 
 }  // namespace
-
-// Without a runtime folder the socket goes to the shared temporary folder,
-// named for the user.
-TEST(SingleInstance, WithoutARuntimeFolderTheSocketNameCarriesTheUser)
-{
-    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-    qunsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(SingleInstance::defaultServerName(),
-              QDir::temp().filePath(QStringLiteral("orvanta-downloader-%1.socket").arg(::getuid())));
-    saved.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", saved);
-}
 
 // A later start hands its request over, whole, and ends; a busy instance
 // refuses it and both sides say why. Over an open dialog the running window

@@ -28,20 +28,10 @@ struct Behaviour {
     qint64 breakAfter = -1;  // the body stops after this many bytes ...
     bool stall = false;      // ... by going silent (a time-out), else by a reset
     qint64 corruptAt = -1;   // this offset of the file arrives with a flipped byte
+    qint64 forgeBlockAt = -1;  // the block at this offset arrives as other bytes with the same CRC-32
     int pace = 1;            // a block every `pace` turns of the event loop (a slow server)
 };
 using Kind = Behaviour::Kind;
-
-// Deterministic pseudo-random bytes.
-QByteArray bytesOf(qsizetype size, quint32 seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (quint32 i = 0, x = seed * 2654435761u + 1; i < size; ++i) {
-        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-        bytes[i] = char(x >> 24);
-    }
-    return bytes;
-}
 
 QByteArray damaged(QByteArray bytes, const std::vector<qint64> &offsets)
 {
@@ -56,7 +46,8 @@ const QString kAsia = "http://127.0.0.1:4/f.bin";
 const QStringList kTwoServers = {"Europe|" + kEurope, "America|" + kAmerica};
 const QStringList kThreeServers = {"Europe|" + kEurope, "America|" + kAmerica, "Asia|" + kAsia};
 constexpr qsizetype kSize = 40000;  // nine whole blocks and a short one
-const QByteArray kServed = bytesOf(kSize, 1), kBig = bytesOf(25 * 4096 + 1000, 2), kLong = bytesOf(200 * 4096 + 500, 5);
+const QByteArray kServed = descriptortest::randomBytes(kSize, 1), kBig = descriptortest::randomBytes(25 * 4096 + 1000, 2),
+                 kLong = descriptortest::randomBytes(200 * 4096 + 500, 5);
 
 // A URL download of kServed from kUrl to out.bin, or a descriptor download
 // of `content` to out.bin; then the further steps.
@@ -67,6 +58,7 @@ struct Scenario {
     struct BodyEvent { int request; qint64 at; Act act; };
     QString name = {}, about = {};
     bool descriptor = false;                    // started by loading d.ddf, else by typing kUrl
+    bool hashes = false;                        // d.ddf has the trailer of SHA-256 hashes
     QByteArray content = kServed;               // what d.ddf describes, served by kEurope and kAmerica
     QStringList servers = {kEurope};            // d.ddf's server slots
     std::optional<QByteArray> existing = {};    // out.bin before the start
@@ -80,6 +72,8 @@ struct Scenario {
     std::vector<Step> then = {};
     std::vector<BodyEvent> bodyEvents = {};
     QString watched = "out.bin", reference = {};  // the local file shown after every step; the URL it should become
+    float version = 1.2f;                       // d.ddf's format version
+    std::deque<qint64> freeSpace = {};          // bytes free at each query; then "cannot tell"
 };
 void PrintTo(const Scenario &s, std::ostream *os) { *os << s.name.toStdString(); }
 
@@ -108,7 +102,7 @@ std::vector<Scenario> scenarios()
          .then = {{Act::ClickPauseButton}, wait}, .bodyEvents = {{0, 8192, Act::TrayPause}}},
         {.name = "url_exit_during_download", .about = "The window is closed while the body arrives",
          .bodyEvents = {{0, 12288, Act::CloseWindow}}},
-        {.name = "url_overwrite", .about = "Another file in the way, overwritten at the prompt", .existing = bytesOf(5000, 9),
+        {.name = "url_overwrite", .about = "Another file in the way, overwritten at the prompt", .existing = descriptortest::randomBytes(5000, 9),
          .fileExistsAnswers = {FileExistsAnswer::Overwrite}},
         {.name = "url_save_cancelled_keeps_retry", .about = "A retry is armed; a new start is cancelled at the save dialog",
          .plan = {{.breakAfter = 12288}}, .moreFiles = {""}, .then = {{Act::ClickDownload}, wait}},
@@ -127,6 +121,11 @@ std::vector<Scenario> scenarios()
         {.name = "ddf_pause_switch_server_resume", .about = "Paused, another server chosen, resumed from it",
          .descriptor = true, .servers = kTwoServers, .serverAnswers = {0, 1}, .then = {{Act::ClickServers}, wait},
          .bodyEvents = {{0, 12288, Act::ClickPauseButton}}},
+        {.name = "ddf_hashes_forged_block_other_server",
+         .about = "A mirror sends a block with the same CRC but other bytes; its chunk's hash refuses it, the other "
+                  "server supplies it",
+         .descriptor = true, .hashes = true, .servers = kTwoServers, .plan = {{.forgeBlockAt = 8192}},
+         .serverAnswers = {0, 1}, .then = {{Act::ClickPauseButton}, {Act::ClickServers}, wait}},
         // Faults of an earlier engine, as a user met them.
         {.name = "fault_repair_server_ignores_range", .about = "Repairing one bad block against a server that ignores Range",
          .descriptor = true, .existing = damaged(kServed, {8192 + 5}), .plan = std::vector<Behaviour>(4, {Kind::IgnoreRange})},
@@ -134,7 +133,7 @@ std::vector<Scenario> scenarios()
          .descriptor = true, .existing = kServed.left(16384), .plan = {{Kind::Page, 0, "<html>Service moved</html>"}}},
         {.name = "fault_server_count_outlives_descriptor",
          .about = "A URL download after a two-server descriptor, paused and switched to a server", .descriptor = true,
-         .content = bytesOf(kSize, 3), .servers = kTwoServers, .plan = {{Kind::Status, 404}}, .serverAnswers = {0, 1},
+         .content = descriptortest::randomBytes(kSize, 3), .servers = kTwoServers, .plan = {{Kind::Status, 404}}, .serverAnswers = {0, 1},
          .moreFiles = {"url.bin"}, .then = {{Act::TypeUrl, kUrl}, {Act::ClickDownload}, {Act::ClickServers}, wait},
          .bodyEvents = {{1, 8192, Act::ClickPauseButton}}, .watched = "url.bin", .reference = kUrl},
         {.name = "fault_exit_caption_outlives_download", .about = "After a completed download, the next one is paused",
@@ -142,6 +141,24 @@ std::vector<Scenario> scenarios()
          .bodyEvents = {{1, 8192, Act::ClickPauseButton}}, .watched = "other.bin", .reference = kOtherUrl},
         {.name = "fault_stale_progress_after_failure", .about = "A display tick, then the connection drops far later",
          .plan = {{.breakAfter = 32768}}, .bodyEvents = {{0, 8192, Act::Tick}}},
+        {.name = "ddf_version_1_1_leaves_last_bytes_unchecked", .about = "A 1.1 descriptor: each block's last byte is not checked",
+         .descriptor = true, .existing = damaged(kServed, {4095}), .version = 1.1f},
+        {.name = "ddf_rewrite_paused_is_checked_again", .about = "A server ignores Range; its rewrite of the file is paused",
+         .descriptor = true, .existing = damaged(kServed, {30000}), .plan = {{Kind::IgnoreRange}, {Kind::IgnoreRange}},
+         .then = {{Act::ClickPauseButton}, wait}, .bodyEvents = {{0, 8192, Act::ClickPauseButton}}},
+        {.name = "ddf_rewrite_dropped_is_checked_again", .about = "A server ignores Range; its rewrite of the file drops",
+         .descriptor = true, .existing = damaged(kServed, {30000}),
+         .plan = {{.kind = Kind::IgnoreRange, .breakAfter = 8192}, {Kind::IgnoreRange}}, .then = {wait}},
+        {.name = "ddf_repair_rewrite_dropped_is_checked_again",
+         .about = "A partial file's repair meets a server that ignores Range, and the rewrite drops", .descriptor = true,
+         .existing = damaged(kServed.left(24576), {16500}),
+         .plan = {{.kind = Kind::IgnoreRange, .breakAfter = 8192}, {Kind::IgnoreRange}}, .then = {wait}},
+        {.name = "ddf_paused_then_url_started", .about = "A URL started while a two-server descriptor download is paused",
+         .descriptor = true, .servers = kTwoServers, .serverAnswers = {0}, .moreFiles = {"url.bin"},
+         .then = {{Act::TypeUrl, kUrl}, {Act::ClickDownload}}, .bodyEvents = {{0, 8192, Act::ClickPauseButton}},
+         .watched = "url.bin", .reference = kUrl},
+        {.name = "ddf_full_disk_waited_out", .about = "The disk is full for two attempts; the third goes on by itself",
+         .descriptor = true, .then = {wait}, .freeSpace = {100, 100}},
         {.name = "fault_retry_lost_to_cancelled_prompt",
          .about = "A retry is armed; a new start is cancelled at the file-exists prompt", .plan = {{.breakAfter = 12288}},
          .fileExistsAnswers = {FileExistsAnswer::Cancel}, .moreFiles = {"out.bin"}, .then = {{Act::ClickDownload}, wait}},
@@ -202,6 +219,13 @@ public:
     {
         h.log.setClock([] { return QTime(12, 0); });
         h.engine.setClock([] { return 1000.0; });
+        h.engine.setFreeSpaceQuery([this](const QString &) -> std::optional<qint64> {
+            if (free.empty())
+                return std::nullopt;
+            const qint64 bytes = free.front();
+            free.pop_front();
+            return bytes;
+        });
         holdTimers(true);
         h.dialogs.narrate = [this](const QString &line) { note(line); };
         h.http.answer = [this](const HttpRequest &r, int index) {
@@ -234,11 +258,12 @@ public:
             EXPECT_EQ(storeBlockRecord(h.path("out.bin"), recorded), 0);
         }
         DescriptorHeader record;
-        record.version = 1.2f;
+        record.version = s.version;
         record.fileName = "f.bin";
         record.information = "Scenario file";
         std::copy(s.servers.begin(), s.servers.end(), record.servers.begin());
-        h.writeFile("d.ddf", buildDescriptor(record, s.content).value_or(QByteArray()));
+        h.writeFile("d.ddf", buildDescriptor(record, s.content).value_or(QByteArray())
+                                 + (s.hashes ? descriptortest::trailerOf(s.content) : QByteArray()));
         for (const QString &name : (s.descriptor ? QStringList{"d.ddf", "out.bin"} : QStringList{"out.bin"}) + s.moreFiles)
             name.isEmpty() ? h.dialogs.cancelFile() : h.dialogs.chooseFile(h.path(name));
         h.dialogs.fileExistsAnswers = s.fileExistsAnswers;
@@ -264,7 +289,7 @@ public:
 
 private:
     // What the pretend server answers: a Range gets a 206 (416 from past
-    // the end) unless the server ignores it.
+    // the end) unless the server ignores it or the If-Range is not its own.
     FakeHttpClient::Reply serve(const HttpRequest &r, const Behaviour &b) const
     {
         FakeHttpClient::Reply reply;
@@ -280,7 +305,12 @@ private:
         QByteArray file = files.value(path);
         if (b.corruptAt >= 0 && b.corruptAt < file.size())
             file[b.corruptAt] = char(file[b.corruptAt] ^ 0xff);
-        const bool plain = b.kind == Kind::File || b.kind == Kind::IgnoreRange, ranged = b.kind == Kind::File && r.rangeStart >= 0;
+        if (b.forgeBlockAt >= 0)
+            file.replace(b.forgeBlockAt, 4096, descriptortest::forgedBlock(file.mid(b.forgeBlockAt, 4096)));
+        // The two mirrors tag the same bytes differently, and honour If-Range.
+        const QString etag = path == kEurope ? "\"eu\"" : path == kAmerica ? "\"us\"" : "";
+        const bool plain = b.kind == Kind::File || b.kind == Kind::IgnoreRange;
+        const bool ranged = b.kind == Kind::File && r.rangeStart >= 0 && (r.ifRange.isEmpty() || r.ifRange == etag);
         const qint64 from = ranged ? r.rangeStart : 0;
         HttpResponse head;
         head.status = !plain ? (b.kind == Kind::Page ? 200 : b.status)
@@ -297,6 +327,7 @@ private:
         static const QMap<int, QString> phrases = {
             {200, "OK"}, {206, "Partial Content"}, {404, "Not Found"}, {416, "Range Not Satisfiable"}, {503, "Service Unavailable"}};
         head.reasonPhrase = phrases.value(head.status, "Other");
+        head.etag = etag;
         head.contentLength = reply.body.size();
         reply.head = head;
         return reply;
@@ -419,8 +450,10 @@ private:
     }
 
     const Scenario &s;
+    std::deque<qint64> free = s.freeSpace;
     const QMap<QString, QByteArray> files = {
-        {kUrl, kServed}, {kOtherUrl, bytesOf(kSize, 4)}, {kEurope, s.content}, {kAmerica, s.content}, {kAsia, s.content}};
+        {kUrl, kServed}, {kOtherUrl, descriptortest::randomBytes(kSize, 4)}, {kEurope, s.content}, {kAmerica, s.content},
+        {kAsia, s.content}};
     AppHarness h;
     QObject context;  // goes first, taking the connections with it
     QStringList lines;

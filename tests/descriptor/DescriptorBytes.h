@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <openssl/evp.h>
+
 #include <algorithm>
 #include <bit>
 #include <optional>
@@ -65,6 +67,97 @@ inline QByteArray descriptor(Header h, const QByteArray &data)
         pushLE(out, crc32Reference(data.constData() + at, std::size_t(n)));
     }
     return out;
+}
+
+// A SHA-256 by OpenSSL's one-shot call, apart from the program's wrapper.
+inline QByteArray sha256Reference(QByteArrayView data)
+{
+    unsigned char digest[32];
+    unsigned int length = 0;
+    EVP_Digest(data.data(), std::size_t(data.size()), digest, &length, EVP_sha256(), nullptr);
+    return QByteArray(reinterpret_cast<const char *>(digest), 32);
+}
+
+inline void pushLE64(QByteArray &out, quint64 value)
+{
+    pushLE(out, quint32(value));
+    pushLE(out, quint32(value >> 32));
+}
+
+// The strong-hash trailer of a file whose chunk hashes are `chunkHashes`
+// (32 bytes each): signature, size, chunk size, count, hashes, whole-file
+// hash, seal over all of that, and the trailer's own length.
+inline QByteArray trailerFromHashes(quint64 size, quint32 chunkSize, const QByteArray &chunkHashes, const QByteArray &fileHash)
+{
+    QByteArray out("OVDXSHA2");
+    pushLE64(out, size);
+    pushLE(out, chunkSize);
+    pushLE(out, quint32(chunkHashes.size() / 32));
+    out += chunkHashes + fileHash;
+    out += sha256Reference(out);
+    pushLE64(out, quint64(out.size() + 8));
+    return out;
+}
+
+// The trailer of `data` in chunks of `chunkSize` bytes.
+inline QByteArray trailerOf(const QByteArray &data, quint32 chunkSize = 1024 * 1024)
+{
+    QByteArray hashes;
+    for (qsizetype at = 0; at < data.size(); at += chunkSize)
+        hashes += sha256Reference(QByteArrayView(data).sliced(at, std::min<qsizetype>(chunkSize, data.size() - at)));
+    return trailerFromHashes(quint64(data.size()), chunkSize, hashes, sha256Reference(data));
+}
+
+// Changes the four bytes at `at` of `block` so that its CRC-32 becomes
+// `wanted` again: the table's top bytes are all different, so running the
+// CRC backwards from the wanted register fixes the four table indices, and
+// running it forwards from the register before `at` gives the bytes.
+inline void forceCrc32(QByteArray &block, qsizetype at, quint32 wanted)
+{
+    quint32 table[256];
+    for (quint32 n = 0; n < 256; ++n) {
+        quint32 c = n;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+        table[n] = c;
+    }
+    const auto run = [&](quint32 c, qsizetype from, qsizetype to) {
+        for (qsizetype i = from; i < to; ++i)
+            c = table[(c ^ uchar(block[i])) & 0xFF] ^ (c >> 8);
+        return c;
+    };
+    // The register wanted after the four bytes: the suffix run backwards.
+    quint32 target = wanted ^ 0xFFFFFFFFu;
+    for (qsizetype i = block.size() - 1; i >= at + 4; --i) {
+        int index = 0;
+        while ((table[index] >> 24) != (target >> 24))
+            ++index;
+        target = ((target ^ table[index]) << 8) | (index ^ uchar(block[i]));
+    }
+    int indices[4];
+    for (int k = 3; k >= 0; --k) {
+        int index = 0;
+        while ((table[index] >> 24) != (target >> 24))
+            ++index;
+        indices[k] = index;
+        target = (target ^ table[index]) << 8;
+    }
+    quint32 c = run(0xFFFFFFFFu, 0, at);
+    for (int k = 0; k < 4; ++k) {
+        block[at + k] = char(indices[k] ^ (c & 0xFF));
+        c = table[indices[k]] ^ (c >> 8);
+    }
+}
+
+// A block of other content with the same CRC-32 as `block`: `change` bytes
+// from its start flipped, then four bytes at `at` solved.
+inline QByteArray forgedBlock(const QByteArray &block, qsizetype at = 100)
+{
+    QByteArray forged = block;
+    for (qsizetype i = 0; i < 16; ++i)
+        forged[i] = char(~forged[i]);
+    forceCrc32(forged, at, crc32Reference(block.constData(), std::size_t(block.size())));
+    return forged;
 }
 
 inline QByteArray randomBytes(qsizetype size, quint32 seed)

@@ -1,20 +1,17 @@
 #include "TestServer.h"
 
+#include <descriptor/DescriptorBytes.h>
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 #include <QSaveFile>
 
-QByteArray writeRandomFile(const QString &path, qsizetype count, quint64 seed)
+QByteArray writeRandomFile(const QString &path, qsizetype count, quint32 seed)
 {
-    QByteArray bytes((count + 3) / 4 * 4, Qt::Uninitialized);
-    QRandomGenerator generator(quint32(seed ^ (seed >> 32)));
-    generator.fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
-    bytes.truncate(count);
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == count ? bytes : QByteArray();
+    const QByteArray bytes = descriptortest::randomBytes(count, seed);
+    return descriptortest::writeFile(path, bytes) ? bytes : QByteArray();
 }
 
 TestCertificates::TestCertificates()

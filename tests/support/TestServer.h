@@ -7,7 +7,7 @@
 
 // Writes `count` pseudo-random bytes (the same for the same seed) to `path`
 // and returns them; empty when the file could not be written.
-QByteArray writeRandomFile(const QString &path, qsizetype count, quint64 seed = 1);
+QByteArray writeRandomFile(const QString &path, qsizetype count, quint32 seed = 1);
 
 // A throw-away certificate authority and two server certificates signed by
 // it: one for "localhost" and 127.0.0.1, one for a host nobody connects to.

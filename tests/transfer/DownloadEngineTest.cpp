@@ -1,15 +1,22 @@
 // The engine on a scripted client, for what neither the recorded sessions nor
-// the fault table reach: the descriptor's version rule, pauses inside a check
-// or a repair, offsets past 32 bits.
+// the fault table reach: pauses inside a check or a repair, offsets past 32
+// bits, the flush before "verified", and a pause as the server sees it.
 #include <support/EngineSettle.h>
 #include <support/FakeHttpClient.h>
 #include <support/TestServer.h>
 
 #include <descriptor/DescriptorBytes.h>
+#include <transfer/CurlHttpClient.h>
 #include <transfer/DownloadEngine.h>
 
 #include <QFile>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <cerrno>
 
 #include <gtest/gtest.h>
 
@@ -33,12 +40,8 @@ protected:
     }
     QByteArray content(qint64 size) { return writeRandomFile(dir.filePath("served"), size); }
     static QByteArray damaged(QByteArray bytes, qint64 at) { bytes[at] = char(bytes[at] ^ 0x5a); return bytes; }
-    void put(const QString &path, const QByteArray &bytes)
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
-    }
-    QByteArray onDisk() const { QFile f(job.destination); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
+    static void put(const QString &path, const QByteArray &bytes) { ASSERT_TRUE(descriptortest::writeFile(path, bytes)); }
+    QByteArray onDisk() const { return descriptortest::readFile(job.destination); }
     void describe(const QByteArray &bytes, float version = 1.2f)
     {
         DescriptorHeader record;
@@ -64,20 +67,6 @@ protected:
     }
 };
 
-// The fault table's descriptors are of version 1.2, whose checksums cover
-// every byte.
-TEST_F(EngineTest, Version11LeavesEachBlocksLastByteUnchecked)
-{
-    const QByteArray whole = content(20480);
-    describe(whole, 1.1f);
-    put(job.destination, damaged(whole, 4095));
-    serve(whole);
-    engine.start(job);
-    EXPECT_TRUE(settle(engine, http));
-    EXPECT_EQ(engine.state(), S::Verified);
-    EXPECT_TRUE(http.requests.empty());
-}
-
 TEST_F(EngineTest, APausedRepairIsCarriedOutOnResumeNotDeclaredDone)
 {
     const QByteArray whole = content(20480);
@@ -96,66 +85,6 @@ TEST_F(EngineTest, APausedRepairIsCarriedOutOnResumeNotDeclaredDone)
     EXPECT_TRUE(runUntil([&] { return engine.state() == S::Verified; }));
     EXPECT_EQ(ranges(), (QStringList{"8192", "8192"}));
     EXPECT_EQ(onDisk(), whole);
-}
-
-// A server that ignores Range rewrites the file from its start; when that
-// stops early, the old bytes after the stopping point (the bad block among
-// them) are unchecked, and the next attempt has to check them.
-TEST_F(EngineTest, ARewriteFromTheStartCutShortIsCheckedBeforeItContinues)
-{
-    struct Row { const char *name; qint64 existing, damagedAt; bool pause; };
-    const Row rows[] = {
-        {"complete file, paused during the rewrite", 40960, 30000, true},
-        {"complete file, dropped during the rewrite", 40960, 30000, false},
-        {"partial file, its repair dropped during the rewrite", 24576, 16500, false},
-    };
-    const QByteArray whole = content(40960);
-    describe(whole);
-    engine.setRetryDelay(std::chrono::milliseconds(0));
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        put(job.destination, damaged(whole.left(row.existing), row.damagedAt));
-        http.requests.clear();
-        http.answer = [&](const HttpRequest &, int index) {
-            FakeHttpClient::Reply reply = FakeHttpClient::reply(200, whole);
-            reply.breakAfter = index == 0 && !row.pause ? 8192 : -1;
-            return reply;
-        };
-        http.afterRun = [&](int index, qint64 delivered) {
-            if (index == 0 && delivered == 8192 && row.pause)
-                engine.pause(), engine.resume();
-        };
-        engine.start(job);
-        EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed || engine.state() == S::Failed; }));
-        EXPECT_EQ(engine.state(), S::Completed);
-        EXPECT_TRUE(onDisk() == whole);
-        EXPECT_EQ(http.requests.size(), 2u);
-    }
-}
-
-// A server may answer a shorter range than asked: its Content-Range still
-// gives the file's size, and the rest is asked for again.
-TEST_F(EngineTest, AShorterRangeThanAskedIsTakenAndTheRestFetched)
-{
-    const QByteArray whole = content(20480);
-    engine.setRetryDelay(std::chrono::milliseconds(0));
-    http.answer = [&](const HttpRequest &r, int) {
-        const qint64 from = std::max<qint64>(r.rangeStart, 0);
-        return FakeHttpClient::reply(206, whole.mid(from, 8192), from, whole.size());
-    };
-    for (const bool described : {true, false}) {
-        SCOPED_TRACE(described ? "descriptor" : "URL");
-        QFile::remove(job.destination);
-        http.requests.clear();
-        if (described)
-            describe(whole);
-        else
-            job.mode = DownloadJob::Mode::Url;
-        engine.start(job);
-        EXPECT_TRUE(runUntil([&] { return engine.state() == S::Completed || engine.state() == S::Failed; }));
-        EXPECT_EQ(ranges(), (QStringList{"-", "8192", "16384"}));
-        EXPECT_TRUE(onDisk() == whole);
-    }
 }
 
 // The check runs on its worker: the event loop turns and progress comes
@@ -197,6 +126,69 @@ TEST_F(EngineTest, OffsetsBeyond4GiB)
     EXPECT_EQ(ranges(), QStringList{QString::number(fiveGiB)});
     ASSERT_TRUE(f.seek(fiveGiB));
     EXPECT_EQ(f.readAll(), tail);
+}
+
+// Nothing is called complete or verified before the whole file is flushed
+// to its device, and nothing at all when the flush fails.
+TEST_F(EngineTest, TheFileIsFlushedBeforeAnyVerifiedText)
+{
+    const QByteArray whole = content(20480);
+    serve(whole);
+    for (const int start : {0, 1, 2}) {  // a URL, a descriptor, a descriptor over the complete file
+        for (const bool fails : {false, true}) {
+            SCOPED_TRACE(testing::Message() << start << (fails ? " failing" : ""));
+            QFile::remove(job.destination);
+            if (start > 0)
+                describe(whole);
+            if (start == 2)
+                put(job.destination, whole);
+            QStringList events;
+            engine.setDeviceSync([&](const QString &path) {
+                events << "sync " + QString::number(QFile(path).size());
+                return fails ? std::optional(BlockWriter::Failure{EIO, "Input/output error"}) : std::nullopt;
+            });
+            const auto texts = QObject::connect(&engine, &DownloadEngine::statusChanged, [&](const QString &t) { events << t; });
+            engine.start(job);
+            EXPECT_TRUE(settle(engine, http));
+            QObject::disconnect(texts);
+            const qsizetype verified = events.indexOf(QRegularExpression(".*verified.*", QRegularExpression::CaseInsensitiveOption));
+            EXPECT_EQ(events.filter("sync"), QStringList{"sync 20480"});
+            EXPECT_EQ(verified < 0, fails) << events.join(" | ").toStdString();
+            EXPECT_LT(events.indexOf("sync 20480"), fails ? events.size() : verified);
+            EXPECT_EQ(engine.state(), fails ? S::WaitingToRetry : start == 2 ? S::Verified : S::Completed);
+        }
+    }
+}
+
+// Pause ends the transfer where the server sees it: the connection closes,
+// and not one byte more reaches the file or the figures.
+TEST(EnginePause, TheServerSeesTheConnectionClose)
+{
+    bool closed = false;
+    QTimer feed;  // an endless body, 4 KiB every 5 ms
+    QTcpServer server;  // goes first, with its sockets
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket *peer = server.nextPendingConnection();
+        QObject::connect(peer, &QTcpSocket::disconnected, [&] { closed = true; });
+        QObject::connect(&feed, &QTimer::timeout, peer, [peer] { peer->write(QByteArray(4096, 'x')); });
+        peer->write("HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n");
+        feed.start(5);
+    });
+    QTemporaryDir dir;
+    CurlHttpClient http;
+    DownloadEngine engine(http);
+    DownloadJob job;
+    job.sourceUrl = QStringLiteral("http://127.0.0.1:%1/f").arg(server.serverPort()), job.destination = dir.filePath("f");
+    engine.start(job);
+    qint64 position = 0;
+    QObject::connect(&engine, &DownloadEngine::progressed, [&](const TransferProgress &p) { position = p.position; });
+    ASSERT_TRUE(runUntil([&] { return position >= 65536; }));
+    engine.pause();
+    const qint64 atPause = position;
+    EXPECT_TRUE(runUntil([&] { return closed; }, 5000)) << "the server still sends";
+    runUntil([] { return false; }, 300);  // anything stray would come now
+    EXPECT_EQ(std::pair(position, QFile(dir.filePath("f")).size()), std::pair(atPause, atPause));
 }
 
 }  // namespace

@@ -77,13 +77,6 @@ bool setImmutable(const QString &path, bool on)
     return ok;
 }
 
-void writeTo(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(bytes);
-}
-
 struct FaultRun {
     const FaultRow &row;
     TestServer &server;
@@ -164,7 +157,7 @@ struct FaultRun {
         if (row.damagedAt >= 0)
             local[row.damagedAt] = char(local[row.damagedAt] ^ 0x5a);
         if (row.existing)
-            writeTo(destination, local);
+            descriptortest::writeFile(destination, local);
         if (row.where == ReadOnlyFolder && !setImmutable(folder, true))
             return "making a folder read-only for root needs the immutable flag";
         if (row.during == MakeFileReadOnly && !(setImmutable(folder, true) && setImmutable(folder, false)))
@@ -182,7 +175,7 @@ struct FaultRun {
         record.fileName = QStringLiteral("f.bin");
         record.startParam = row.startParam ? -1 : 0;
         record.servers[0] = row.start == Descriptor ? url : QString();
-        writeTo(h.path("d.ddf"), buildDescriptor(record, expected).value());
+        descriptortest::writeFile(h.path("d.ddf"), buildDescriptor(record, expected).value());
         h.dialogs.chooseFile(h.path("d.ddf"));
         h.dialogs.chooseFile(destination);
         h.controller.loadDescriptor();
@@ -235,18 +228,32 @@ const FaultRow kRows[] = {
     {.name = "401 stops", .query = "?status=401", .end = Failed, .reason = "The server answered 401 Unauthorized."},
     {.name = "404 stops with the window usable", .query = "?status=404", .end = Failed,
      .reason = "The server answered 404 Not Found."},
+    {.name = "403 stops", .query = "?status=403", .end = Failed, .reason = "The server answered 403 Forbidden."},
+    {.name = "410 stops", .query = "?status=410", .end = Failed, .reason = "The server answered 410 Gone."},
     {.name = "416 to a complete file", .existing = kSize, .end = Failed, .reason = "The server answered 416"},
+    {.name = "416 to a fresh request speaks of no existing file", .query = "?status=416", .end = WaitingToRetry,
+     .reason = "The server answered 416"},
     {.name = "503 is retried", .query = "?status=503", .end = WaitingToRetry,
      .reason = "The server answered 503 Service Unavailable."},
     {.name = "wrong Content-Range keeps the partial file", .query = "?crstart=4096", .existing = 100000,
      .end = WaitingToRetry, .reason = "The server sent bytes from offset 4096; they were asked from 100000."},
+    {.name = "a shorter range than asked is taken and the rest fetched", .query = "?rangemax=40960", .existing = 100000,
+     .then = RetryUntilDone, .end = WaitingToRetry, .range = "bytes=181920-"},
     {.name = "200 to a range starts again", .query = "?norange=1", .existing = 100000, .range = "bytes=100000-"},
+    {.name = "200 to a range without room for the whole answer keeps the partial file", .query = "?norange=1",
+     .existing = 100000, .freeSpace = kSize - 100001, .end = WaitingToRetry, .reason = "more are needed, the disk has"},
     {.name = "unannounced size is not called verified", .query = "?nolength=1&drop=70000", .reason = "not verified",
      .file = Prefix},
     {.name = "changed file answers 200 to its If-Range", .once = R"({"drop": 70000})",
      .then = ChangeServedFileAndStartAgain, .end = WaitingToRetry, .pinned = true},
     {.name = "weak ETag: the resume is pinned by Last-Modified", .query = "?etag=weak", .once = R"({"drop": 70000})",
      .then = RetryUntilDone, .end = WaitingToRetry, .pinned = true},
+    {.name = "a published Repr-Digest is checked", .query = "?digest=repr"},
+    {.name = "a published Digest is checked", .query = "?digest=legacy"},
+    {.name = "a Digest of other bytes stops", .query = "?digest=wrong-legacy", .end = Failed,
+     .reason = "sent other data than it describes.", .file = Whole},
+    {.name = "a digest of other bytes stops, the file kept", .query = "?digest=wrong", .end = Failed,
+     .reason = "sent other data than it describes.", .file = Whole},
     // Descriptor downloads
     {.name = "descriptor without servers is refused", .start = DescriptorWithoutServers, .end = Idle,
      .reason = "names no server"},
@@ -256,21 +263,25 @@ const FaultRow kRows[] = {
      .reason = "gives the file 100000 bytes; the descriptor gives 200000"},
     {.name = "descriptor: block corrupted in flight", .once = R"({"corrupt": 50000})", .start = Descriptor,
      .then = RetryUntilDone, .end = WaitingToRetry, .reason = "The block at byte 49152"},
+    {.name = "descriptor: the short last block is checked in flight", .once = R"({"corrupt": 199999})",
+     .start = Descriptor, .then = RetryUntilDone, .end = WaitingToRetry, .reason = "The block at byte 196608"},
     {.name = "descriptor: a repair asks for one block", .start = Descriptor, .existing = kSize, .damagedAt = 12287,
      .end = Verified, .range = "bytes=8192-12287"},
+    {.name = "descriptor: a shorter range than asked is taken and the rest fetched", .query = "?rangemax=40960",
+     .start = Descriptor, .existing = 100000, .then = RetryUntilDone, .end = WaitingToRetry, .range = "bytes=184320-"},
     {.name = "descriptor: the offset in the URL as well", .query = "?id=7", .start = Descriptor, .existing = 16384,
      .range = "bytes=16384-", .startParam = true},
     {.name = "descriptor: 416 to a resume is retried", .query = "?status=416", .start = Descriptor, .existing = 8192,
      .end = WaitingToRetry, .reason = "The server answered 416"},
     {.name = "descriptor: a resume mid-block needs exactly the missing bytes", .start = Descriptor, .existing = 150000,
      .freeSpace = kSize - 150000},
-    {.name = "descriptor: one byte less is refused", .start = Descriptor, .existing = 150000,
-     .freeSpace = kSize - 150001, .end = Failed, .reason = "more are needed"},
+    {.name = "descriptor: one byte less waits for space", .start = Descriptor, .existing = 150000,
+     .freeSpace = kSize - 150001, .end = WaitingToRetry, .reason = "more are needed"},
     {.name = "descriptor: a complete file needs no space", .start = Descriptor, .existing = kSize, .freeSpace = 0,
      .end = Verified},
     {.name = "descriptor: unknown free space never refuses", .start = Descriptor, .freeSpace = -2},
     // The disk
-    {.name = "2 TiB announced, refused before writing", .query = "?length=2199023255552", .end = Failed,
+    {.name = "2 TiB announced, waits for space before writing", .query = "?length=2199023255552", .end = WaitingToRetry,
      .reason = "more are needed"},
     {.name = "a URL resume needs exactly the missing bytes", .existing = 100000, .freeSpace = kSize - 100000},
     {.name = "missing destination folder stops", .where = MissingFolder, .end = Failed,
@@ -362,7 +373,7 @@ TEST(FaultTable, EveryServerAtOnce)
             record.servers[size_t(i)] = QStringLiteral("%1|%2").arg(names[i], servers[i].url(QStringLiteral("/f.bin") + row.query[i]));
         }
         const qsizetype asked = servers[0].requests().size() + servers[1].requests().size() + servers[2].requests().size();
-        writeTo(h.path("d.ddf"), buildDescriptor(record, content).value());
+        descriptortest::writeFile(h.path("d.ddf"), buildDescriptor(record, content).value());
         h.dialogs.chooseFile(h.path("d.ddf"));
         h.dialogs.chooseFile(h.path("out.bin"));
         h.dialogs.serverAnswers = {0};

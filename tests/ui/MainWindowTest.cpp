@@ -1,7 +1,5 @@
-#include <ui/Artwork.h>
 #include <ui/LogWindow.h>
 #include <ui/MainWindow.h>
-#include <ui/ModalWindow.h>
 #include <util/ActivityLog.h>
 
 #include <QAction>
@@ -87,6 +85,19 @@ TEST_F(MainWindowTest, TypingIsReportedAndPasteShowsTheModelsTextUnreported)
     EXPECT_EQ(edited.count(), 6);
 }
 
+// Enter in the URL box starts the download whenever "Download from URL"
+// could, wherever the focus was before.
+TEST_F(MainWindowTest, EnterInTheUrlBoxStartsTheDownloadWhenItCan)
+{
+    QSignalSpy started(&window, &MainWindow::downloadUrlClicked);
+    auto *box = child<QLineEdit>("urlEdit");
+    for (const bool enabled : {false, true}) {
+        model.setDownloadUrlEnabled(enabled);
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_EQ(started.count(), enabled ? 1 : 0) << "enabled " << enabled;
+    }
+}
+
 TEST_F(MainWindowTest, MinimizeAndCloseAreLeftToTheApplication)
 {
     // The application hides the window on minimize and runs its own exit on close.
@@ -102,18 +113,6 @@ TEST_F(MainWindowTest, MinimizeAndCloseAreLeftToTheApplication)
     window.setWindowState(Qt::WindowMinimized);
     EXPECT_EQ(minimized.count(), 1);
     EXPECT_FALSE(window.isVisible());
-}
-
-TEST_F(MainWindowTest, EveryWindowShowsTheIconTheApplicationSets)
-{
-    // Set after the windows exist: they follow the application, none keeps its own.
-    LogWindow log;
-    ModalWindow modal(QStringLiteral("Modal"), QSize(100, 50));
-    const QIcon previous = QApplication::windowIcon();
-    QApplication::setWindowIcon(programIcon());
-    for (const QWidget *w : std::initializer_list<const QWidget *>{&window, &log, &modal})
-        EXPECT_EQ(w->windowIcon().cacheKey(), programIcon().cacheKey()) << w->metaObject()->className();
-    QApplication::setWindowIcon(previous);
 }
 
 TEST(MainWindowFitter, ShortensPathsOnlyWhileTheWindowLives)

@@ -49,7 +49,7 @@ void fillLog(ActivityLog &log)
     log.setClock([&clock] { return clock; });
     const char *const lines[] = {"Connecting...", "Waiting for initial response from server...",
                                  "Reading response from server...", "Saving data to disk...",
-                                 "Error 28: Timeout was reached (Nothing received for 60 seconds).",
+                                 "libcurl error 28: Timeout was reached (Nothing received for 60 seconds).",
                                  "Preparing to try again in 30 seconds...", "----------", "Resuming download...",
                                  "Connecting...", "Waiting for initial response from server...",
                                  "Reading response from server...", "Entered resume mode successfully.",

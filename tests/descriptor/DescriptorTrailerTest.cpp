@@ -1,0 +1,151 @@
+#include "descriptor/DescriptorTrailer.h"
+
+#include "DescriptorBytes.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace descriptortest;
+
+namespace {
+
+const Header kGood{.servers = {"http://127.0.0.1/f.bin"}};
+
+// Reads the trailer of `bytes` as the program does, through a file.
+TrailerRead readBack(const QByteArray &bytes)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("d.ddf");
+    EXPECT_TRUE(writeFile(path, bytes));
+    QString error;
+    const DescriptorHeader header = readDescriptorHeader(path, &error).value();
+    return readTrailer(path, header, bytes.size());
+}
+
+// A descriptor of a file of `size` bytes whose contents nobody reads: zero
+// CRCs and made-up chunk hashes, so that sizes past 4 GiB cost no data.
+QByteArray synthetic(qint64 size, qint32 headerSize, qint64 crcEntries = -1)
+{
+    Header h = kGood;
+    QByteArray out = headerBytes(h);
+    out.replace(2, 4, QByteArray(reinterpret_cast<const char *>(&headerSize), 4));
+    out += QByteArray(4 * (crcEntries >= 0 ? crcEntries : blockCount(size)), '\0');
+    const qint64 chunks = (size + 1048575) / 1048576;
+    QByteArray hashes(32 * chunks, '\x5a');
+    return out + trailerFromHashes(quint64(size), 1048576, hashes, QByteArray(32, '\x11'));
+}
+
+}  // namespace
+
+TEST(DescriptorTrailer, ChunkAndTrailerArithmeticHoldsPast32Bits)
+{
+    struct Row { qint64 size; qint64 chunks; qint64 trailerAt; qint32 headerField; };
+    const Row rows[] = {
+        {1, 1, 3082 + 4, 1},
+        {1048576, 1, 3082 + 4 * 256, 1048576},
+        {1048577, 2, 3082 + 4 * 257, 1048577},
+        {2147483647, 2048, 3082 + 4 * 524288, 2147483647},           // 2^31 - 1 still fits the header
+        {2147483648, 2048, 3082 + 4 * 524288, -1},                   // 2^31 does not
+        {4294967296, 4096, 3082 + 4 * 1048576, -1},                  // 2^32
+        {4294967297, 4097, 3082 + 4 * 1048577, -1},
+        {5368709120, 5120, 3082 + 4 * 1310720, -1},                  // 5 GiB
+    };
+    for (const Row &r : rows) {
+        EXPECT_EQ(chunkCount(r.size, DescriptorTrailer::DefaultChunkSize), r.chunks) << r.size;
+        EXPECT_EQ(trailerOffset(r.size), r.trailerAt) << r.size;
+        EXPECT_EQ(headerSizeField(r.size), r.headerField) << r.size;
+        DescriptorTrailer t{.offset = r.trailerAt, .fileSize = r.size, .chunkCount = r.chunks};
+        EXPECT_EQ(t.chunkOf(r.size - 1), r.chunks - 1) << r.size;
+        EXPECT_EQ(t.chunkEnd(r.chunks - 1), r.size) << r.size;
+        EXPECT_EQ(t.chunkHashOffset(r.chunks - 1), r.trailerAt + 24 + 32 * (r.chunks - 1)) << r.size;
+    }
+}
+
+// Descriptors of the first format read as they always did: nothing after
+// the list, or bytes there that are no trailer.
+TEST(DescriptorTrailer, DescriptorsWithoutATrailerReadAsBefore)
+{
+    const QByteArray data = randomBytes(10000, 3);
+    const QByteArray plain = descriptor(kGood, data);
+    Header minusOne = kGood;
+    minusOne.fileSize = -1;
+    const struct { const char *name; QByteArray bytes; } rows[] = {
+        {"no bytes after the list", plain},
+        {"stray bytes after the list", plain + "not a trailer at all, just bytes someone left"},
+        {"a signature of another case", plain + QByteArray("ovdxsha2").append(100, '\0')},
+        {"size -1 and nothing after the header", headerBytes(minusOne)},
+    };
+    for (const auto &r : rows) {
+        const TrailerRead read = readBack(r.bytes);
+        EXPECT_FALSE(read.trailer) << r.name;
+        EXPECT_TRUE(read.check.usable()) << r.name << ": " << read.check.reason.toStdString();
+    }
+}
+
+TEST(DescriptorTrailer, ReadsWhatTheReferenceWrites)
+{
+    struct Row { const char *name; qint64 size; qint32 headerField; };
+    const Row rows[] = {
+        {"one byte", 1, 1}, {"one chunk exactly", 1048576, 1048576}, {"a chunk and a byte", 1048577, 1048577},
+        {"2 GiB, the marker in the header", 2147483648, -1}, {"5 GiB", 5368709120, -1},
+    };
+    for (const Row &r : rows) {
+        const QByteArray bytes = r.size < 4 * 1048576
+                                     ? descriptor(kGood, randomBytes(r.size, 9)) + trailerOf(randomBytes(r.size, 9))
+                                     : synthetic(r.size, r.headerField);
+        const TrailerRead read = readBack(bytes);
+        ASSERT_TRUE(read.trailer) << r.name << ": " << read.check.reason.toStdString();
+        EXPECT_EQ(read.trailer->fileSize, r.size) << r.name;
+        EXPECT_EQ(read.trailer->offset, trailerOffset(r.size)) << r.name;
+        EXPECT_EQ(read.trailer->chunkCount, chunkCount(r.size, 1048576)) << r.name;
+        const DescriptorHeader header = DescriptorHeader::fromBytes(bytes);
+        EXPECT_EQ(header.fileSize, r.headerField) << r.name;
+        const DescriptorCheck check = checkDescriptor(header, bytes.size(), read);
+        EXPECT_TRUE(check.usable()) << r.name << ": " << check.reason.toStdString();
+    }
+}
+
+// A trailer that is cut, damaged or describes another file refuses the
+// descriptor, with a reason that says which.
+TEST(DescriptorTrailer, RefusesCutDamagedAndDisagreeingTrailers)
+{
+    const QByteArray data = randomBytes(3 * 1048576 + 5000, 4);  // four chunks, the last short
+    const QByteArray list = descriptor(kGood, data);
+    const QByteArray trailer = trailerOf(data);
+    const qint64 t = list.size();
+    const auto flip = [&](qint64 at) { QByteArray b = list + trailer; b[t + at] = char(b[t + at] ^ 1); return b; };
+    Header minusOne = kGood;
+    minusOne.fileSize = -1;
+    const auto otherSize = [&](qint64 size) {
+        return list + trailerFromHashes(quint64(size), 1048576, QByteArray(32 * chunkCount(size, 1048576), 'h'),
+                                        QByteArray(32, 'w'));
+    };
+    const struct { const char *name; QByteArray bytes; DescriptorFault fault; const char *says; } rows[] = {
+        {"three bytes of the signature", list + "OVD", DescriptorFault::TrailerCut, "cut short"},
+        {"the fixed part only", list + trailer.left(24), DescriptorFault::TrailerCut, "cut short"},
+        {"one chunk hash missing", list + trailer.left(24 + 96), DescriptorFault::TrailerCut, "cut short"},
+        {"the last byte missing", list + trailer.chopped(1), DescriptorFault::TrailerCut, "holds 223 of its 224 bytes"},
+        {"a byte more", list + trailer + "x", DescriptorFault::TrailerDamaged, "damaged"},
+        {"a chunk hash changed", flip(24 + 40), DescriptorFault::TrailerDamaged, "damaged"},
+        {"the whole-file hash changed", flip(24 + 128 + 3), DescriptorFault::TrailerDamaged, "damaged"},
+        {"the seal changed", flip(24 + 160), DescriptorFault::TrailerDamaged, "damaged"},
+        {"the chunk size changed", flip(17), DescriptorFault::TrailerDamaged, "damaged"},
+        {"the length at the end changed", flip(trailer.size() - 8), DescriptorFault::TrailerDamaged, "damaged"},
+        {"another size than the header's", otherSize(data.size() - 1), DescriptorFault::TrailerDisagrees, "disagrees"},
+        {"a large file under a small header", otherSize(5368709120), DescriptorFault::TrailerDisagrees, "disagrees"},
+        {"a small file under the large marker", synthetic(1048576, -1), DescriptorFault::TrailerDisagrees, "disagrees"},
+        {"the large marker, bytes after the header but no trailer found", headerBytes(minusOne) + QByteArray(200, '\x7f'),
+         DescriptorFault::TrailerCut, "missing or cut short"},
+        {"a large file whose list is one entry short", synthetic(2147483648, -1, 524287), DescriptorFault::TrailerDisagrees,
+         "disagrees"},
+    };
+    for (const auto &r : rows) {
+        const TrailerRead read = readBack(r.bytes);
+        EXPECT_FALSE(read.trailer) << r.name;
+        EXPECT_EQ(read.check.fault, r.fault) << r.name << ": " << read.check.reason.toStdString();
+        EXPECT_TRUE(read.check.reason.contains(QLatin1String(r.says))) << r.name << ": " << read.check.reason.toStdString();
+        const DescriptorCheck check = checkDescriptor(DescriptorHeader::fromBytes(r.bytes), r.bytes.size(), read);
+        EXPECT_EQ(check.fault, r.fault) << r.name;
+    }
+}
