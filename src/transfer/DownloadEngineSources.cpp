@@ -35,9 +35,7 @@ QString savingText(int servers)
 
 bool DownloadEngine::usesAllServers() const
 {
-    // A descriptor with SHA-256 chunks keeps to one server: its chunks are
-    // hashed in memory as one stream brings their blocks in order.
-    if (!m_job.checked() || !m_job.useAllServers || !m_makeClient || m_job.strongHashes)
+    if (!m_job.checked() || !m_job.useAllServers || !m_makeClient)
         return false;
     const QStringList entries = serverEntries(m_job.descriptor);
     QSet<QString> hosts;
@@ -136,8 +134,11 @@ void DownloadEngine::startPool(BlockMap map)
         reportDiskError(*failure);
         return;
     }
-    // The file now fills out of order: only the map knows what is good.
+    // The file now fills out of order: only the map knows what is good. With
+    // SHA-256 chunks, blocks from several servers do not arrive as one
+    // stream to hash: the whole file is hashed before it is called verified.
     m_verifiedEnd = -1;
+    m_fileHashConfirmed = false;
     m_keptMap.reset();
     m_total = m_job.expectedSize();
     m_position = m_startPosition = map.goodBytes();

@@ -6,6 +6,7 @@
 #include <support/TestServer.h>
 
 #include <descriptor/DescriptorBytes.h>
+#include <descriptor/DescriptorTrailer.h>
 #include <transfer/DownloadEngine.h>
 
 #include <QFile>
@@ -230,6 +231,35 @@ TEST_F(SourcesTest, ANewEngineResumesFromTheRecordKeptWithTheFile)
         EXPECT_EQ(logged("The record does not fit the file: every block was checked."), spoilt);
         EXPECT_EQ(mirrors.delivered() - before, kSize - kept + (spoilt ? 4096 : 0));
         EXPECT_EQ(getxattr(QFile::encodeName(job.destination).constData(), "user.orvanta.blocks", nullptr, 0), -1);
+    }
+}
+
+// With SHA-256 chunks the blocks from several servers are not hashed as one
+// stream: the whole file is, before "verified". A forged block (its CRC-32
+// kept) from one server is then never called verified.
+TEST_F(SourcesTest, AnExtendedDescriptorIsVerifiedByTheWholeFilesHash)
+{
+    using namespace descriptortest;
+    for (const bool forging : {false, true}) {
+        SCOPED_TRACE(forging ? "one server forges a block" : "honest servers");
+        QFile::remove(job.destination);
+        const QByteArray trailer = trailerOf(whole, 64 * 1024);
+        const QByteArray ddf = readFile(job.descriptorPath).left(DescriptorHeader::HeaderSize + 4 * ((kSize + 4095) / 4096));
+        ASSERT_TRUE(writeFile(job.descriptorPath, ddf + trailer));
+        job.strongHashes = readTrailer(job.descriptorPath, job.descriptor, ddf.size() + trailer.size()).trailer;
+        ASSERT_TRUE(job.strongHashes);
+        if (forging)
+            rules[kUrls[2]] = [&](const HttpRequest &r, int) {
+                QByteArray bad = whole;
+                bad.replace(299 * 4096, 4096, forgedBlock(whole.mid(299 * 4096, 4096)));
+                return FakeMirrors::serve(bad, r);
+            };
+        log.clear();
+        engine.start(job);
+        ASSERT_TRUE(rest());
+        EXPECT_EQ(engine.state(), forging ? S::Failed : S::Completed);
+        EXPECT_EQ(logged("The file's SHA-256 does not match the descriptor's."), forging);
+        EXPECT_EQ(onDisk() == whole, !forging);
     }
 }
 
