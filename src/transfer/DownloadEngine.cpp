@@ -83,6 +83,7 @@ void DownloadEngine::start(const DownloadJob &job)
     m_keptMap.reset();
     m_droppedServers.clear();
     m_fileHashConfirmed = false;
+    m_checkInterrupted = false;
     m_forgedChunks.clear();
     m_spaceNoticeShown = false;
     beginAttempt();
@@ -219,6 +220,8 @@ void DownloadEngine::beginCycle()
         planResume();
         return;
     }
+    if (m_resuming && resumeCutShortHash())
+        return;
     if (m_resuming)
         m_position = fileLength();
     sendRequest();

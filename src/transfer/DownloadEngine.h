@@ -179,6 +179,7 @@ private:
     bool chunkWritten(qint64 offset, QByteArrayView data);
     bool awaitWholeFileHash(std::function<void()> then);
     void onWholeFileHashed(bool matches, const std::optional<QString> &error);
+    bool resumeCutShortHash();
     void logUrlCheck();
     void announceVerifying();
     qint64 resumeGranule() const;

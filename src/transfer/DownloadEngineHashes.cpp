@@ -113,6 +113,21 @@ void DownloadEngine::onWholeFileHashed(bool matches, const std::optional<QString
             false, std::nullopt});
 }
 
+// URL mode: a pause cut short the hash of a body received whole. While the
+// file keeps that length the hash is all that is left (a request would only
+// hear that nothing is missing); true when it is started again.
+bool DownloadEngine::resumeCutShortHash()
+{
+    if (m_job.checked() || !m_checkInterrupted || fileLength() != m_total)
+        return false;
+    const QString resuming = QStringLiteral("Resuming download...");
+    emit statusChanged(resuming);
+    emit captionChanged(resuming);
+    m_position = m_total;
+    conclude();
+    return true;
+}
+
 // URL mode says what "verified" rests on.
 void DownloadEngine::logUrlCheck()
 {

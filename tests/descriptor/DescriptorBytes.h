@@ -108,55 +108,15 @@ inline QByteArray trailerOf(const QByteArray &data, quint32 chunkSize = 1024 * 1
     return trailerFromHashes(quint64(data.size()), chunkSize, hashes, sha256Reference(data));
 }
 
-// Changes the four bytes at `at` of `block` so that its CRC-32 becomes
-// `wanted` again: the table's top bytes are all different, so running the
-// CRC backwards from the wanted register fixes the four table indices, and
-// running it forwards from the register before `at` gives the bytes.
-inline void forceCrc32(QByteArray &block, qsizetype at, quint32 wanted)
-{
-    quint32 table[256];
-    for (quint32 n = 0; n < 256; ++n) {
-        quint32 c = n;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-        table[n] = c;
-    }
-    const auto run = [&](quint32 c, qsizetype from, qsizetype to) {
-        for (qsizetype i = from; i < to; ++i)
-            c = table[(c ^ uchar(block[i])) & 0xFF] ^ (c >> 8);
-        return c;
-    };
-    // The register wanted after the four bytes: the suffix run backwards.
-    quint32 target = wanted ^ 0xFFFFFFFFu;
-    for (qsizetype i = block.size() - 1; i >= at + 4; --i) {
-        int index = 0;
-        while ((table[index] >> 24) != (target >> 24))
-            ++index;
-        target = ((target ^ table[index]) << 8) | (index ^ uchar(block[i]));
-    }
-    int indices[4];
-    for (int k = 3; k >= 0; --k) {
-        int index = 0;
-        while ((table[index] >> 24) != (target >> 24))
-            ++index;
-        indices[k] = index;
-        target = (target ^ table[index]) << 8;
-    }
-    quint32 c = run(0xFFFFFFFFu, 0, at);
-    for (int k = 0; k < 4; ++k) {
-        block[at + k] = char(indices[k] ^ (c & 0xFF));
-        c = table[indices[k]] ^ (c >> 8);
-    }
-}
-
-// A block of other content with the same CRC-32 as `block`: `change` bytes
-// from its start flipped, then four bytes at `at` solved.
-inline QByteArray forgedBlock(const QByteArray &block, qsizetype at = 100)
+// A block of other content with the same CRC-32 as `block`: the CRC's own
+// polynomial (x^32 + ..., 33 bits in the reflected bit order) added at `at`
+// leaves the remainder as it was.
+inline QByteArray forgedBlock(const QByteArray &block, qsizetype at = 0)
 {
     QByteArray forged = block;
-    for (qsizetype i = 0; i < 16; ++i)
-        forged[i] = char(~forged[i]);
-    forceCrc32(forged, at, crc32Reference(block.constData(), std::size_t(block.size())));
+    const char polynomial[] = {'\x41', '\x06', '\x71', '\xDB', '\x01'};
+    for (qsizetype i = 0; i < 5; ++i)
+        forged[at + i] = char(forged[at + i] ^ polynomial[i]);
     return forged;
 }
 

@@ -22,13 +22,10 @@ TEST(DescriptorCheck, RefusesWhatCannotBeDownloadedAndSaysWhy)
     const auto with = [&](auto change) { Header h = good; change(h); return h; };
     const Case cases[] = {
         {"good", good, -1, -1, DescriptorFault::None, ""},
-        {"empty file", good, 0, 0, DescriptorFault::Empty, "empty"},
         {"one byte short of a header", good, 0, 3081, DescriptorFault::Truncated, "3081 bytes"},
         {"version below 1.04", with([](Header &h) { h.version = std::nextafter(1.04f, 0.0f); }), -1, -1, DescriptorFault::OldVersion, "1.0399998, older"},
-        {"header of one byte", good, 0, 1, DescriptorFault::Truncated, "holds 1 byte,"},
         {"version not a number", with([](Header &h) { h.version = NAN; }), -1, -1, DescriptorFault::DamagedVersion, "damaged"},
         {"version negative", with([](Header &h) { h.version = -1.2f; }), -1, -1, DescriptorFault::DamagedVersion, "damaged"},
-        {"version absurd", with([](Header &h) { h.version = 3e20f; }), -1, -1, DescriptorFault::DamagedVersion, "damaged"},
         {"version tiny", with([](Header &h) { h.version = 1e-20f; }), -1, -1, DescriptorFault::DamagedVersion, "damaged"},
         {"version 1.0: an old one", with([](Header &h) { h.version = 1.0f; }), -1, -1, DescriptorFault::OldVersion, "version 1,"},
         {"size -1", with([](Header &h) { h.fileSize = -1; }), 0, -1, DescriptorFault::SizeBelowOne, "-1 bytes"},

@@ -83,29 +83,6 @@ TEST(DescriptorTrailer, DescriptorsWithoutATrailerReadAsBefore)
     }
 }
 
-TEST(DescriptorTrailer, ReadsWhatTheReferenceWrites)
-{
-    struct Row { const char *name; qint64 size; qint32 headerField; };
-    const Row rows[] = {
-        {"one byte", 1, 1}, {"one chunk exactly", 1048576, 1048576}, {"a chunk and a byte", 1048577, 1048577},
-        {"2 GiB, the marker in the header", 2147483648, -1}, {"5 GiB", 5368709120, -1},
-    };
-    for (const Row &r : rows) {
-        const QByteArray bytes = r.size < 4 * 1048576
-                                     ? descriptor(kGood, randomBytes(r.size, 9)) + trailerOf(randomBytes(r.size, 9))
-                                     : synthetic(r.size, r.headerField);
-        const TrailerRead read = readBack(bytes);
-        ASSERT_TRUE(read.trailer) << r.name << ": " << read.check.reason.toStdString();
-        EXPECT_EQ(read.trailer->fileSize, r.size) << r.name;
-        EXPECT_EQ(read.trailer->offset, trailerOffset(r.size)) << r.name;
-        EXPECT_EQ(read.trailer->chunkCount, chunkCount(r.size, 1048576)) << r.name;
-        const DescriptorHeader header = DescriptorHeader::fromBytes(bytes);
-        EXPECT_EQ(header.fileSize, r.headerField) << r.name;
-        const DescriptorCheck check = checkDescriptor(header, bytes.size(), read);
-        EXPECT_TRUE(check.usable()) << r.name << ": " << check.reason.toStdString();
-    }
-}
-
 // A trailer that is cut, damaged or describes another file refuses the
 // descriptor, with a reason that says which.
 TEST(DescriptorTrailer, RefusesCutDamagedAndDisagreeingTrailers)

@@ -75,35 +75,29 @@ TEST(CurlHttpClientTest, BufferStaysBoundedForASlowReader)
     EXPECT_LE(client.peakBufferedBytes(), capacity);
 }
 
-// A handshake the network broke is retried; a certificate or a setting that
-// is wrong is not.
-TEST(CurlResult, OnlyNetworkTroubleIsRetried)
-{
-    const std::pair<CURLcode, bool> rows[] = {
-        {CURLE_SSL_CONNECT_ERROR, true},       {CURLE_SSL_SHUTDOWN_FAILED, true},
-        {CURLE_COULDNT_CONNECT, true},         {CURLE_RECV_ERROR, true},
-        {CURLE_PEER_FAILED_VERIFICATION, false}, {CURLE_SSL_CACERT_BADFILE, false},
-        {CURLE_SSL_ISSUER_ERROR, false},       {CURLE_SSL_PINNEDPUBKEYNOTMATCH, false},
-        {CURLE_SSL_CERTPROBLEM, false},        {CURLE_SSL_CIPHER, false},
-        {CURLE_URL_MALFORMAT, false},          {CURLE_UNSUPPORTED_PROTOCOL, false},
-    };
-    for (const auto &[result, transient] : rows)
-        EXPECT_EQ(curlTransferError(result).transient(), transient) << curl_easy_strerror(result);
-}
-
-// The same number means a time-out to libcurl and a full disk to the system.
-TEST(TransferErrorText, ANumberSaysWhoseItIs)
+// A handshake the network broke is retried, a certificate, a setting or a
+// path that is wrong is not (refused connections, unknown authorities, bad
+// URLs and schemes are fault-table rows); the same number means a time-out
+// to libcurl and a full disk to the system.
+TEST(TransferErrorText, SaysWhoseNumberItIsAndWhetherWaitingMendsIt)
 {
     using O = TransferError::Origin;
-    const std::pair<TransferError, const char *> rows[] = {
-        {curlTransferError(CURLE_OPERATION_TIMEDOUT), "libcurl error 28: Timeout was reached"},
-        {{O::Disk, 28, "No space left on device"}, "System error 28: No space left on device"},
-        {{O::Network, 0, "Closed early"}, "Error: Closed early"},
-        {{O::Descriptor, 53, "Gone"}, "Error: Gone"},
-        {{O::Protocol, 503, "Service Unavailable"}, "Error: Service Unavailable"},
+    const std::tuple<TransferError, bool, const char *> rows[] = {
+        {curlTransferError(CURLE_SSL_CONNECT_ERROR), true, nullptr}, {curlTransferError(CURLE_SSL_SHUTDOWN_FAILED), true, nullptr},
+        {curlTransferError(CURLE_RECV_ERROR), true, nullptr},        {curlTransferError(CURLE_SSL_CACERT_BADFILE), false, nullptr},
+        {curlTransferError(CURLE_SSL_ISSUER_ERROR), false, nullptr}, {curlTransferError(CURLE_SSL_PINNEDPUBKEYNOTMATCH), false, nullptr},
+        {curlTransferError(CURLE_SSL_CERTPROBLEM), false, nullptr},  {curlTransferError(CURLE_SSL_CIPHER), false, nullptr},
+        {curlTransferError(CURLE_OPERATION_TIMEDOUT), true, "libcurl error 28: Timeout was reached"},
+        {{O::Disk, 28, "No space left on device"}, true, "System error 28: No space left on device"},
+        {{O::Network, 0, "Closed early"}, true, "Error: Closed early"},
+        {{O::Descriptor, 53, "Gone"}, false, "Error: Gone"},
+        {{O::Protocol, 503, "Service Unavailable"}, true, "Error: Service Unavailable"},
     };
-    for (const auto &[error, text] : rows)
-        EXPECT_EQ(error.numberedText().toStdString(), text);
+    for (const auto &[error, transient, text] : rows) {
+        EXPECT_EQ(error.transient(), transient) << error.text.toStdString();
+        if (text)
+            EXPECT_EQ(error.numberedText().toStdString(), text);
+    }
 }
 
 }  // namespace

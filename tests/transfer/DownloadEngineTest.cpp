@@ -1,11 +1,13 @@
 // The engine on a scripted client, for what neither the recorded sessions nor
-// the fault table reach: pauses inside a check or a repair, offsets past 32
-// bits, the flush before "verified", and a pause as the server sees it.
+// the fault table reach: pauses inside a check, a repair or the last hash,
+// chunks and the whole file weighed by their SHA-256, offsets and free space
+// past 32 bits, the flush before "verified", and a pause as the server sees it.
 #include <support/EngineSettle.h>
 #include <support/FakeHttpClient.h>
 #include <support/TestServer.h>
 
 #include <descriptor/DescriptorBytes.h>
+#include <descriptor/DescriptorTrailer.h>
 #include <transfer/CurlHttpClient.h>
 #include <transfer/DownloadEngine.h>
 
@@ -15,6 +17,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 
 #include <cerrno>
 
@@ -22,7 +25,11 @@
 
 namespace {
 
+using namespace descriptortest;
 using S = DownloadEngine::State;
+constexpr qint64 MiB = 1048576;
+const QString kForger = QStringLiteral("http://forger.test/f.bin");
+const QString kHonest = QStringLiteral("http://honest.test/f.bin");
 
 class EngineTest : public testing::Test {
 protected:
@@ -30,87 +37,84 @@ protected:
     FakeHttpClient http;
     DownloadEngine engine{http};
     DownloadJob job;
+    QStringList log;
+    const QByteArray original = randomBytes(3 * MiB + 5000, 21);
+    // Block 300 (in chunk 1) with other content and the same CRC-32.
+    const QByteArray forged = QByteArray(original).replace(300 * 4096, 4096, forgedBlock(original.mid(300 * 4096, 4096)));
 
     void SetUp() override
     {
-        job.sourceUrl = "http://127.0.0.1:1/f.bin";
+        job.sourceUrl = kHonest;
         job.destination = dir.filePath("out.bin");
         engine.setRetryDelay(std::chrono::hours(1));
         engine.setResumeDelay(std::chrono::milliseconds(0));
+        QObject::connect(&engine, &DownloadEngine::logLine, [this](const QString &line) { log << line; });
+        serve(original);
     }
-    QByteArray content(qint64 size) { return writeRandomFile(dir.filePath("served"), size); }
     static QByteArray damaged(QByteArray bytes, qint64 at) { bytes[at] = char(bytes[at] ^ 0x5a); return bytes; }
-    static void put(const QString &path, const QByteArray &bytes) { ASSERT_TRUE(descriptortest::writeFile(path, bytes)); }
-    QByteArray onDisk() const { return descriptortest::readFile(job.destination); }
-    void describe(const QByteArray &bytes, float version = 1.2f)
+    static void put(const QString &path, const QByteArray &bytes) { ASSERT_TRUE(writeFile(path, bytes)); }
+    QByteArray onDisk() const { return readFile(job.destination); }
+    // A descriptor of `content` naming `server`, with `trailer` after its list.
+    void describe(const QByteArray &content, const QByteArray &trailer = {}, const QString &server = kHonest)
     {
-        DescriptorHeader record;
-        record.version = version;
-        const QByteArray ddf = buildDescriptor(record, bytes).value();
+        const QByteArray ddf = descriptor({.servers = {server.toLatin1()}}, content) + trailer;
         put(job.descriptorPath = dir.filePath("f.ddf"), ddf);
         job.mode = DownloadJob::Mode::Descriptor;
+        job.sourceUrl = server;
         job.descriptor = DescriptorHeader::fromBytes(ddf);
+        job.strongHashes = readTrailer(job.descriptorPath, job.descriptor, ddf.size()).trailer;
+        ASSERT_EQ(job.strongHashes.has_value(), !trailer.isEmpty());
     }
+    // Every server answers from `whole`, ranges included; the forger from `forged`.
     void serve(const QByteArray &whole)
     {
-        http.answer = [=](const HttpRequest &r, int) {
-            return r.rangeStart < 0 ? FakeHttpClient::reply(200, whole)
-                                    : FakeHttpClient::reply(206, whole.mid(r.rangeStart), r.rangeStart, whole.size());
+        http.answer = [this, whole](const HttpRequest &r, int) {
+            const QByteArray &copy = r.url.startsWith(kForger) ? forged : whole;
+            return r.rangeStart < 0 ? FakeHttpClient::reply(200, copy)
+                                    : FakeHttpClient::reply(206, copy.mid(r.rangeStart), r.rangeStart, copy.size());
         };
     }
     QStringList ranges() const
     {
         QStringList out;
         for (const HttpRequest &r : http.requests)
-            out << (r.rangeStart < 0 ? QStringLiteral("-") : QString::number(r.rangeStart));
+            out << QStringLiteral("%1 %2").arg(QUrl(r.url).host(), r.rangeStart < 0 ? QStringLiteral("-") : QString::number(r.rangeStart));
         return out;
     }
+    qsizetype logged(const QString &text) const { return log.indexOf(text); }
 };
 
-TEST_F(EngineTest, APausedRepairIsCarriedOutOnResumeNotDeclaredDone)
+// A pause inside the check or while a repair's request is out loses
+// nothing: the resume checks again from the start and repairs the bad
+// block. The check runs on its worker: the event loop turns and progress
+// comes meanwhile.
+TEST_F(EngineTest, APausedCheckOrRepairIsDoneAgainOnResume)
 {
-    const QByteArray whole = content(20480);
+    const qint64 size = 16 << 20;
+    const QByteArray whole = randomBytes(size, 4), bad = damaged(whole, size - 100);
+    const QString repair = "honest.test " + QString::number(size - 4096);  // the bad block near the end
     describe(whole);
-    put(job.destination, damaged(whole, 8192));
-    serve(whole);
-    bool paused = false;
-    engine.start(job);
-    EXPECT_TRUE(runUntil([&] {
-        if (!paused && engine.state() == S::Connecting)  // the repair's request is out
-            paused = (engine.pause(), true);
-        return paused && !engine.isBusy();
-    }));
-    EXPECT_EQ(onDisk(), damaged(whole, 8192));
-    engine.resume();
-    EXPECT_TRUE(runUntil([&] { return engine.state() == S::Verified; }));
-    EXPECT_EQ(ranges(), (QStringList{"8192", "8192"}));
-    EXPECT_EQ(onDisk(), whole);
-}
-
-// The check runs on its worker: the event loop turns and progress comes
-// meanwhile; a pause stops it, and the resume checks again from the start.
-TEST_F(EngineTest, TheCheckReportsFromItsWorkerAndAPausedOneIsDoneAgain)
-{
-    const QByteArray whole = content(16 << 20);
-    describe(whole);
-    put(job.destination, damaged(whole, (16 << 20) - 100));
     serve(whole);
     std::vector<qint64> progress;
     QObject::connect(&engine, &DownloadEngine::checkProgressed, [&](qint64 value, qint64) { progress.push_back(value); });
-    engine.start(job);
-    ASSERT_EQ(engine.state(), S::Checking);
-    engine.pause();
-    EXPECT_EQ(engine.state(), S::Paused);
-    EXPECT_TRUE(settle(engine, http));
-    EXPECT_TRUE(http.requests.empty());
-    int turns = 0;
-    progress.clear();
-    engine.resume();
-    EXPECT_TRUE(runUntil([&] { return ++turns, engine.state() == S::Verified; }, 30000));
-    EXPECT_GT(turns, 10);
-    EXPECT_GT(progress.size(), 10u);
-    EXPECT_EQ(ranges(), QStringList{QString::number((16 << 20) - 4096)});  // the bad block near the end
-    EXPECT_EQ(onDisk(), whole);
+    for (const S pauseIn : {S::Checking, S::Connecting}) {
+        SCOPED_TRACE(pauseIn == S::Checking ? "paused in the check" : "paused in the repair");
+        put(job.destination, bad);
+        http.requests.clear();
+        engine.start(job);
+        ASSERT_TRUE(runUntil([&] { return engine.state() == pauseIn; }, 30000));
+        engine.pause();
+        EXPECT_TRUE(settle(engine, http));
+        EXPECT_TRUE(onDisk() == bad);
+        int turns = 0;
+        progress.clear();
+        engine.resume();
+        EXPECT_TRUE(runUntil([&] { return ++turns, engine.state() == S::Verified; }, 30000));
+        EXPECT_GT(turns, 10);
+        EXPECT_GT(progress.size(), 10u);
+        EXPECT_EQ(ranges(), pauseIn == S::Checking ? QStringList({repair}) : QStringList({repair, repair}));
+        EXPECT_TRUE(onDisk() == whole);
+    }
 }
 
 TEST_F(EngineTest, OffsetsBeyond4GiB)
@@ -118,12 +122,13 @@ TEST_F(EngineTest, OffsetsBeyond4GiB)
     const qint64 fiveGiB = 5368709120;
     QFile f(job.destination);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite) && f.resize(fiveGiB));  // sparse
-    const QByteArray tail = content(4096);
+    const QByteArray tail = randomBytes(4096, 5);
+    http.answer = nullptr;
     http.replies.push_back(FakeHttpClient::reply(206, tail, fiveGiB, fiveGiB + 4096));
     engine.start(job);
     EXPECT_TRUE(settle(engine, http));
     EXPECT_EQ(engine.state(), S::Completed);
-    EXPECT_EQ(ranges(), QStringList{QString::number(fiveGiB)});
+    EXPECT_EQ(ranges(), QStringList{"honest.test " + QString::number(fiveGiB)});
     ASSERT_TRUE(f.seek(fiveGiB));
     EXPECT_EQ(f.readAll(), tail);
 }
@@ -132,7 +137,7 @@ TEST_F(EngineTest, OffsetsBeyond4GiB)
 // to its device, and nothing at all when the flush fails.
 TEST_F(EngineTest, TheFileIsFlushedBeforeAnyVerifiedText)
 {
-    const QByteArray whole = content(20480);
+    const QByteArray whole = randomBytes(20480, 3);
     serve(whole);
     for (const int start : {0, 1, 2}) {  // a URL, a descriptor, a descriptor over the complete file
         for (const bool fails : {false, true}) {
@@ -189,6 +194,131 @@ TEST(EnginePause, TheServerSeesTheConnectionClose)
     EXPECT_TRUE(runUntil([&] { return closed; }, 5000)) << "the server still sends";
     runUntil([] { return false; }, 300);  // anything stray would come now
     EXPECT_EQ(std::pair(position, QFile(dir.filePath("f")).size()), std::pair(atPause, atPause));
+}
+
+// What the checks find (blocks, chunks, the whole file's hash) decides where
+// the download goes on and how it ends.
+TEST_F(EngineTest, TheChecksWeighChunksAndTheWholeFile)
+{
+    QByteArray chunkHashes;
+    for (qint64 at = 0; at < original.size(); at += MiB)
+        chunkHashes += sha256Reference(QByteArrayView(original).sliced(at, std::min(MiB, original.size() - at)));
+    const QByteArray wrongFileHash = trailerFromHashes(quint64(original.size()), quint32(MiB), chunkHashes, QByteArray(32, '\x42'));
+    struct Row { const char *name; QByteArray existing; S state; QStringList ranges; const char *logs; QByteArray trailer = {}; };
+    const Row rows[] = {
+        {"complete and intact", original, S::Verified, {}, "Your file has been verified, and is ready for use!"},
+        {"complete with a forged block in chunk 1", forged, S::Completed, {"honest.test 1048576"},
+         "SHA-256 error in current file. Will download again from the bad chunk..."},
+        {"partial, ending inside chunk 1: resumed at its start", original.left(MiB + 8192), S::Completed,
+         {"honest.test 1048576"}, "Saving data to disk..."},
+        {"partial with a damaged block: one block repaired", QByteArray(original.left(2 * MiB)).replace(5, 1, "?"),
+         S::Completed, {"honest.test 0", "honest.test 2097152"}, "CRC error in current file. Will attempt to repair..."},
+        {"every chunk matches, the whole file does not: never verified", {}, S::Failed, {"honest.test -"},
+         "The file's SHA-256 does not match the descriptor's.", wrongFileHash},
+    };
+    for (const Row &r : rows) {
+        log.clear();
+        http.requests.clear();
+        describe(original, r.trailer.isEmpty() ? trailerOf(original) : r.trailer);
+        ASSERT_TRUE(writeFile(job.destination, r.existing));
+        engine.start(job);
+        EXPECT_TRUE(settle(engine, http)) << r.name;
+        EXPECT_EQ(engine.state(), r.state) << r.name << "\n" << log.join('\n').toStdString();
+        EXPECT_EQ(ranges(), r.ranges) << r.name;
+        EXPECT_GE(logged(QString::fromLatin1(r.logs)), 0) << r.name << "\n" << log.join('\n').toStdString();
+        EXPECT_EQ(logged("Your download has been completed and verified!") >= 0, r.state == S::Completed) << r.name;
+        EXPECT_TRUE(onDisk() == original) << r.name;
+    }
+}
+
+// A server that forges a second time is not retried by itself.
+TEST_F(EngineTest, AServerThatForgesTwiceIsNotAskedAgain)
+{
+    describe(original, trailerOf(original), kForger);
+    engine.start(job);
+    EXPECT_TRUE(settle(engine, http));
+    ASSERT_EQ(engine.state(), S::WaitingToRetry);
+    engine.pause();
+    engine.resume();  // the same server once more
+    EXPECT_TRUE(settle(engine, http));
+    EXPECT_EQ(engine.state(), S::Failed) << log.join('\n').toStdString();
+    EXPECT_GE(logged("Server forger.test sent data other than the described file twice. Please choose another server."), 0)
+        << log.join('\n').toStdString();
+    EXPECT_EQ(ranges(), (QStringList{"forger.test -", "forger.test 1048576"}));
+}
+
+// The size a large descriptor gives counts in 64 bits: only the bytes still
+// missing need room, to the byte, past 2^31 and 2^32.
+TEST_F(EngineTest, FreeSpaceIsJudgedInSixtyFourBits)
+{
+    const qint64 size = 5368709120;
+    job.mode = DownloadJob::Mode::Descriptor;
+    job.descriptorPath = dir.filePath("absent.ddf");
+    job.strongHashes = DescriptorTrailer{.offset = trailerOffset(size), .fileSize = size, .chunkCount = 5120};
+    QStringList reasons;
+    QObject::connect(&engine, &DownloadEngine::failed, [&](const DownloadFailure &f) { reasons << f.reason; });
+    for (const qint64 length : {qint64(0), qint64(1) << 31, (qint64(1) << 32) + 4096}) {
+        for (const qint64 spare : {qint64(-1), qint64(0)}) {
+            reasons.clear();
+            QFile::remove(job.destination);
+            QFile file(job.destination);
+            ASSERT_TRUE(length == 0 || (file.open(QIODevice::WriteOnly) && file.resize(length)));  // sparse
+            file.close();
+            engine.setFreeSpaceQuery([&](const QString &) { return std::optional<qint64>(size - length + spare); });
+            engine.start(job);
+            engine.stop();
+            EXPECT_EQ(reasons.filter("more are needed").size(), spare < 0 ? 1 : 0) << length << " " << spare;
+        }
+    }
+}
+
+// A pause during the last hash leaves only that hash to do: the resume
+// finishes it and asks the server nothing more.
+TEST_F(EngineTest, APauseDuringTheLastHashLeavesOnlyTheHash)
+{
+    Sha256Digest right;
+    std::memcpy(right.data(), sha256Reference(original).constData(), 32);
+    Sha256Digest wrong = right;
+    wrong[0] ^= 1;
+    struct Row { const char *name; bool descriptor; Sha256Digest digest; S state; const char *logs; };
+    const Row rows[] = {
+        {"URL, a matching digest", false, right, S::Completed, "The file's SHA-256 matches the digest the server published."},
+        {"URL, a digest of other data", false, wrong, S::Failed,
+         "The file's SHA-256 does not match the digest the server published."},
+        {"extended descriptor", true, right, S::Verified, "Your file has been verified, and is ready for use!"},
+    };
+    bool pauseDue = false;
+    QObject::connect(&engine, &DownloadEngine::stateChanged, [&](S state) {
+        if (state == S::Checking && std::exchange(pauseDue, false))
+            QMetaObject::invokeMethod(&engine, [&] { engine.pause(); }, Qt::QueuedConnection);
+    });
+    for (const Row &r : rows) {
+        log.clear();
+        http.requests.clear();
+        QFile::remove(job.destination);
+        if (r.descriptor) {
+            describe(original, trailerOf(original));
+        } else {
+            job = DownloadJob{.sourceUrl = kHonest, .destination = job.destination};
+            http.answer = [&](const HttpRequest &q, int) {
+                if (q.rangeStart >= original.size())
+                    return FakeHttpClient::Reply{HttpResponse{.status = 416}};
+                FakeHttpClient::Reply reply = FakeHttpClient::reply(200, original);
+                reply.head->sha256 = r.digest;
+                return reply;
+            };
+        }
+        pauseDue = true;
+        engine.start(job);
+        EXPECT_TRUE(settle(engine, http)) << r.name;
+        ASSERT_EQ(engine.state(), S::Paused) << r.name << "\n" << log.join('\n').toStdString();
+        engine.resume();
+        EXPECT_TRUE(settle(engine, http)) << r.name;
+        EXPECT_EQ(engine.state(), r.state) << r.name << "\n" << log.join('\n').toStdString();
+        EXPECT_EQ(http.requests.size(), 1u) << r.name;
+        EXPECT_GE(logged(QString::fromLatin1(r.logs)), 0) << r.name << "\n" << log.join('\n').toStdString();
+        EXPECT_TRUE(onDisk() == original) << r.name;
+    }
 }
 
 }  // namespace

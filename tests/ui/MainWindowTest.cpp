@@ -64,9 +64,12 @@ TEST_F(MainWindowTest, EachButtonAndTrayItemEmitsItsOwnSignalOnly)
     EXPECT_EQ(shown, QStringList({"Restore", "View Log", "Pause", "-", "Quit"}));
 }
 
-TEST_F(MainWindowTest, TypingIsReportedAndPasteShowsTheModelsTextUnreported)
+// Typing is reported, paste shows the model's text unreported, and Enter in
+// the box starts the download whenever "Download from URL" could.
+TEST_F(MainWindowTest, TypingPasteAndEnterInTheUrlBox)
 {
     QSignalSpy edited(&window, &MainWindow::urlEdited);
+    QSignalSpy started(&window, &MainWindow::downloadUrlClicked);
     auto *box = child<QLineEdit>("urlEdit");
     QTest::keyClicks(box, QStringLiteral("www.a"));
     ASSERT_EQ(edited.count(), 5);
@@ -83,14 +86,6 @@ TEST_F(MainWindowTest, TypingIsReportedAndPasteShowsTheModelsTextUnreported)
     QTest::mouseClick(child("pasteButton"), Qt::LeftButton);
     EXPECT_EQ(box->text(), clipboard);
     EXPECT_EQ(edited.count(), 6);
-}
-
-// Enter in the URL box starts the download whenever "Download from URL"
-// could, wherever the focus was before.
-TEST_F(MainWindowTest, EnterInTheUrlBoxStartsTheDownloadWhenItCan)
-{
-    QSignalSpy started(&window, &MainWindow::downloadUrlClicked);
-    auto *box = child<QLineEdit>("urlEdit");
     for (const bool enabled : {false, true}) {
         model.setDownloadUrlEnabled(enabled);
         QTest::keyClick(box, Qt::Key_Return);
