@@ -49,6 +49,10 @@ void SourcePool::setClock(std::function<double()> clock)
 void SourcePool::start()
 {
     m_running = true;
+    if (m_map.complete()) {  // an empty file: nothing to ask anyone
+        finish({true, false, {}, std::nullopt});
+        return;
+    }
     settle();
     // In order: the first server starts at the beginning of the file.
     dispatchIdle();

@@ -10,6 +10,7 @@
 #include <transfer/DownloadEngine.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -261,6 +262,19 @@ TEST_F(SourcesTest, AnExtendedDescriptorIsVerifiedByTheWholeFilesHash)
         EXPECT_EQ(logged("The file's SHA-256 does not match the descriptor's."), forging);
         EXPECT_EQ(onDisk() == whole, !forging);
     }
+}
+
+TEST_F(SourcesTest, AnEmptyFileIsCompleteWithoutARequest)
+{
+    DescriptorHeader record = job.descriptor;
+    const QByteArray ddf = buildDescriptor(record, QByteArray()).value();
+    ASSERT_TRUE(descriptortest::writeFile(job.descriptorPath, ddf));
+    job.descriptor = DescriptorHeader::fromBytes(ddf);
+    engine.start(job);
+    ASSERT_TRUE(rest());
+    EXPECT_EQ(engine.state(), S::Completed);
+    EXPECT_TRUE(QFileInfo(job.destination).isFile() && onDisk().isEmpty());
+    EXPECT_TRUE(mirrors.requests.empty());
 }
 
 TEST_F(SourcesTest, OneServerOrTheBoxOffIsTheSingleServerDownload)
