@@ -189,7 +189,7 @@ void DownloadEngine::beginAttempt()
 bool DownloadEngine::enoughSpaceFor(qint64 total)
 {
     const QFileInfo destination(m_job.destination);
-    const qint64 needed = total - fileLength();
+    const qint64 needed = total - (usesAllServers() ? bytesInPlace() : fileLength());
     if (needed <= 0 || !destination.isAbsolute())
         return true;
     const std::optional<qint64> free = m_freeSpace(destination.absolutePath());

@@ -196,6 +196,7 @@ private:
 
     // Several servers at once (DownloadEngineSources.cpp).
     bool usesAllServers() const;
+    qint64 bytesInPlace() const;
     std::vector<SourceAddress> poolServers() const;
     void beginPoolCycle();
     void onMapped(const BlockMapScanResult &result);

@@ -8,11 +8,13 @@
 
 #include <util/Paths.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QUrl>
 
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 
@@ -71,6 +73,16 @@ std::vector<SourceAddress> DownloadEngine::poolServers() const
         servers.push_back({serverDisplayName(entries[i]), address});
     }
     return servers;
+}
+
+// What the file holds on the disk: several servers write it out of order,
+// and the gaps between what they wrote take no room yet.
+qint64 DownloadEngine::bytesInPlace() const
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(m_job.destination).constData(), &info) != 0)
+        return 0;
+    return std::min<qint64>(info.st_size, qint64(info.st_blocks) * 512);
 }
 
 void DownloadEngine::beginPoolCycle()

@@ -264,6 +264,25 @@ TEST_F(SourcesTest, AnExtendedDescriptorIsVerifiedByTheWholeFilesHash)
     }
 }
 
+// Written out of order, the file's length says little: only the bytes
+// still to come need room.
+TEST_F(SourcesTest, FreeSpaceIsTheBytesStillNeeded)
+{
+    for (const qint64 spare : {0, -1}) {
+        SCOPED_TRACE(spare ? "a byte short" : "just enough");
+        QFile::remove(job.destination);
+        QFile f(job.destination);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(kSize));  // all holes
+        ASSERT_TRUE(f.seek(4096 * 100) && f.write(whole.mid(4096 * 100, 4096 * 50)) == 4096 * 50);
+        f.close();
+        engine.setFreeSpaceQuery([&](const QString &) { return std::optional<qint64>(kSize - 4096 * 50 + spare); });
+        engine.start(job);
+        ASSERT_TRUE(rest());
+        EXPECT_EQ(engine.state(), spare ? S::WaitingToRetry : S::Completed);
+        EXPECT_EQ(logged("There is not enough free space on the selected disk for this file."), spare != 0);
+    }
+}
+
 TEST_F(SourcesTest, AnEmptyFileIsCompleteWithoutARequest)
 {
     DescriptorHeader record = job.descriptor;
