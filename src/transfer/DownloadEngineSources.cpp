@@ -200,7 +200,6 @@ void DownloadEngine::showServersInUse(int count)
 
 void DownloadEngine::onPoolEnded(const SourcePool::Outcome &outcome)
 {
-    m_droppedServers += m_pool->dropped();
     dropPool();
     if (outcome.diskFailure) {
         reportDiskError(*outcome.diskFailure);
@@ -228,6 +227,7 @@ void DownloadEngine::dropPool()
         return;
     m_pool->stop();
     m_pool->disconnect(this);
+    m_droppedServers += m_pool->dropped();  // also across a pause
     // Deleted later: this may run inside one of the pool's own signals.
     SourcePool *pool = m_pool.release();
     pool->deleteLater();

@@ -183,6 +183,21 @@ TEST_F(SourcesTest, APauseAndResumeFetchesOnlyWhatIsMissing)
     EXPECT_EQ(mirrors.delivered(), kSize);  // every block received was kept
 }
 
+// A server dropped for good stays dropped when the download is paused and
+// resumed: it is the same download.
+TEST_F(SourcesTest, ADroppedServerIsNotAskedAgainAfterAPause)
+{
+    rules[kUrls[1]] = [](const HttpRequest &, int) { return FakeHttpClient::reply(404, {}); };
+    pauseAfter(40960);
+    engine.start(job);
+    ASSERT_TRUE(rest());
+    ASSERT_EQ(engine.state(), S::Paused);
+    engine.resume();
+    ASSERT_TRUE(runUntil([&] { return engine.state() == S::Completed; }));
+    EXPECT_TRUE(onDisk() == whole);
+    EXPECT_EQ(std::count_if(mirrors.requests.begin(), mirrors.requests.end(), [](const auto &r) { return r.url == kUrls[1]; }), 1);
+}
+
 // What a kill leaves: a file with holes and a torn end. A new engine checks
 // every block and fetches only the bad and missing ones.
 TEST_F(SourcesTest, AFileWithHolesIsRepairedFromEveryServer)
