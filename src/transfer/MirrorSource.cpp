@@ -122,18 +122,23 @@ void MirrorSource::onResponse(const HttpResponse &head)
         fail(!passing, *why);
         return;
     }
-    // A server may send less than asked: the run ends with the whole
-    // blocks it sends, and the rest goes back to the map.
-    if (head.status == 206 && head.contentLength) {
-        const qint64 end = m_next * Block + *head.contentLength;  // one past the last byte sent
-        const qint64 whole = end == m_fileSize ? end : end / Block * Block;
-        m_last = std::min(m_last, (whole + Block - 1) / Block - 1);
-        if (m_last < m_next) {
+    // What the answer brings before it ends by itself: the run as asked
+    // (a takeover may have cut the run since), or the whole blocks of a
+    // shorter answer; the rest of the run goes back to the map.
+    m_answerEnd = -1;
+    if (head.status == 206) {
+        m_answerEnd = m_askedLast;
+        if (head.contentLength) {
+            const qint64 end = m_next * Block + *head.contentLength;  // one past the last byte sent
+            const qint64 whole = end == m_fileSize ? end : end / Block * Block;
+            m_answerEnd = std::min(m_answerEnd, (whole + Block - 1) / Block - 1);
+        }
+        if (m_answerEnd < m_next) {
             fail(false, QStringLiteral("The server sent less than a block."));
             return;
         }
+        m_last = std::min(m_last, m_answerEnd);
     }
-    m_answerEnd = head.status == 206 ? m_last : -1;
     m_phase = Phase::Receiving;
     emit answered(m_id);
 }
