@@ -10,10 +10,16 @@ const char *const Commands =
     "  create FILE -o OUT.ddf --server URL ...   write the descriptor of FILE\n"
     "  info DESCRIPTOR                           show what a descriptor says\n"
     "  verify DESCRIPTOR FILE                    check FILE against a descriptor\n"
+    "  get DESCRIPTOR [--output PATH]            download the described file\n"
+    "  check-servers DESCRIPTOR                  check every server of a descriptor\n"
     "\n"
     "\"orvanta-ddf COMMAND --help\" shows the options of a command.\n"
-    "verify exits 0 when FILE is complete and intact, 1 when it is not; every\n"
-    "command exits 2 on bad input or when a file cannot be read or written.";
+    "info exits 1 when the downloader refuses the descriptor; verify exits 0 when\n"
+    "FILE is complete and intact, 1 when it is not; get exits 0 when the file is\n"
+    "complete and verified, 1 when it could not be completed, 130 or 143 when\n"
+    "interrupted by SIGINT or SIGTERM; check-servers exits 0 when every server is\n"
+    "good, 1 when one is not; every command exits 2 on bad input or when a file\n"
+    "cannot be read or written.";
 
 }  // namespace
 
@@ -21,7 +27,7 @@ int runTool(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Creates, shows and checks download descriptors."));
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("create, info or verify"),
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("create, info, verify, get or check-servers"),
                                  QStringLiteral("COMMAND [ARGUMENTS...]"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
@@ -52,5 +58,9 @@ int runTool(const QStringList &arguments)
         return runInfo(rest);
     if (command == QLatin1String("verify"))
         return runVerify(rest);
+    if (command == QLatin1String("get"))
+        return runGet(rest);
+    if (command == QLatin1String("check-servers"))
+        return runCheckServers(rest);
     return refuse(QStringLiteral("unknown command \"%1\"; try orvanta-ddf --help").arg(command));
 }

@@ -21,6 +21,9 @@ int runTool(const QStringList &arguments);
 int runCreate(const QStringList &args);
 int runInfo(const QStringList &args);
 int runVerify(const QStringList &args);
+// These two run the event loop until they are done.
+int runGet(const QStringList &args);
+int runCheckServers(const QStringList &args);
 
 // Where the commands print; stdout and stderr unless replaced (the fuzz
 // target sends both to /dev/null).

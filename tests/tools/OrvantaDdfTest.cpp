@@ -1,3 +1,5 @@
+#include "ToolProcess.h"
+
 #include "descriptor/DescriptorBytes.h"
 
 #include <QProcess>
@@ -10,16 +12,7 @@
 
 using namespace descriptortest;
 
-struct ToolRun { int exitCode; QString out, err; };
-
-static ToolRun runTool(const QStringList &args)
-{
-    QProcess p;  // killed on destruction if it hangs
-    p.start(QStringLiteral(ORVANTA_BIN_DIR "/orvanta-ddf"), args);
-    const bool finished = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit;
-    EXPECT_TRUE(finished) << args.join(' ').toStdString();
-    return {finished ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
+static ToolRun runTool(const QStringList &args) { return runOrvantaDdf(args); }
 
 class OrvantaDdf : public testing::Test {
 protected:
