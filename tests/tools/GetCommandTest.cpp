@@ -1,96 +1,28 @@
 #include "ToolProcess.h"
 
-#include "descriptor/DescriptorBytes.h"
-#include "support/TestServer.h"
-
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTcpServer>
 
 #include <csignal>
+#include <optional>
 
 using namespace descriptortest;
 
-namespace {
-
-constexpr qsizetype FileSize = 300 * 1024 + 123;  // 76 blocks, the last one short
-
-// A log line as a pipe receives it: a time of day, text, no control characters.
-bool plainLogLines(const QString &out)
-{
-    static const QRegularExpression line(QStringLiteral("^\\d{1,2}:\\d\\d:\\d\\d( [AP]M)? [^\\x00-\\x1f\\x7f]+$"));
-    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
-    return !lines.isEmpty() && std::all_of(lines.begin(), lines.end(), [](const QString &l) { return line.match(l).hasMatch(); })
-           && out.endsWith('\n');
-}
-
-// A loopback port nobody listens on.
-QString deadUrl()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return QStringLiteral("http://127.0.0.1:%1/f.bin").arg(port);
-}
-
-} // namespace
-
-class GetCommand : public testing::Test {
+class GetCommand : public ServedFolder {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
-        ASSERT_TRUE(QDir(m_dir.path()).mkpath("out"));
-    }
     // A descriptor named `name` for the served file with these servers.
     QString ddf(const std::vector<QByteArray> &servers, const char *name = "f.ddf", const QByteArray &fileName = "f.bin")
     {
-        const QString path = m_dir.filePath(name);
-        EXPECT_TRUE(writeFile(path, descriptor({.fileName = fileName, .servers = servers}, data)));
-        return path;
+        return save(name, descriptor({.fileName = fileName, .servers = servers}, data));
     }
-    QByteArray url(const QString &pathAndQuery = "/f.bin") const { return server.url(pathAndQuery).toUtf8(); }
     QByteArray destination() const { return readFile(out + "/f.bin"); }
-    static QByteArray readFile(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
 
-    QTemporaryDir m_dir;
-    const QString root = m_dir.filePath("srv");
-    const bool made = QDir().mkpath(root);
-    const QByteArray data = writeRandomFile(root + "/f.bin", FileSize, 16);
-    TestServer server{root};
+    const QByteArray data = writeRandomFile(root + "/f.bin", 300 * 1024 + 123, 16);  // 76 blocks, the last one short
     const QString out = m_dir.filePath("out");
+    const bool outMade = QDir().mkpath(out);
 };
-
-// Into the current folder under the descriptor's bare file name, whatever
-// path the descriptor puts before it; the log's lines only, or nothing.
-TEST_F(GetCommand, FreshDownloadIsByteIdenticalWithPlainLinesOnAPipe)
-{
-    const struct { QByteArray fileName; QStringList extra; bool quiet; } cases[] = {
-        {"f.bin", {}, false}, {"../../f.bin", {"--sequential"}, false}, {"f.bin", {"--quiet"}, true},
-    };
-    for (const auto &c : cases) {
-        QFile::remove(out + "/f.bin");
-        const ToolRun r = runOrvantaDdf(QStringList{"get", ddf({url()}, "f.ddf", c.fileName)} + c.extra, out);
-        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-        EXPECT_TRUE(destination() == data) << c.fileName.constData();
-        EXPECT_EQ(r.err, QString());
-        if (c.quiet) {
-            EXPECT_EQ(r.out, QString());
-        } else {
-            EXPECT_TRUE(plainLogLines(r.out)) << r.out.toStdString();
-            EXPECT_TRUE(r.out.contains("Your download has been completed and verified!\n")) << r.out.toStdString();
-        }
-    }
-    EXPECT_FALSE(QFile::exists(m_dir.filePath("f.bin")));
-}
 
 // Interrupted mid-way, the run pauses the engine: what is on disk is a
 // checked start of the file, the program says how to go on, and the next
@@ -129,86 +61,67 @@ TEST_F(GetCommand, InterruptedRunSaysHowToResumeAndTheNextOneFinishes)
     }
 }
 
-// An existing file is checked first: bad blocks are fetched alone and
-// rewritten in place, a short file is continued at its last whole block.
-TEST_F(GetCommand, ExistingFileIsRepairedOrContinued)
+// A run ends 0 with the file in the current folder under the descriptor's
+// bare file name, whatever path the descriptor puts before it, and the log's
+// lines only, or nothing, on a pipe. It ends 1, with only checked blocks on
+// disk, when every server fails for good or a transfer is cut short with no
+// retries left. A server that fails for good hands over to the next. An
+// existing file is checked first: bad blocks are fetched alone and rewritten
+// in place, a short file is continued at its last whole block.
+TEST_F(GetCommand, RunEndsWithTheWholeFileOrExitOne)
 {
+    const QJsonArray cutShort{QJsonObject{{"path", "/f.bin"}, {"drop", 100000}}};
+    const QStringList inPlace{"--output", out + "/f.bin"};
+    const char *ready = "Your file has been verified, and is ready for use!\n";  // checked, not downloaded
     QByteArray damaged = data;
     damaged[3 * 4096 + 7] = char(damaged[3 * 4096 + 7] ^ 0x40);
     damaged[40 * 4096] = char(damaged[40 * 4096] ^ 1);
-    const struct { QByteArray onDisk; QStringList ranges; int repairs; } cases[] = {
-        {damaged, {"bytes=12288-16383", "bytes=163840-167935"}, 2},
-        {data.left(10000), {"bytes=8192-12287", "bytes=12288-"}, 1},  // its last, partial block counts as one repair
-        {data, {}, 0},
+    const struct {
+        std::vector<QByteArray> servers;
+        QStringList extra = {};
+        int exitCode = 0;
+        const char *says = "Your download has been completed and verified!\n";
+        QByteArray fileName = "f.bin";
+        QJsonArray script = {};
+        QByteArray onDisk = {};                  // null: no file yet
+        std::optional<QStringList> ranges = {};  // the ranges asked for, when they are certain
+        int repairs = 0;
+    } cases[] = {
+        {.servers = {url()}},
+        {.servers = {url()}, .extra = {"--sequential"}, .fileName = "../../f.bin"},
+        {.servers = {url()}, .extra = {"--quiet"}, .says = ""},
+        {.servers = {"A|" + url("/gone.bin"), "B|" + url("/f.bin")}},
+        {.servers = {"A|" + url("/gone.bin"), "B|" + url("/f.bin?status=401")}, .extra = {"--server", "2"}, .exitCode = 1,
+         .says = "could not be completed"},
+        {.servers = {url()}, .extra = {"--retries", "0"}, .exitCode = 1, .says = "giving up after 0 retries", .script = cutShort},
+        {.servers = {url()}, .extra = inPlace, .says = ready, .onDisk = damaged,
+         .ranges = QStringList{"bytes=12288-16383", "bytes=163840-167935"}, .repairs = 2},
+        {.servers = {url()}, .extra = inPlace, .onDisk = data.left(10000), .ranges = QStringList{"bytes=8192-12287", "bytes=12288-"},
+         .repairs = 1},  // its last, partial block counts as one repair
+        {.servers = {url()}, .extra = inPlace, .says = ready, .onDisk = data, .ranges = QStringList{}},
     };
-    const QString descriptorPath = ddf({url()});
+    // Log lines as a pipe receives them: a time of day, text, no control characters.
+    static const QRegularExpression plainLines(QStringLiteral("^(\\d{1,2}:\\d\\d:\\d\\d( [AP]M)? [^\\x00-\\x1f\\x7f]+\n)+$"));
     for (const auto &c : cases) {
-        ASSERT_TRUE(writeFile(out + "/f.bin", c.onDisk));
+        QFile::remove(out + "/f.bin");
+        ASSERT_TRUE(c.onDisk.isNull() || writeFile(out + "/f.bin", c.onDisk));
+        ASSERT_TRUE(server.setScript(c.script));
         const qsizetype before = server.requests().size();
-        const ToolRun r = runOrvantaDdf({"get", descriptorPath, "--output", out + "/f.bin"});
-        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-        EXPECT_TRUE(destination() == data) << c.onDisk.size();
+        const ToolRun r = runOrvantaDdf(QStringList{"get", ddf(c.servers, "f.ddf", c.fileName)} + c.extra, out);
+        const std::string row = (c.extra.join(' ') + QString::number(c.onDisk.size()) + ": " + r.out + r.err).toStdString();
+        EXPECT_EQ(r.exitCode, c.exitCode) << row;
+        EXPECT_TRUE((c.exitCode ? r.err : r.out).contains(c.says)) << row;
+        EXPECT_EQ(r.out.count("CRC error in current file. Will attempt to repair..."), c.repairs) << row;
         QStringList ranges;
         for (const TestServer::Request &request : server.requests().mid(before))
             ranges << request.range;
-        EXPECT_EQ(ranges, c.ranges);
-        EXPECT_EQ(r.out.count("CRC error in current file. Will attempt to repair..."), c.repairs) << r.out.toStdString();
-    }
-}
-
-// Bad input ends the run before any request, with exit status 2 and the
-// reason, and leaves the destination as it was.
-TEST_F(GetCommand, RefusedInputExitsTwoBeforeAnyRequest)
-{
-    const QString good = ddf({url()});
-    const QString old = m_dir.filePath("old.ddf"), cut = m_dir.filePath("cut.ddf"), ftp = ddf({"ftp://h/f.bin"}, "ftp.ddf");
-    ASSERT_TRUE(writeFile(old, descriptor({.fileName = "f.bin", .servers = {url()}, .version = 1.03f}, data)));
-    ASSERT_TRUE(writeFile(cut, descriptor({.fileName = "f.bin", .servers = {url()}}, data).left(3000)));
-    ASSERT_TRUE(writeFile(m_dir.filePath("long.bin"), data + "x"));
-    const struct { QStringList args; const char *says; } cases[] = {
-        {{"get", old}, "older than 1.04"},
-        {{"get", cut}, "is not a descriptor"},
-        {{"get", ftp}, "is refused"},
-        {{"get", m_dir.filePath("none.ddf")}, "cannot read"},
-        {{"get", good, "--output", m_dir.filePath("no/such/f.bin")}, "no such folder"},
-        {{"get", good, "-o", m_dir.filePath("copy.DDF")}, "a descriptor's name"},
-        {{"get", good, "-o", m_dir.filePath("long.bin")}, "longer than the described file"},
-        {{"get", good, "-o", m_dir.path()}, "not a regular file"},
-        {{"get", good, "--server", "2"}, "--server takes a number from 1 to 1"},
-        {{"get", good, "--retries", "-1"}, "--retries takes a number"},
-        {{"get"}, "usage: orvanta-ddf get"},
-    };
-    for (const auto &c : cases) {
-        const ToolRun r = runOrvantaDdf(c.args, out);
-        EXPECT_EQ(r.exitCode, 2) << c.args.join(' ').toStdString();
-        EXPECT_TRUE(r.err.startsWith("orvanta-ddf: ") && r.err.contains(c.says))
-            << c.args.join(' ').toStdString() << ": " << r.err.toStdString();
-    }
-    EXPECT_TRUE(server.requests().isEmpty());
-    EXPECT_TRUE(QDir(out).isEmpty());
-    EXPECT_TRUE(readFile(m_dir.filePath("long.bin")) == data + "x");
-}
-
-// Exit status 1 when no server can complete the file: a server gone for
-// good with no retries allowed, every server failing for good, a transfer
-// cut short with no retries left. A server that fails for good hands over
-// to the next.
-TEST_F(GetCommand, FailuresEndWithOneAndAServerFailingForGoodHandsOver)
-{
-    const struct { std::vector<QByteArray> servers; QStringList extra; QJsonArray script; int exitCode; const char *says; } cases[] = {
-        {{deadUrl().toUtf8()}, {"--retries", "0"}, {}, 1, "giving up after 0 retries"},
-        {{"A|" + url("/gone.bin"), "B|" + url("/f.bin?status=401")}, {"--server", "2"}, {}, 1, "could not be completed"},
-        {{url()}, {"--retries", "0"}, {QJsonObject{{"path", "/f.bin"}, {"drop", 100000}}}, 1, "giving up after 0 retries"},
-        {{"A|" + url("/gone.bin"), "B|" + url("/f.bin")}, {}, {}, 0, ""},
-    };
-    for (const auto &c : cases) {
-        QFile::remove(out + "/f.bin");
-        ASSERT_TRUE(server.setScript(c.script));
-        const ToolRun r = runOrvantaDdf(QStringList{"get", ddf(c.servers)} + c.extra, out);
-        EXPECT_EQ(r.exitCode, c.exitCode) << r.out.toStdString() << r.err.toStdString();
-        EXPECT_TRUE(r.err.contains(c.says)) << r.err.toStdString();
+        EXPECT_TRUE(!c.ranges || ranges == *c.ranges) << row << ranges.join(' ').toStdString();
         const QByteArray kept = destination();
-        EXPECT_TRUE(kept == data.left(kept.size())) << kept.size();  // nothing unchecked on disk
-        EXPECT_EQ(kept.size() == data.size(), c.exitCode == 0);
+        EXPECT_TRUE(kept == data.left(kept.size())) << row;  // nothing unchecked on disk
+        EXPECT_EQ(kept.size() == data.size(), c.exitCode == 0) << row;
+        if (c.exitCode == 0)
+            EXPECT_TRUE(r.err.isEmpty() && (c.extra == QStringList{"--quiet"} ? r.out.isEmpty() : plainLines.match(r.out).hasMatch()))
+                << row;
     }
+    EXPECT_FALSE(QFile::exists(m_dir.filePath("f.bin")));
 }
