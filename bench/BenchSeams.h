@@ -17,7 +17,7 @@ public:
     }
     std::optional<FileAnswer> fileDialog(const FileQuestion &) override { return std::nullopt; }
     FileExistsAnswer askFileExists() override { return FileExistsAnswer::Cancel; }
-    std::optional<int> chooseServer(const QStringList &, int) override { return std::nullopt; }
+    std::optional<ServerAnswer> chooseServer(const QStringList &, int, bool) override { return std::nullopt; }
 };
 
 class NoExit : public ProcessExit {

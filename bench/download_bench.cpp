@@ -1,8 +1,9 @@
 // A headless download with the real engine, HTTP client and window
-// presenter, for bench/throughput.sh and bench/large.sh: prints the result,
-// elapsed seconds, user and system CPU seconds, peak RSS and, with
-// --pause-after, how long a pause took to stop the transfer. With --ddf the
-// download is the descriptor's, every block and chunk checked.
+// presenter, for bench/throughput.sh, bench/large.sh and the mirror benches:
+// prints the result, elapsed seconds, user and system CPU seconds, peak RSS
+// and, with --pause-after, how long a pause took to stop the transfer. With
+// --ddf the download is the descriptor's, every block and chunk checked;
+// with --all-servers as well, from all its servers at once.
 #include "BenchSeams.h"
 
 #include <app/DownloadPresenter.h>
@@ -32,7 +33,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 3) {
-        std::fprintf(stderr, "usage: download_bench URL DEST [--pause-after SECONDS | --ddf DESCRIPTOR]\n");
+        std::fprintf(stderr, "usage: download_bench URL DEST [--pause-after SECONDS | --ddf DESCRIPTOR [--all-servers]]\n");
         return 2;
     }
     const double pauseAfter = args.size() >= 5 && args[3] == QLatin1String("--pause-after") ? args[4].toDouble() : -1;
@@ -43,12 +44,17 @@ int main(int argc, char **argv)
     SilentDialogs dialogs;
     ActivityLog log;
     DownloadEngine engine(http);
+    engine.setClientFactory([] { return std::make_unique<CurlHttpClient>(); });
     DownloadPresenter presenter(engine, model, log, dialogs);
 
     QElapsedTimer clock;
     qint64 pausedAt = -1, endedAt = 0;
+    QObject::connect(&engine, &DownloadEngine::logLine, &app, [&](const QString &line) {
+        if (qEnvironmentVariableIsSet("ORVANTA_BENCH_LOG"))
+            std::fprintf(stderr, "log: %s\n", qPrintable(line));
+    });
     QObject::connect(&engine, &DownloadEngine::stateChanged, &app, [&](DownloadEngine::State) {
-        if (engine.isBusy())
+        if (engine.isBusy() || engine.state() == DownloadEngine::State::Resuming)
             return;
         endedAt = clock.nsecsElapsed();
         app.quit();
@@ -69,6 +75,7 @@ int main(int argc, char **argv)
             job.mode = DownloadJob::Mode::Descriptor;
             job.descriptorPath = ddf;
             job.descriptor = *header;
+            job.useAllServers = args.contains(QLatin1String("--all-servers"));
             job.strongHashes = readTrailer(ddf, *header, length).trailer;
         }
         if (pauseAfter >= 0)
@@ -83,7 +90,7 @@ int main(int argc, char **argv)
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const bool complete = engine.state() == DownloadEngine::State::Completed;
+    const bool complete = engine.state() == DownloadEngine::State::Completed || engine.state() == DownloadEngine::State::Verified;
     std::printf("result %s\n", complete ? "complete" : "not-complete");
     std::printf("seconds %.3f\n", double(endedAt) / 1e9);
     std::printf("user_seconds %.3f\n", seconds(usage.ru_utime));

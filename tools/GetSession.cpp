@@ -33,6 +33,8 @@ GetSession::GetSession(const GetOptions &options, std::FILE *out, std::FILE *err
       m_job(options.job)
 {
     using Engine = DownloadEngine;
+    // Every server at once needs a connection of its own per server.
+    m_engine.setClientFactory([] { return std::make_unique<CurlHttpClient>(); });
     connect(&m_signals, &SignalRelay::received, this, &GetSession::onSignal);
     connect(&m_engine, &Engine::stateChanged, this, &GetSession::onState);
     connect(&m_engine, &Engine::failed, this, &GetSession::onFailure);

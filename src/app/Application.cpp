@@ -69,6 +69,7 @@ int runOrvantaDownloader(int argc, char **argv)
     TrayIcon tray(programIcon());
     EventLoopExit processExit;
     DownloadEngine engine(http);
+    engine.setClientFactory([] { return std::make_unique<CurlHttpClient>(); });
 
     MainWindow window(model);
     LogWindowHost logHost(log);

@@ -66,6 +66,7 @@ std::optional<DownloadJob> DescriptorLoader::prepare(const QString &path)
     job.serverIndex = m_servers.lastIndex();
     job.sourceUrl = trimSpaces(record->servers[size_t(job.serverIndex)]);
     job.appendStartOffset = record->startParam != 0;
+    job.useAllServers = true;  // offered ticked; it takes effect with two servers or more
     m_startParam = job.appendStartOffset;
 
     const std::optional<QString> destination = askDestination(safeFileName(trimSpaces(record->fileName)), fileSize);

@@ -36,10 +36,14 @@ public:
     virtual std::optional<FileAnswer> fileDialog(const FileQuestion &question) = 0;
     // What to do with a destination that already exists.
     virtual FileExistsAnswer askFileExists() = 0;
+    struct ServerAnswer {
+        int row = 0;
+        bool useAllServers = false;  // the box "Use all servers at once"
+    };
     // The server choice, shown modally: the names listed, the row
-    // preselected. Returns the row chosen with OK, nullopt when closed with
-    // the close box.
-    virtual std::optional<int> chooseServer(const QStringList &names, int selected) = 0;
+    // preselected, the box as offered. Returns the row chosen with OK and
+    // the box as left, nullopt when closed with the close box.
+    virtual std::optional<ServerAnswer> chooseServer(const QStringList &names, int selected, bool useAllServers) = 0;
 
     static QString programTitle() { return QStringLiteral("Orvanta Downloader"); }
 };

@@ -20,10 +20,11 @@ bool ServerSelection::offer(DownloadJob &job)
         if (m_names.size() < 2)
             return false;
     }
-    const std::optional<int> row = m_dialogs.chooseServer(m_names, job.serverIndex);
-    if (row && *row >= 0 && *row < m_names.size()) {
-        job.serverIndex = m_lastIndex = *row;
-        job.sourceUrl = serverUrl(entries[*row]);
+    const std::optional<Dialogs::ServerAnswer> answer = m_dialogs.chooseServer(m_names, job.serverIndex, job.useAllServers);
+    if (answer && answer->row >= 0 && answer->row < m_names.size()) {
+        job.serverIndex = m_lastIndex = answer->row;
+        job.sourceUrl = serverUrl(entries[answer->row]);
+        job.useAllServers = answer->useAllServers;
         return true;
     }
     // Closed with the close box: the whole entry ("name|URL") is no URL to

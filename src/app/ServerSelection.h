@@ -6,8 +6,8 @@ class Dialogs;
 struct DownloadJob;
 
 // The choice among a descriptor's servers: offered when it names two or
-// more; the choice sets the job's server and URL and is kept as the
-// preselection for the next descriptor.
+// more; the choice sets the job's server and URL (kept as the preselection
+// for the next descriptor) and whether every server is used at once.
 class ServerSelection {
 public:
     explicit ServerSelection(Dialogs &dialogs);

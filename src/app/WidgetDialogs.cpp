@@ -94,10 +94,14 @@ FileExistsAnswer WidgetDialogs::askFileExists()
     return dialog.answer();
 }
 
-std::optional<int> WidgetDialogs::chooseServer(const QStringList &names, int selected)
+std::optional<Dialogs::ServerAnswer> WidgetDialogs::chooseServer(const QStringList &names, int selected,
+                                                                 bool useAllServers)
 {
     ServerChoiceDialog dialog;
     dialog.setServers(names, selected);
+    dialog.setUseAllServers(useAllServers);
     dialog.exec();
-    return dialog.chosenRow();
+    if (!dialog.chosenRow())
+        return std::nullopt;
+    return ServerAnswer{*dialog.chosenRow(), dialog.useAllServers()};
 }

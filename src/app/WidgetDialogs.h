@@ -11,7 +11,7 @@ public:
     Answer messageBox(const QString &text, Buttons buttons, const QString &title = {}) override;
     std::optional<FileAnswer> fileDialog(const FileQuestion &question) override;
     FileExistsAnswer askFileExists() override;
-    std::optional<int> chooseServer(const QStringList &names, int selected) override;
+    std::optional<ServerAnswer> chooseServer(const QStringList &names, int selected, bool useAllServers) override;
 
     // "desc|pattern|desc|pattern" as name filters for QFileDialog, each
     // shown by its description alone; the pattern in parentheses is what

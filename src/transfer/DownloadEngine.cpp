@@ -1,5 +1,6 @@
 #include "DownloadEngine.h"
 
+#include "BlockRecord.h"
 #include "ExistingFileCheck.h"
 #include "ResponseVerdict.h"
 #include "ResumeValidator.h"
@@ -38,6 +39,7 @@ DownloadEngine::DownloadEngine(HttpClient &http, QObject *parent)
         emit checkProgressed(p <= m_job.expectedSize() ? p : 0, m_job.expectedSize());
     });
     connect(m_check, &ExistingFileCheck::finished, this, &DownloadEngine::onCheckFinished);
+    connect(m_check, &ExistingFileCheck::mapped, this, &DownloadEngine::onMapped);
     connect(m_check, &ExistingFileCheck::wholeFileHashed, this, &DownloadEngine::onWholeFileHashed);
     connect(&m_http, &HttpClient::responseReceived, this, &DownloadEngine::onResponse);
     connect(&m_http, &HttpClient::dataReceived, this, &DownloadEngine::onData);
@@ -78,6 +80,8 @@ void DownloadEngine::start(const DownloadJob &job)
     // What was learnt about another job's file says nothing about this one.
     m_verifiedEnd = -1;
     m_repairMode = false;
+    m_keptMap.reset();
+    m_droppedServers.clear();
     m_fileHashConfirmed = false;
     m_checkInterrupted = false;
     m_forgedChunks.clear();
@@ -98,6 +102,7 @@ void DownloadEngine::pause()
     m_check->cancel();
     m_afterCheck = nullptr;
     m_retryTimer.stop();
+    dropPool();
     closeFilesLogged();
     setState(State::Paused);
     if (receiving)
@@ -123,6 +128,7 @@ void DownloadEngine::resume(const DownloadJob &amended)
 void DownloadEngine::stop()
 {
     m_http.cancel();
+    dropPool();
     m_check->cancel();
     m_afterCheck = nullptr;
     m_retryTimer.stop();
@@ -183,7 +189,7 @@ void DownloadEngine::beginAttempt()
 bool DownloadEngine::enoughSpaceFor(qint64 total)
 {
     const QFileInfo destination(m_job.destination);
-    const qint64 needed = total - fileLength();
+    const qint64 needed = total - (usesAllServers() ? bytesInPlace() : fileLength());
     if (needed <= 0 || !destination.isAbsolute())
         return true;
     const std::optional<qint64> free = m_freeSpace(destination.absolutePath());
@@ -206,6 +212,10 @@ void DownloadEngine::beginCycle()
 {
     if (m_loggedBefore)
         log(QStringLiteral("----------"));
+    if (usesAllServers()) {
+        beginPoolCycle();
+        return;
+    }
     if (m_resuming && m_job.checked()) {
         planResume();
         return;
@@ -540,6 +550,7 @@ bool DownloadEngine::madeDurable()
         return false;
     }
     keepValidator(QString());
+    removeBlockRecord(m_job.destination);
     return true;
 }
 
@@ -549,6 +560,7 @@ void DownloadEngine::report(DownloadFailure failure)
 {
     const bool receiving = m_state == State::Receiving;
     m_http.cancel();
+    dropPool();
     closeFiles();
     // The window shows where the file on disk really ends.
     if (receiving)

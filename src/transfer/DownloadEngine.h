@@ -1,9 +1,11 @@
 #pragma once
 
+#include "BlockMapScan.h"
 #include "BlockWriter.h"
 #include "ChunkVerifier.h"
 #include "DownloadJob.h"
 #include "HttpClient.h"
+#include "SourcePool.h"
 #include "TransferError.h"
 
 #include <descriptor/BlockScan.h>
@@ -119,6 +121,9 @@ public:
     void setDeviceSync(DeviceSync sync) { m_sync = std::move(sync); }
     void setRetryDelay(std::chrono::milliseconds delay) { m_retryTimer.setInterval(delay); }
     void setResumeDelay(std::chrono::milliseconds delay) { m_resumeTimer.setInterval(delay); }
+    // Where the connections for downloads from several servers at once come
+    // from; without it every download uses the one client it was built with.
+    void setClientFactory(HttpClientFactory factory) { m_makeClient = std::move(factory); }
 
 signals:
     void stateChanged(DownloadEngine::State state);
@@ -138,6 +143,8 @@ signals:
     // The body stopped (ended, paused or failed): the figures as they stand.
     void receivingEnded(const TransferProgress &progress);
     void failed(const DownloadFailure &failure);
+    // The number of servers fetching at once changed (0 when none is).
+    void serversInUseChanged(int count);
 
 private:
     void setState(State state);
@@ -147,6 +154,7 @@ private:
     void beginCycle();
     void planResume();
     void checkExistingFile(std::function<void(qint64)> then);
+    bool announceCheck();
     void onCheckFinished(const BlockScanResult &result);
     bool fileKnownGood() const;
     void afterFirstCheck(qint64 verifiedLength);
@@ -185,6 +193,21 @@ private:
     void keepValidator(const QString &validator);
     TransferProgress progress() const;
     qint64 fileLength() const;
+
+    // Several servers at once (DownloadEngineSources.cpp).
+    bool usesAllServers() const;
+    qint64 bytesInPlace() const;
+    std::vector<SourceAddress> poolServers() const;
+    void beginPoolCycle();
+    void onMapped(const BlockMapScanResult &result);
+    void startPool(BlockMap map);
+    void onPoolReceiving();
+    void onPoolEnded(const SourcePool::Outcome &outcome);
+    void dropPool();
+    void keepMap(const BlockMap &map);
+    bool keepRecord(const BlockMap &map);
+    std::optional<BlockMap> keptMap() const;
+    void showServersInUse(int count);
 
     HttpClient &m_http;
     ExistingFileCheck *m_check;
@@ -230,4 +253,20 @@ private:
     QString m_destinationName;
     QString m_requestUrl;
     std::optional<Sha256Digest> m_publishedDigest;  // URL mode: the server's SHA-256 of the file
+
+    // Several servers at once.
+    HttpClientFactory m_makeClient;
+    std::unique_ptr<SourcePool> m_pool;
+    QStringList m_droppedServers;  // for this job
+    int m_serversInUse = 0;
+    static constexpr double RecordInterval = 1.0;  // seconds between records of the good blocks
+    double m_recordTime = 0;
+    // The blocks known good when the last pool ended, valid while the file
+    // keeps the length and time it had then.
+    struct KeptMap {
+        BlockMap map;
+        qint64 length = 0;
+        qint64 modified = 0;
+    };
+    std::optional<KeptMap> m_keptMap;
 };

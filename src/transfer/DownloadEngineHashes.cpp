@@ -103,14 +103,21 @@ void DownloadEngine::onWholeFileHashed(bool matches, const std::optional<QString
         return;
     }
     m_verifiedEnd = -1;  // the next start checks every chunk again
+    // Blocks from several servers at once are not hashed chunk by chunk: the
+    // retry, from one server, checks the chunks and fetches the bad one again.
+    const bool chunksUnchecked = usesAllServers();
+    if (chunksUnchecked)
+        m_job.useAllServers = false;
     const QString text = m_job.checked()
                              ? QStringLiteral("The file's SHA-256 does not match the descriptor's.")
                              : QStringLiteral("The file's SHA-256 does not match the digest the server published.");
-    report({DownloadFailure::Kind::Checksum, text,
-            m_job.checked() ? QStringLiteral("Every chunk matched, but the whole file did not: the descriptor or the file "
-                                             "on disk changed during the download.")
-                            : QStringLiteral("Server %1 sent other data than it describes.").arg(serverName(m_job.sourceUrl)),
-            false, std::nullopt});
+    const QString reason =
+        chunksUnchecked ? QStringLiteral("One of the servers used at once sent a block that kept its CRC-32 but not its "
+                                         "chunk's SHA-256; the chunks are checked one by one from one server.")
+        : m_job.checked() ? QStringLiteral("Every chunk matched, but the whole file did not: the descriptor or the file "
+                                           "on disk changed during the download.")
+                          : QStringLiteral("Server %1 sent other data than it describes.").arg(serverName(m_job.sourceUrl));
+    report({DownloadFailure::Kind::Checksum, text, reason, chunksUnchecked, std::nullopt});
 }
 
 // URL mode: a pause cut short the hash of a body received whole. While the

@@ -76,17 +76,26 @@ void DownloadEngine::checkExistingFile(std::function<void(qint64)> then)
         then(0);
         return;
     }
+    if (!announceCheck())
+        return;
+    m_afterCheck = std::move(then);
+    m_check->start(m_job.destination, m_job.descriptorPath, m_job.descriptor.version, m_job.strongHashes);
+}
+
+// Shows that a check of the file begins; false (and the program is to end)
+// when the descriptor it needs is gone.
+bool DownloadEngine::announceCheck()
+{
     if (!regularFileExists(m_job.descriptorPath)) {
         stop();
         notify({QStringLiteral("Orvanta Downloader file is missing!"), {}, true});
-        return;
+        return false;
     }
     emit checkProgressed(0, m_job.expectedSize());
     announceVerifying();
     setState(State::Checking);
     m_checkInterrupted = false;
-    m_afterCheck = std::move(then);
-    m_check->start(m_job.destination, m_job.descriptorPath, m_job.descriptor.version, m_job.strongHashes);
+    return true;
 }
 
 void DownloadEngine::onCheckFinished(const BlockScanResult &result)

@@ -22,7 +22,9 @@ struct DownloadJob {
     int serverIndex = 0;
     // The server wants the offset in the URL too ("&start=<offset>").
     bool appendStartOffset = false;
-    // Descriptor mode: fetch from every server of the descriptor at once.
+    // When the descriptor has two or more usable servers, every one of them
+    // is used at once, `serverIndex` the first source (the server window's
+    // "Use all servers at once" sets it).
     bool useAllServers = false;
     // The descriptor's SHA-256 hashes and true size, when it has them.
     std::optional<DescriptorTrailer> strongHashes;

@@ -59,6 +59,20 @@ void ExistingFileCheck::startWholeFileHash(const QString &path, const Sha256Dige
     });
 }
 
+void ExistingFileCheck::startMapping(BlockMap known, const QString &dataPath, const QString &ddfPath, float version)
+{
+    auto shared = std::make_shared<BlockMap>(std::move(known));
+    run([this, shared, dataPath, ddfPath, version](const std::atomic<bool> &cancel, const Post &post) {
+        const auto progress = [&](qint64 p) { post([this, p] { emit progressed(p); }); };
+        auto result = std::make_shared<BlockMapScanResult>(
+            scanIntoMap(std::move(*shared), dataPath, ddfPath, version, progress, &cancel));
+        post([this, result] {
+            release();
+            emit mapped(*result);
+        });
+    });
+}
+
 void ExistingFileCheck::cancel()
 {
     ++m_run;

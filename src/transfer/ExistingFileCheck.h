@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BlockMapScan.h"
+
 #include <descriptor/BlockScan.h>
 #include <descriptor/DescriptorTrailer.h>
 
@@ -30,6 +32,9 @@ public:
     // Hashes the file at `path` and compares it with `expected`, cancelling
     // any running job; the answer is wholeFileHashed.
     void startWholeFileHash(const QString &path, const Sha256Digest &expected);
+    // Starts a check of every block `known` does not hold as good (for a
+    // download from several servers); the answer is mapped.
+    void startMapping(BlockMap known, const QString &dataPath, const QString &ddfPath, float version);
     // Stops the running job; it reports nothing more. Returns once the
     // worker has let go of the files (within one block).
     void cancel();
@@ -43,6 +48,7 @@ signals:
     void finished(const BlockScanResult &result);
     // `error`: the file could not be read (then `matches` is false).
     void wholeFileHashed(bool matches, const std::optional<QString> &error);
+    void mapped(const BlockMapScanResult &result);
 
 private:
     // Runs `work` on a new worker; `post(report)` hands `report` to this

@@ -2,11 +2,16 @@
 
 #include "PushButton.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 
+namespace {
+constexpr int AllServersRowHeight = 24;
+}  // namespace
+
 ServerChoiceDialog::ServerChoiceDialog(QWidget *parent)
-    : ModalWindow(QStringLiteral("Select a Server..."), QSize(416, 146), parent)
+    : ModalWindow(QStringLiteral("Select a Server..."), QSize(416, 146 + AllServersRowHeight), parent)
 {
     setObjectName(QStringLiteral("serverChoiceDialog"));
 
@@ -33,7 +38,15 @@ ServerChoiceDialog::ServerChoiceDialog(QWidget *parent)
     ok->setObjectName(QStringLiteral("okButton"));
     ok->setGeometry(172, 109, 64, 30);
 
+    // Below everything else and last in the tab order: the keys that
+    // accepted the window before still do.
+    m_allServers = new QCheckBox(QStringLiteral("Use all servers at once"), this);
+    m_allServers->setObjectName(QStringLiteral("allServersBox"));
+    m_allServers->setGeometry(48, 146, 311, AllServersRowHeight - 4);
+    m_allServers->setChecked(true);
+
     setTabOrder(m_serverList, ok);
+    setTabOrder(ok, m_allServers);
     connect(ok, &QPushButton::clicked, this, [this] {
         m_chosenRow = m_serverList->currentIndex();
         accept();
@@ -46,6 +59,16 @@ void ServerChoiceDialog::setServers(const QStringList &names, int selected)
     m_serverList->addItems(names);
     if (!names.isEmpty())
         m_serverList->setCurrentIndex(selected >= 0 && selected < names.size() ? selected : 0);
+}
+
+void ServerChoiceDialog::setUseAllServers(bool on)
+{
+    m_allServers->setChecked(on);
+}
+
+bool ServerChoiceDialog::useAllServers() const
+{
+    return m_allServers->isChecked();
 }
 
 void ServerChoiceDialog::showEvent(QShowEvent *event)

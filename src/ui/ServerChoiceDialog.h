@@ -6,6 +6,7 @@
 
 #include <optional>
 
+class QCheckBox;
 class QComboBox;
 
 // Lets the user pick one of a descriptor's servers from a pick-only list
@@ -20,11 +21,15 @@ public:
     // The row confirmed with OK at the last display; nullopt when the
     // window was closed otherwise.
     std::optional<int> chosenRow() const { return m_chosenRow; }
+    // The box "Use all servers at once".
+    void setUseAllServers(bool on);
+    bool useAllServers() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
     QComboBox *m_serverList = nullptr;
+    QCheckBox *m_allServers = nullptr;
     std::optional<int> m_chosenRow;
 };

@@ -3,6 +3,7 @@
 #include <app/MainController.h>
 #include <app/WindowPort.h>
 #include <support/EngineSettle.h>
+#include <support/FakeMirrors.h>
 #include <support/ScriptedDialogs.h>
 #include <ui/MainWindowModel.h>
 #include <util/ActivityLog.h>
@@ -36,12 +37,17 @@ struct AppHarnessOn {
     ScriptedDialogs dialogs;
     ActivityLog log;
     RecordingProcessExit exit;
+    FakeMirrors mirrors;  // the other servers of a download from all at once
     DownloadEngine engine{http};
     RecordingWindow window;
     std::optional<QString> clipboard = QString();
     MainController controller{model, engine, dialogs, log, exit, [this] { return clipboard; }, window};
 
-    AppHarnessOn() { controller.presenter().setAutomaticRefresh(false); }
+    AppHarnessOn()
+    {
+        controller.presenter().setAutomaticRefresh(false);
+        engine.setClientFactory(mirrors.factory());
+    }
 
     QString path(const QString &name) const { return QDir(dir.path()).filePath(name); }  // absolute names stay
     QString writeFile(const QString &name, const QByteArray &bytes) const

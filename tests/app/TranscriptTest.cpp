@@ -5,6 +5,7 @@
 #include "AppHarness.h"
 
 #include <descriptor/DescriptorBytes.h>
+#include <transfer/BlockRecord.h>
 
 #include <QFileInfo>
 
@@ -28,6 +29,7 @@ struct Behaviour {
     bool stall = false;      // ... by going silent (a time-out), else by a reset
     qint64 corruptAt = -1;   // this offset of the file arrives with a flipped byte
     qint64 forgeBlockAt = -1;  // the block at this offset arrives as other bytes with the same CRC-32
+    int pace = 1;            // a block every `pace` turns of the event loop (a slow server)
 };
 using Kind = Behaviour::Kind;
 
@@ -40,15 +42,20 @@ QByteArray damaged(QByteArray bytes, const std::vector<qint64> &offsets)
 
 const QString kUrl = "http://127.0.0.1:1/f.bin", kOtherUrl = "http://127.0.0.1:1/other.bin";
 const QString kEurope = "http://127.0.0.1:2/f.bin", kAmerica = "http://127.0.0.1:3/f.bin";
+const QString kAsia = "http://127.0.0.1:4/f.bin";
 const QStringList kTwoServers = {"Europe|" + kEurope, "America|" + kAmerica};
+const QStringList kThreeServers = {"Europe|" + kEurope, "America|" + kAmerica, "Asia|" + kAsia};
 constexpr qsizetype kSize = 40000;  // nine whole blocks and a short one
-const QByteArray kServed = descriptortest::randomBytes(kSize, 1), kBig = descriptortest::randomBytes(25 * 4096 + 1000, 2);
+const QByteArray kServed = descriptortest::randomBytes(kSize, 1), kBig = descriptortest::randomBytes(25 * 4096 + 1000, 2),
+                 kLong = descriptortest::randomBytes(200 * 4096 + 500, 5);
 
 // A URL download of kServed from kUrl to out.bin, or a descriptor download
 // of `content` to out.bin; then the further steps.
 struct Scenario {
     struct Step { Act act; QString text = {}; };
-    struct BodyEvent { int request; qint64 at; Act act; };  // once `request` has delivered `at` bytes of its body
+    // Once `request` has delivered `at` bytes of its body; request -1: once
+    // the servers used at once have delivered `at` bytes together.
+    struct BodyEvent { int request; qint64 at; Act act; };
     QString name = {}, about = {};
     bool descriptor = false;                    // started by loading d.ddf, else by typing kUrl
     bool hashes = false;                        // d.ddf has the trailer of SHA-256 hashes
@@ -58,6 +65,9 @@ struct Scenario {
     std::vector<Behaviour> plan = {};           // request k follows plan[k]; later ones are served plainly
     std::deque<FileExistsAnswer> fileExistsAnswers = {};
     std::deque<std::optional<int>> serverAnswers = {};
+    std::deque<bool> allServers = {};           // the server window's box as left with each OK (off when not given)
+    std::map<QString, std::vector<Behaviour>> serverPlans = {};  // request k to a server used at once follows plan[k]
+    std::vector<std::pair<qint64, qint64>> record = {};  // good block runs recorded with out.bin before the start
     QStringList moreFiles = {};                 // names chosen in later save dialogs; empty: cancelled
     std::vector<Step> then = {};
     std::vector<BodyEvent> bodyEvents = {};
@@ -152,6 +162,35 @@ std::vector<Scenario> scenarios()
         {.name = "fault_retry_lost_to_cancelled_prompt",
          .about = "A retry is armed; a new start is cancelled at the file-exists prompt", .plan = {{.breakAfter = 12288}},
          .fileExistsAnswers = {FileExistsAnswer::Cancel}, .moreFiles = {"out.bin"}, .then = {{Act::ClickDownload}, wait}},
+        // Every server at once.
+        {.name = "all_servers_fresh", .about = "Three servers at once into a new file", .descriptor = true,
+         .servers = kThreeServers, .serverAnswers = {0}, .allServers = {true}},
+        {.name = "all_servers_one_dead", .about = "Three servers at once, one without the file", .descriptor = true,
+         .servers = kThreeServers, .serverAnswers = {0}, .allServers = {true},
+         .serverPlans = {{kAmerica, {{Kind::Status, 404}}}}},
+        {.name = "all_servers_one_dies", .about = "Three servers at once, one dropping its connection mid-way",
+         .descriptor = true, .servers = kThreeServers, .serverAnswers = {0}, .allServers = {true},
+         .serverPlans = {{kAmerica, {{.breakAfter = 4096}}}}},
+        {.name = "all_servers_every_one_fails", .about = "Three servers at once, each failing its own way",
+         .descriptor = true, .servers = kThreeServers, .serverAnswers = {0}, .allServers = {true},
+         .serverPlans = {{kEurope, {{Kind::Status, 404}}}, {kAmerica, {{Kind::Status, 503}}}, {kAsia, {{Kind::NoAnswer}}}},
+         .then = {wait}},
+        {.name = "all_servers_corrupted_block", .about = "Three servers at once, one sending a corrupted block",
+         .descriptor = true, .servers = kThreeServers, .serverAnswers = {0}, .allServers = {true},
+         .serverPlans = {{kAsia, {{.corruptAt = 8 * 4096 + 5}}}}},
+        {.name = "all_servers_slow_one_at_the_end", .about = "Three servers at once, one four times slower",
+         .descriptor = true, .content = kLong, .servers = kThreeServers, .serverAnswers = {0}, .allServers = {true},
+         .serverPlans = {{kAmerica, std::vector<Behaviour>(20, {.pace = 4})}}},
+        {.name = "all_servers_pause_switch_resume",
+         .about = "Three servers at once, paused, Asia chosen as the first, resumed", .descriptor = true,
+         .content = kLong, .servers = kThreeServers, .serverAnswers = {0, 2}, .allServers = {true, true},
+         .then = {{Act::ClickServers}, wait}, .bodyEvents = {{-1, 81920, Act::ClickPauseButton}}},
+        {.name = "all_servers_resume_from_record", .about = "What a killed download left, resumed from its record",
+         .descriptor = true, .servers = kThreeServers, .existing = damaged(kServed.left(28672), {4096, 16384}),
+         .serverAnswers = {0}, .allServers = {true}, .record = {{0, 0}, {2, 3}}},
+        {.name = "all_servers_repair", .about = "A complete file with three bad blocks repaired from three servers",
+         .descriptor = true, .servers = kThreeServers, .existing = damaged(kServed, {8192 + 5, 20480, 36863}),
+         .serverAnswers = {0}, .allServers = {true}},
     };
 }
 
@@ -190,17 +229,34 @@ public:
         holdTimers(true);
         h.dialogs.narrate = [this](const QString &line) { note(line); };
         h.http.answer = [this](const HttpRequest &r, int index) {
-            const QString end = r.rangeEnd < 0 ? "" : QString::number(r.rangeEnd);
-            const QString range = r.rangeStart < 0 ? "-" : QStringLiteral("bytes=%1-%2").arg(r.rangeStart).arg(end);
-            note(QStringLiteral("request: GET %1 Range %2 If-Range %3").arg(r.url, range, r.ifRange.isEmpty() ? "-" : r.ifRange));
+            noteRequest(r);
             return serve(r, index < int(s.plan.size()) ? s.plan[size_t(index)] : Behaviour{});
         };
         h.http.afterRun = [this](int request, qint64 delivered) { bodyReached(request, delivered); };
+        h.mirrors.answer = [this](const HttpRequest &r, int index) {
+            noteRequest(r);
+            const auto plan = s.serverPlans.find(r.url);
+            return serve(r, plan != s.serverPlans.end() && index < int(plan->second.size()) ? plan->second[size_t(index)]
+                                                                                        : Behaviour{});
+        };
+        h.mirrors.afterRun = [this](const FakeHttpClient &, qint64) { bodyReached(-1, h.mirrors.delivered()); };
+        // With every server at once, time passes as blocks arrive (10 ms a
+        // block), so that rates can be measured and still read the same on
+        // every run.
+        if (!s.allServers.empty())
+            h.engine.setClock([this] { return 1000.0 + 0.01 * double(h.mirrors.delivered() / 4096); });
         h.exit.ended = [this] { note("== the program ends"); ended = true; };
         QObject::connect(&h.model, &MainWindowModel::changed, &context, [this] { watch(); });
         QObject::connect(&h.log, &ActivityLog::changed, &context, [this] { flushLog(); });
         if (s.existing)
             h.writeFile("out.bin", *s.existing);
+        if (!s.record.empty()) {
+            BlockMap recorded(s.content.size());
+            for (const auto &[first, last] : s.record)
+                for (qint64 k = first; k <= last; ++k)
+                    recorded.markGood(k);
+            EXPECT_EQ(storeBlockRecord(h.path("out.bin"), recorded), 0);
+        }
         DescriptorHeader record;
         record.version = s.version;
         record.fileName = "f.bin";
@@ -212,6 +268,7 @@ public:
             name.isEmpty() ? h.dialogs.cancelFile() : h.dialogs.chooseFile(h.path(name));
         h.dialogs.fileExistsAnswers = s.fileExistsAnswers;
         h.dialogs.serverAnswers = s.serverAnswers;
+        h.dialogs.allServersAnswers = s.allServers;
     }
 
     QString play()
@@ -243,6 +300,7 @@ private:
         if (b.stall)
             reply.error = {TransferError::Origin::Network, 28, "Timeout was reached"};
         reply.breakAfter = b.breakAfter;
+        reply.pace = b.pace;
         const QString path = r.url.section('?', 0, 0).section('&', 0, 0);
         QByteArray file = files.value(path);
         if (b.corruptAt >= 0 && b.corruptAt < file.size())
@@ -267,12 +325,19 @@ private:
         if (head.status == 206)
             head.rangeStart = from;
         static const QMap<int, QString> phrases = {
-            {200, "OK"}, {206, "Partial Content"}, {404, "Not Found"}, {416, "Range Not Satisfiable"}};
+            {200, "OK"}, {206, "Partial Content"}, {404, "Not Found"}, {416, "Range Not Satisfiable"}, {503, "Service Unavailable"}};
         head.reasonPhrase = phrases.value(head.status, "Other");
         head.etag = etag;
         head.contentLength = reply.body.size();
         reply.head = head;
         return reply;
+    }
+
+    void noteRequest(const HttpRequest &r)
+    {
+        const QString end = r.rangeEnd < 0 ? "" : QString::number(r.rangeEnd);
+        const QString range = r.rangeStart < 0 ? "-" : QStringLiteral("bytes=%1-%2").arg(r.rangeStart).arg(end);
+        note(QStringLiteral("request: GET %1 Range %2 If-Range %3").arg(r.url, range, r.ifRange.isEmpty() ? "-" : r.ifRange));
     }
 
     // A long delay keeps a retry or resume armed until the scenario lets it
@@ -387,7 +452,8 @@ private:
     const Scenario &s;
     std::deque<qint64> free = s.freeSpace;
     const QMap<QString, QByteArray> files = {
-        {kUrl, kServed}, {kOtherUrl, descriptortest::randomBytes(kSize, 4)}, {kEurope, s.content}, {kAmerica, s.content}};
+        {kUrl, kServed}, {kOtherUrl, descriptortest::randomBytes(kSize, 4)}, {kEurope, s.content}, {kAmerica, s.content},
+        {kAsia, s.content}};
     AppHarness h;
     QObject context;  // goes first, taking the connections with it
     QStringList lines;

@@ -1,6 +1,7 @@
 #include <app/WidgetDialogs.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
 #include <QTimer>
@@ -42,6 +43,31 @@ TEST(WidgetDialogs, TheServerWindowGivesTheRowConfirmedOrNoneWhenClosed)
                 modal->findChild<QComboBox *>()->setCurrentIndex(picked);
             ok ? modal->findChild<QPushButton *>("okButton")->click() : void(modal->close());
         });
-        EXPECT_EQ(dialogs.chooseServer({"Europe", "America", "Asia"}, selected), answer) << selected << " " << picked;
+        const auto got = dialogs.chooseServer({"Europe", "America", "Asia"}, selected, true);
+        EXPECT_EQ(got ? std::optional(got->row) : std::nullopt, answer) << selected << " " << picked;
+    }
+}
+
+// The box comes as offered and goes back as left; it is last in the tab
+// order, so the keys that reached OK before still do.
+TEST(WidgetDialogs, TheServerWindowsBoxIsLastAndGivesItsState)
+{
+    WidgetDialogs dialogs;
+    for (const auto &[offered, clicked, left] : {std::tuple{true, false, true}, {true, true, false}, {false, true, true}}) {
+        QTimer::singleShot(0, qApp, [clicked] {
+            QWidget *modal = QApplication::activeModalWidget();
+            ASSERT_NE(modal, nullptr);
+            auto *box = modal->findChild<QCheckBox *>("allServersBox");
+            auto *ok = modal->findChild<QPushButton *>("okButton");
+            ASSERT_TRUE(box && ok);
+            EXPECT_EQ(modal->findChild<QComboBox *>()->nextInFocusChain(), ok);
+            EXPECT_EQ(ok->nextInFocusChain(), box);
+            if (clicked)
+                box->click();
+            ok->click();
+        });
+        const auto got = dialogs.chooseServer({"Europe", "America"}, 0, offered);
+        ASSERT_TRUE(got);
+        EXPECT_EQ(got->useAllServers, left) << offered << " " << clicked;
     }
 }

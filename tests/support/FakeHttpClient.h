@@ -26,6 +26,7 @@ public:
         qint64 breakAfter = -1;            // the body stops after this many bytes, with `error`
         TransferError error = {TransferError::Origin::Network, 56,
                                QStringLiteral("Failure when receiving data from the peer")};
+        int pace = 1;                      // a block every `pace` turns of the event loop (a slow server)
     };
     // A head with `status`, the body's length and, for 206, its range.
     static Reply reply(int status, const QByteArray &body, qint64 rangeStart = -1, qint64 rangeTotal = -1)
@@ -56,6 +57,7 @@ public:
             m_reply.head->effectiveUrl = request.url;
         m_active = true;
         m_delivered = -1;
+        m_turns = 0;
         step();
     }
     void cancel() override { ++m_generation; m_active = false; }
@@ -74,6 +76,8 @@ private:
                 if (!m_reply.head)
                     return end(m_reply.error);
                 emit responseReceived(*m_reply.head);
+            } else if (m_reply.pace > 1 && ++m_turns % m_reply.pace != 0) {
+                // a slow server: nothing this turn
             } else {
                 const qint64 size = m_reply.body.size(), stop = m_reply.breakAfter >= 0 ? std::min(m_reply.breakAfter, size) : size;
                 const qint64 n = std::min<qint64>(BlockSize, stop - m_delivered);
@@ -93,5 +97,6 @@ private:
     quint64 m_generation = 0;  // a start or cancel drops every step still queued
     bool m_active = false;
     qint64 m_delivered = -1;   // -1: the head is still to come
+    int m_turns = 0;
     Reply m_reply;
 };

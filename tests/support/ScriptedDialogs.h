@@ -20,7 +20,8 @@ public:
     std::deque<Answer> messageAnswers;                 // Ok when empty
     std::deque<std::optional<FileAnswer>> fileAnswers; // nullopt = cancel
     std::deque<FileExistsAnswer> fileExistsAnswers;
-    std::deque<std::optional<int>> serverAnswers;
+    std::deque<std::optional<int>> serverAnswers;      // the row, nullopt = close box
+    std::deque<bool> allServersAnswers;                // the box as left with OK; off when none is scripted
     QStringList messages;                              // texts of the message boxes shown
     std::vector<FileQuestion> fileQuestions;
     std::vector<std::pair<QStringList, int>> serverQuestions;  // names listed, row preselected
@@ -48,13 +49,17 @@ public:
         narrate(QStringLiteral("file-exists prompt -> ") + QStringList{"Cancel", "Overwrite", "Resume"}.at(int(answer)));
         return answer;
     }
-    std::optional<int> chooseServer(const QStringList &names, int selected) override
+    std::optional<ServerAnswer> chooseServer(const QStringList &names, int selected, bool) override
     {
         serverQuestions.emplace_back(names, selected);
-        const std::optional<int> answer = next(serverAnswers, "server window", std::optional<int>());
-        narrate(QStringLiteral("server window [%1] preselected %2 -> %3")
-                    .arg(names.join('|')).arg(selected).arg(answer ? QString::number(*answer) : "close box"));
-        return answer;
+        const std::optional<int> row = next(serverAnswers, "server window", std::optional<int>());
+        const bool all = row && !allServersAnswers.empty() && allServersAnswers.front();
+        if (row && !allServersAnswers.empty())
+            allServersAnswers.pop_front();
+        narrate(QStringLiteral("server window [%1] preselected %2 -> %3%4")
+                    .arg(names.join('|')).arg(selected).arg(row ? QString::number(*row) : "close box",
+                                                            all ? ", all servers at once" : ""));
+        return row ? std::optional(ServerAnswer{*row, all}) : std::nullopt;
     }
 
     void chooseFile(const QString &path) { fileAnswers.push_back(FileAnswer{path, 1}); }

@@ -6,8 +6,10 @@
 #include <support/TestServer.h>
 
 #include <descriptor/DescriptorBytes.h>
+#include <transfer/BlockRecord.h>
 #include <transfer/CurlHttpClient.h>
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -317,6 +319,104 @@ TEST(FaultTable, EveryFaultEndsVisiblyAndKeepsTheFile)
                   << std::endl;
     }
     qunsetenv("ORVANTA_CA_BUNDLE");
+}
+
+// Downloads from three servers at once (three test servers on their own
+// ports), one of them misbehaving as the row says; the others carry the
+// file, or the download fails only when every one has.
+struct AllServersRow {
+    const char *name;
+    std::array<const char *, 3> query = {"", "", ""};  // faults of every request to each server
+    std::array<const char *, 3> once = {"", "", ""};   // faults of its first request, as JSON
+    State end = Completed;
+    const char *logged = "";                           // a line of the log holds this
+    double withinSeconds = 10;
+    enum { NoFile, Damaged, LeftByAKill } existing = NoFile;  // out.bin before the start
+    bool pauseAndResume = false;                       // paused at the first progress, then resumed
+};
+
+const AllServersRow kAllServersRows[] = {
+    {.name = "three servers share the file", .logged = "Connecting to 3 servers at once..."},
+    {.name = "a server without the file is dropped", .query = {"", "?status=404", ""},
+     .logged = "Second is dropped for this download. Reason: The server answered 404 Not Found."},
+    {.name = "a server dying mid-way waits, the others go on", .once = {"", R"({"drop": 20000})", ""},
+     .logged = "Second failed: Error 18: Transferred a partial file"},
+    {.name = "a corrupted block is fetched again from another server", .once = {"", "", R"({"corrupt": 139300})"},
+     .logged = "Third sent bytes 139264-143359 with a CRC error; it is fetched again from another server."},
+    {.name = "a server of another size is dropped", .query = {"", "?length=100000", ""},
+     .logged = "does not fit the descriptor"},
+    {.name = "a slow server's end is taken over", .query = {"", "?trickle=8000", ""}, .logged = "from Second.",
+     .withinSeconds = 3},
+    {.name = "only when every server fails does the download", .query = {"?status=404", "?status=410", "?status=403"},
+     .end = Failed, .logged = "Every server failed."},
+    {.name = "paused and resumed", .query = {"?trickle=100000", "?trickle=100000", "?trickle=100000"},
+     .logged = "Transfer interrupted by user.", .pauseAndResume = true},
+    {.name = "a complete file's bad block is repaired", .logged = "CRC error in current file. Will attempt to repair...",
+     .existing = AllServersRow::Damaged},
+    {.name = "what a kill left is resumed from its record",
+     .logged = "The file keeps a record of its good blocks: only the rest is checked.",
+     .existing = AllServersRow::LeftByAKill},
+};
+
+TEST(FaultTable, EveryServerAtOnce)
+{
+    QTemporaryDir root;
+    const QByteArray content = writeRandomFile(root.filePath("f.bin"), kSize, 77);
+    TestServer servers[3] = {TestServer(root.path()), TestServer(root.path()), TestServer(root.path())};
+    for (const TestServer &server : servers)
+        ASSERT_TRUE(server.isRunning()) << server.errorString().toStdString();
+    const char *const names[3] = {"First", "Second", "Third"};
+    for (const AllServersRow &row : kAllServersRows) {
+        SCOPED_TRACE(row.name);
+        AppHarnessOn<CurlHttpClient> h;
+        h.engine.setRetryDelay(std::chrono::hours(1));
+        h.engine.setClientFactory([] {
+            auto client = std::make_unique<CurlHttpClient>();
+            client->setStallSeconds(2);
+            return client;
+        });
+        DescriptorHeader record;
+        record.version = 1.2f;
+        record.fileName = QStringLiteral("f.bin");
+        for (int i = 0; i < 3; ++i) {
+            servers[i].setScript(*row.once[i] ? QJsonArray{QJsonDocument::fromJson(row.once[i]).object()} : QJsonArray{});
+            record.servers[size_t(i)] = QStringLiteral("%1|%2").arg(names[i], servers[i].url(QStringLiteral("/f.bin") + row.query[i]));
+        }
+        const qsizetype asked = servers[0].requests().size() + servers[1].requests().size() + servers[2].requests().size();
+        if (row.existing == AllServersRow::Damaged) {
+            QByteArray bad = content;
+            bad[50000] = char(bad[50000] ^ 1);
+            descriptortest::writeFile(h.path("out.bin"), bad);
+        } else if (row.existing == AllServersRow::LeftByAKill) {
+            descriptortest::writeFile(h.path("out.bin"), content.left(100000));
+            BlockMap recorded(kSize);
+            for (qint64 k = 0; k < 100000 / 4096; ++k)
+                recorded.markGood(k);
+            ASSERT_EQ(storeBlockRecord(h.path("out.bin"), recorded), 0);
+        }
+        if (row.pauseAndResume)
+            QObject::connect(&h.engine, &DownloadEngine::progressed, &h.engine, [&h, paused = false]() mutable {
+                if (!std::exchange(paused, true))
+                    h.engine.pause(), h.engine.resume();
+            });
+        descriptortest::writeFile(h.path("d.ddf"), buildDescriptor(record, content).value());
+        h.dialogs.chooseFile(h.path("d.ddf"));
+        h.dialogs.chooseFile(h.path("out.bin"));
+        h.dialogs.serverAnswers = {0};
+        h.dialogs.allServersAnswers = {true};
+        QElapsedTimer timer;
+        timer.start();
+        h.controller.loadDescriptor();
+        runUntil([&] { return h.engine.state() == row.end; }, 20000);
+        EXPECT_EQ(h.engine.state(), row.end);
+        EXPECT_LT(timer.elapsed(), row.withinSeconds * 1000);
+        EXPECT_TRUE(h.log.text().contains(QLatin1String(row.logged))) << h.log.text().toStdString();
+        QFile file(h.path("out.bin"));
+        EXPECT_TRUE(row.end != Completed || (file.open(QIODevice::ReadOnly) && file.readAll() == content));
+        const qsizetype askedNow = servers[0].requests().size() + servers[1].requests().size() + servers[2].requests().size();
+        EXPECT_GE(askedNow - asked, row.existing == AllServersRow::Damaged ? 1 : 3);  // every server with work was asked
+        std::cout << "[ fault ] all servers: " << row.name << std::endl;
+    }
 }
 
 }  // namespace

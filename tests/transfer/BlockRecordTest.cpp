@@ -1,0 +1,65 @@
+#include <transfer/BlockRecord.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <sys/xattr.h>
+
+namespace {
+
+TEST(BlockRecord, KeepsTheGoodRunsForTheSameSizeOnly)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    BlockMap map(100 * 4096 + 5);
+    for (qint64 k : {0, 1, 2, 50, 100})
+        map.markGood(k);
+    map.claim(10, 20, 1);  // in flight is not good
+    ASSERT_EQ(storeBlockRecord(path, map), 0);
+    const std::optional<BlockMap> back = loadBlockRecord(path, map.fileSize());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->goodRuns(), map.goodRuns());
+    EXPECT_FALSE(loadBlockRecord(path, map.fileSize() + 1));
+    removeBlockRecord(path);
+    EXPECT_FALSE(loadBlockRecord(path, map.fileSize()));
+}
+
+TEST(BlockRecord, AMangledRecordIsNone)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    const QByteArray name = QFile::encodeName(path);
+    for (const QByteArray value : {QByteArray("orvanta-blocks-1 8192 0-2"), QByteArray("orvanta-blocks-1 8192 1-0"),
+                                   QByteArray("orvanta-blocks-1 8192 x-1"), QByteArray("other 8192 0-1"),
+                                   QByteArray("orvanta-blocks-1 8192 -1-0")}) {
+        SCOPED_TRACE(value.toStdString());
+        ASSERT_EQ(::setxattr(name.constData(), "user.orvanta.blocks", value.constData(), size_t(value.size()), 0), 0);
+        EXPECT_FALSE(loadBlockRecord(path, 8192));
+    }
+}
+
+// A map of many short runs keeps as many as fit, from the start.
+TEST(BlockRecord, ARecordTooLongForTheAttributeKeepsItsFirstRuns)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    BlockMap map(100000 * 4096);
+    for (qint64 k = 0; k < 100000; k += 2)
+        map.markGood(k);
+    ASSERT_EQ(storeBlockRecord(path, map), 0);
+    const std::optional<BlockMap> back = loadBlockRecord(path, map.fileSize());
+    ASSERT_TRUE(back);
+    EXPECT_GT(back->goodBlocks(), 100);
+    EXPECT_LT(back->goodBlocks(), map.goodBlocks());
+    for (const auto &[first, last] : back->goodRuns())
+        EXPECT_TRUE(first == last && first % 2 == 0);
+}
+
+} // namespace

@@ -1,0 +1,116 @@
+#include <transfer/WorkPlanner.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr double MBps = 1024.0 * 1024.0;
+using K = WorkChoice::Kind;
+
+struct Case {
+    const char *name;
+    qint64 blocks;                                  // the file
+    std::vector<std::pair<qint64, qint64>> good;    // runs already good
+    std::vector<std::pair<qint64, int>> bad;        // a block that failed from a source
+    std::vector<SourceLoad> sources;                // claims follow the working ones' runs
+    int who;
+    bool avoidBad;
+    WorkChoice expected;
+};
+
+void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
+
+class Planner : public testing::TestWithParam<Case> {};
+
+TEST_P(Planner, ChoosesTheExpectedWork)
+{
+    const Case &c = GetParam();
+    BlockMap map(c.blocks * BlockMap::BlockBytes);
+    for (auto [first, last] : c.good)
+        for (qint64 k = first; k <= last; ++k)
+            map.markGood(k);
+    for (auto [block, source] : c.bad)
+        map.markBad(block, source);
+    for (const SourceLoad &s : c.sources)
+        if (s.working)
+            map.claim(s.next, s.last, s.id);
+    const WorkChoice got = chooseWork(map, c.sources, c.who, c.avoidBad);
+    EXPECT_EQ(int(got.kind), int(c.expected.kind));
+    if (got.kind != K::Nothing) {
+        EXPECT_EQ(got.first, c.expected.first);
+        EXPECT_EQ(got.last, c.expected.last);
+        EXPECT_EQ(got.from, c.expected.from);
+    }
+}
+
+SourceLoad idle(int id, double rate = 0) { return {id, false, rate, 0, -1}; }
+SourceLoad busy(int id, double rate, qint64 next, qint64 last) { return {id, true, rate, next, last}; }
+
+INSTANTIATE_TEST_SUITE_P(Table, Planner, testing::Values(
+    Case{"first source starts at the beginning with a first run", 10000, {}, {},
+         {idle(0), idle(1), idle(2), idle(3)}, 0, true, {K::Fresh, 0, 255}},
+    Case{"the next source starts after the runs given out", 10000, {}, {},
+         {busy(0, 0, 0, 255), idle(1)}, 1, true, {K::Fresh, 256, 511}},
+    Case{"a small file is shared evenly while rates are unknown", 10, {}, {},
+         {idle(0), idle(1), idle(2)}, 0, true, {K::Fresh, 0, 3}},
+    Case{"a measured rate sizes the run to about two seconds", 100000, {}, {},
+         {idle(0, 4 * MBps), busy(1, 4 * MBps, 0, 2047)}, 0, true, {K::Fresh, 2048, 4095}},
+    Case{"near the end a slow source gets only its share by rate", 1000, {{0, 99}}, {},
+         {idle(0, 1 * MBps), idle(1, 4 * MBps), idle(2, 4 * MBps)}, 0, true, {K::Fresh, 100, 199}},
+    Case{"good blocks are skipped", 1000, {{0, 499}, {600, 999}}, {},
+         {idle(0, 4 * MBps)}, 0, true, {K::Fresh, 500, 599}},
+    Case{"a block that failed from a source goes to another", 100, {{0, 9}}, {{10, 0}},
+         {idle(0), idle(1)}, 0, true, {K::Fresh, 11, 55}},
+    Case{"... and to the same one when it is the last", 100, {{0, 9}}, {{10, 0}},
+         {idle(0)}, 0, false, {K::Fresh, 10, 99}},
+    Case{"at the end a fast source takes over most of a slow one's rest", 1000, {{0, 743}}, {},
+         {idle(0, 4 * MBps), busy(1, 1 * MBps, 744, 999)}, 0, true, {K::TakeOver, 805, 999, 1}},
+    Case{"a stalled source loses its whole rest", 1000, {{0, 899}}, {},
+         {idle(0, 4 * MBps), busy(1, 1, 900, 999)}, 0, true, {K::TakeOver, 900, 999, 1}},
+    Case{"a source not measured yet counts as the mean of the others", 1000, {{0, 399}}, {},
+         {idle(0, 4 * MBps), busy(1, 0, 400, 999), busy(2, 2 * MBps, 0, -1)}, 0, true, {K::TakeOver, 679, 999, 1}},
+    Case{"the run that would end last is the one raced", 1000, {{0, 799}}, {},
+         {idle(0, 4 * MBps), busy(1, 2 * MBps, 800, 849), busy(2, 1 * MBps, 850, 999)}, 0, true,
+         {K::TakeOver, 890, 999, 2}},
+    Case{"equal sources near their ends are left alone", 1000, {{0, 979}}, {},
+         {idle(0, 4 * MBps), busy(1, 4 * MBps, 980, 999)}, 0, true, {K::Nothing}},
+    Case{"a slower source does not race a faster one", 1000, {{0, 743}}, {},
+         {idle(0, 1 * MBps), busy(1, 4 * MBps, 744, 999)}, 0, true, {K::Nothing}},
+    Case{"a source of unknown rate does not race", 1000, {{0, 899}}, {},
+         {idle(0), busy(1, 1 * MBps, 900, 999)}, 0, true, {K::Nothing}},
+    Case{"a working source is given nothing", 1000, {}, {},
+         {busy(0, 4 * MBps, 0, 9)}, 0, true, {K::Nothing}},
+    Case{"nothing left anywhere", 10, {{0, 9}}, {}, {idle(0, 4 * MBps)}, 0, true, {K::Nothing}}),
+    [](const auto &info) { return std::to_string(info.index); });
+
+// The run lengths given out over a whole file at unequal rates end close
+// together: what each source still holds when the first is done is small.
+TEST(PlannerRuns, SourcesFinishTogetherAtUnequalRates)
+{
+    const qint64 blocks = 25600;  // 100 MiB
+    const std::vector<double> rates{4 * MBps, 4 * MBps, 4 * MBps, 1 * MBps};
+    BlockMap map(blocks * BlockMap::BlockBytes);
+    std::vector<SourceLoad> loads;
+    for (int id = 0; id < 4; ++id)
+        loads.push_back({id, false, rates[size_t(id)], 0, -1});
+    std::vector<double> busyUntil(4, 0.0);
+    // Each source takes its next run when it is free; time runs on.
+    for (;;) {
+        const auto next = std::min_element(busyUntil.begin(), busyUntil.end()) - busyUntil.begin();
+        SourceLoad &s = loads[size_t(next)];
+        s.working = false;
+        const WorkChoice c = chooseWork(map, loads, int(next), true);
+        if (c.kind != K::Fresh)
+            break;
+        map.claim(c.first, c.last, int(next));
+        for (qint64 k = c.first; k <= c.last; ++k)
+            map.markGood(k);
+        busyUntil[size_t(next)] += double((c.last - c.first + 1) * BlockMap::BlockBytes) / s.rate;
+    }
+    const double ideal = double(blocks * BlockMap::BlockBytes) / (13 * MBps);
+    const double end = *std::max_element(busyUntil.begin(), busyUntil.end());
+    EXPECT_TRUE(map.complete());
+    EXPECT_LT(end, ideal * 1.08) << "ideal " << ideal;
+}
+
+} // namespace
