@@ -9,6 +9,8 @@
 #include <QTime>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <csignal>
 #include <cstring>
 #include <unistd.h>
@@ -46,6 +48,10 @@ GetSession::GetSession(const GetOptions &options, std::FILE *out, std::FILE *err
     };
     connect(&m_engine, &Engine::progressed, this, showFigures);
     connect(&m_engine, &Engine::receivingEnded, this, showFigures);
+    connect(&m_engine, &Engine::serversInUseChanged, this, [this](int count) {
+        m_line.setServersInUse(count);
+        m_mostServersInUse = std::max(m_mostServersInUse, count);
+    });
 }
 
 void GetSession::start()
@@ -132,7 +138,9 @@ void GetSession::afterFinalFailure()
         return;
     }
     m_failedServers.insert(m_job.serverIndex);
-    if (failure.kind == DownloadFailure::Kind::Answer && startNextServer())
+    // With every server at once the engine gives up only when all of them
+    // have: there is no next one to hand over to.
+    if (failure.kind == DownloadFailure::Kind::Answer && m_mostServersInUse < 2 && startNextServer())
         return;
     printError(QStringLiteral("the file could not be completed: %1%2")
                    .arg(failure.message, failure.reason.isEmpty() || failure.message.contains(failure.reason)

@@ -59,5 +59,6 @@ private:
     QSet<int> m_failedServers;
     std::optional<DownloadFailure> m_lastFailure;
     int m_retriesUsed = 0;
+    int m_mostServersInUse = 0;  // sources the engine used at once in this run
     bool m_finished = false;
 };

@@ -34,7 +34,7 @@ TEST(BlockRecord, AMangledRecordIsNone)
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     const QByteArray name = QFile::encodeName(path);
-    for (const QByteArray value : {QByteArray("orvanta-blocks-1 8192 0-2"), QByteArray("orvanta-blocks-1 8192 1-0"),
+    for (const QByteArray &value : {QByteArray("orvanta-blocks-1 8192 0-2"), QByteArray("orvanta-blocks-1 8192 1-0"),
                                    QByteArray("orvanta-blocks-1 8192 x-1"), QByteArray("other 8192 0-1"),
                                    QByteArray("orvanta-blocks-1 8192 -1-0")}) {
         SCOPED_TRACE(value.toStdString());

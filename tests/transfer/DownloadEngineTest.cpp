@@ -303,10 +303,13 @@ TEST_F(EngineTest, APauseDuringTheLastHashLeavesOnlyTheHash)
         if (r.descriptor) {
             describe(original, trailerOf(original));
         } else {
-            job = DownloadJob{.sourceUrl = kHonest, .destination = job.destination};
+            const QString destination = job.destination;
+            job = DownloadJob();
+            job.sourceUrl = kHonest;
+            job.destination = destination;
             http.answer = [&](const HttpRequest &q, int) {
                 if (q.rangeStart >= original.size())
-                    return FakeHttpClient::Reply{HttpResponse{.status = 416}};
+                    return FakeHttpClient::reply(416, {});
                 FakeHttpClient::Reply reply = FakeHttpClient::reply(200, original);
                 reply.head->sha256 = r.digest;
                 return reply;
