@@ -11,22 +11,29 @@ namespace {
 constexpr qint64 PieceSize = 1024 * 1024;  // a whole number of blocks
 }  // namespace
 
+bool openScanInputs(QFile &data, CrcListReader &crcs, const QString &ddfPath, BlockScanResult &result)
+{
+    if (!data.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        result.error = QStringLiteral("%1: %2").arg(data.fileName(), data.errorString());
+        return false;
+    }
+    if (const auto error = crcs.open(ddfPath)) {
+        result.error = QStringLiteral("%1: %2").arg(ddfPath, *error);
+        return false;
+    }
+    result.fileLength = data.size();
+    return true;
+}
+
 BlockScanResult scanBlocks(const QString &dataPath, const QString &ddfPath, float version,
                            const std::function<void(qint64)> &onBlockGood, const std::atomic<bool> *cancel)
 {
     BlockScanResult result;
     QFile data(dataPath);
-    if (!data.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        result.error = QStringLiteral("%1: %2").arg(dataPath, data.errorString());
-        return result;
-    }
     CrcListReader crcs;
-    if (const auto error = crcs.open(ddfPath)) {
-        result.error = QStringLiteral("%1: %2").arg(ddfPath, *error);
+    if (!openScanInputs(data, crcs, ddfPath, result))
         return result;
-    }
-    const qint64 length = data.size();
-    result.fileLength = length;
+    const qint64 length = result.fileLength;
 
     std::vector<char> piece(std::size_t(std::min(PieceSize, std::max<qint64>(length, 1))));
     qint64 pieceStart = 0, pieceLength = 0;

@@ -30,6 +30,14 @@ struct BlockScanResult {
     bool cancelled = false;        // stopped on request; goodLength is how far it got
 };
 
+class CrcListReader;
+class QFile;
+
+// Opens a scan's file (unbuffered) and the descriptor's CRC list, and sets
+// `result.fileLength`; false with `result.error` naming the file that could
+// not be read.
+bool openScanInputs(QFile &data, CrcListReader &crcs, const QString &ddfPath, BlockScanResult &result);
+
 // `onBlockGood(p)` runs after every good block with p = 4096 times the
 // number of blocks checked so far (so a short last block reports a whole
 // block's end). When `cancel` turns true the scan stops before its next

@@ -98,19 +98,15 @@ BlockScanResult scanChunks(const QString &dataPath, const QString &ddfPath, floa
 {
     BlockScanResult result;
     QFile data(dataPath);
-    if (!data.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        result.error = QStringLiteral("%1: %2").arg(dataPath, data.errorString());
-        return result;
-    }
     CrcListReader crcs;
+    if (!openScanInputs(data, crcs, ddfPath, result))
+        return result;
     QFile descriptor(ddfPath);
-    const std::optional<QString> crcError = crcs.open(ddfPath);
-    if (crcError || !descriptor.open(QIODevice::ReadOnly)) {
-        result.error = QStringLiteral("%1: %2").arg(ddfPath, crcError.value_or(descriptor.errorString()));
+    if (!descriptor.open(QIODevice::ReadOnly)) {
+        result.error = QStringLiteral("%1: %2").arg(ddfPath, descriptor.errorString());
         return result;
     }
-    const qint64 length = data.size();
-    result.fileLength = length;
+    const qint64 length = result.fileLength;
     const bool whole = options.wholeFile && length == trailer.fileSize;
     PieceHasher hasher(options.workers > 0 ? options.workers : PieceHasher::defaultWorkers(), whole);
     Scan scan(result, trailer, descriptor, !options.stopAtFirstBad);
