@@ -66,7 +66,9 @@ void checkTrailer(const DescriptorHeader &header, qint64 length, qsizetype input
     require(check.usable() == check.reason.isEmpty(), "a refusal with a trailer always says why");
     checkEscaped(read.check.reason);
     if (!read.trailer) {
-        require(read.check.usable() || check.fault == read.check.fault || check.fault == DescriptorFault::OldVersion,
+        // The version is judged first: a damaged or old one is the reason given.
+        require(read.check.usable() || check.fault == read.check.fault || check.fault == DescriptorFault::OldVersion ||
+                    check.fault == DescriptorFault::DamagedVersion,
                 "a faulty trailer refuses the descriptor");
         return;
     }
