@@ -119,9 +119,10 @@ TEST_F(GetCommand, RunEndsWithTheWholeFileOrExitOne)
         const QByteArray kept = destination();
         EXPECT_TRUE(kept == data.left(kept.size())) << row;  // nothing unchecked on disk
         EXPECT_EQ(kept.size() == data.size(), c.exitCode == 0) << row;
-        if (c.exitCode == 0)
+        if (c.exitCode == 0) {
             EXPECT_TRUE(r.err.isEmpty() && (c.extra == QStringList{"--quiet"} ? r.out.isEmpty() : plainLines.match(r.out).hasMatch()))
                 << row;
+        }
     }
     EXPECT_FALSE(QFile::exists(m_dir.filePath("f.bin")));
 }

@@ -95,8 +95,9 @@ TEST(TransferErrorText, SaysWhoseNumberItIsAndWhetherWaitingMendsIt)
     };
     for (const auto &[error, transient, text] : rows) {
         EXPECT_EQ(error.transient(), transient) << error.text.toStdString();
-        if (text)
+        if (text) {
             EXPECT_EQ(error.numberedText().toStdString(), text);
+        }
     }
 }
 
