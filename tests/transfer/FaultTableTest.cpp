@@ -233,6 +233,8 @@ const FaultRow kRows[] = {
     {.name = "401 stops", .query = "?status=401", .end = Failed, .reason = "The server answered 401 Unauthorized."},
     {.name = "404 stops with the window usable", .query = "?status=404", .end = Failed,
      .reason = "The server answered 404 Not Found."},
+    {.name = "403 stops", .query = "?status=403", .end = Failed, .reason = "The server answered 403 Forbidden."},
+    {.name = "410 stops", .query = "?status=410", .end = Failed, .reason = "The server answered 410 Gone."},
     {.name = "416 to a complete file", .existing = kSize, .end = Failed, .reason = "The server answered 416"},
     {.name = "416 to a fresh request speaks of no existing file", .query = "?status=416", .end = WaitingToRetry,
      .reason = "The server answered 416"},
