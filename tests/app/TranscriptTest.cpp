@@ -257,10 +257,7 @@ public:
                     recorded.markGood(k);
             EXPECT_EQ(storeBlockRecord(h.path("out.bin"), recorded), 0);
         }
-        DescriptorHeader record;
-        record.version = s.version;
-        record.fileName = "f.bin";
-        record.information = "Scenario file";
+        DescriptorHeader record{.information = "Scenario file", .fileName = "f.bin", .version = s.version};
         std::copy(s.servers.begin(), s.servers.end(), record.servers.begin());
         h.writeFile("d.ddf", buildDescriptor(record, s.content).value_or(QByteArray())
                                  + (s.hashes ? descriptortest::trailerOf(s.content) : QByteArray()));
