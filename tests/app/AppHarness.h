@@ -66,11 +66,5 @@ using AppHarness = AppHarnessOn<FakeHttpClient>;
 
 inline DescriptorHeader sampleRecord()
 {
-    DescriptorHeader r;
-    r.servers[0] = "http://127.0.0.1:1/f.bin";
-    r.startParam = -1;
-    r.fileSize = 10000;
-    r.fileName = "f.bin";
-    r.version = 1.2f;
-    return r;
+    return {.startParam = -1, .fileSize = 10000, .fileName = "f.bin", .servers = {"http://127.0.0.1:1/f.bin"}, .version = 1.2f};
 }

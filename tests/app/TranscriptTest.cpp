@@ -77,6 +77,16 @@ struct Scenario {
 };
 void PrintTo(const Scenario &s, std::ostream *os) { *os << s.name.toStdString(); }
 
+// A descriptor download from the three servers at once, picked in the server window.
+Scenario atOnce(Scenario s)
+{
+    s.descriptor = true;
+    s.servers = kThreeServers;
+    if (s.serverAnswers.empty())
+        s.serverAnswers = {0}, s.allServers = {true};
+    return s;
+}
+
 std::vector<Scenario> scenarios()
 {
     const auto resume = FileExistsAnswer::Resume;
@@ -163,34 +173,25 @@ std::vector<Scenario> scenarios()
          .about = "A retry is armed; a new start is cancelled at the file-exists prompt", .plan = {{.breakAfter = 12288}},
          .fileExistsAnswers = {FileExistsAnswer::Cancel}, .moreFiles = {"out.bin"}, .then = {{Act::ClickDownload}, wait}},
         // Every server at once.
-        {.name = "all_servers_fresh", .about = "Three servers at once into a new file", .descriptor = true,
-         .servers = kThreeServers, .serverAnswers = {0}, .allServers = {true}},
-        {.name = "all_servers_one_dead", .about = "Three servers at once, one without the file", .descriptor = true,
-         .servers = kThreeServers, .serverAnswers = {0}, .allServers = {true},
-         .serverPlans = {{kAmerica, {{Kind::Status, 404}}}}},
-        {.name = "all_servers_one_dies", .about = "Three servers at once, one dropping its connection mid-way",
-         .descriptor = true, .servers = kThreeServers, .serverAnswers = {0}, .allServers = {true},
-         .serverPlans = {{kAmerica, {{.breakAfter = 4096}}}}},
-        {.name = "all_servers_every_one_fails", .about = "Three servers at once, each failing its own way",
-         .descriptor = true, .servers = kThreeServers, .serverAnswers = {0}, .allServers = {true},
-         .serverPlans = {{kEurope, {{Kind::Status, 404}}}, {kAmerica, {{Kind::Status, 503}}}, {kAsia, {{Kind::NoAnswer}}}},
-         .then = {wait}},
-        {.name = "all_servers_corrupted_block", .about = "Three servers at once, one sending a corrupted block",
-         .descriptor = true, .servers = kThreeServers, .serverAnswers = {0}, .allServers = {true},
-         .serverPlans = {{kAsia, {{.corruptAt = 8 * 4096 + 5}}}}},
-        {.name = "all_servers_slow_one_at_the_end", .about = "Three servers at once, one four times slower",
-         .descriptor = true, .content = kLong, .servers = kThreeServers, .serverAnswers = {0}, .allServers = {true},
-         .serverPlans = {{kAmerica, std::vector<Behaviour>(20, {.pace = 4})}}},
-        {.name = "all_servers_pause_switch_resume",
-         .about = "Three servers at once, paused, Asia chosen as the first, resumed", .descriptor = true,
-         .content = kLong, .servers = kThreeServers, .serverAnswers = {0, 2}, .allServers = {true, true},
-         .then = {{Act::ClickServers}, wait}, .bodyEvents = {{-1, 81920, Act::ClickPauseButton}}},
-        {.name = "all_servers_resume_from_record", .about = "What a killed download left, resumed from its record",
-         .descriptor = true, .servers = kThreeServers, .existing = damaged(kServed.left(28672), {4096, 16384}),
-         .serverAnswers = {0}, .allServers = {true}, .record = {{0, 0}, {2, 3}}},
-        {.name = "all_servers_repair", .about = "A complete file with three bad blocks repaired from three servers",
-         .descriptor = true, .servers = kThreeServers, .existing = damaged(kServed, {8192 + 5, 20480, 36863}),
-         .serverAnswers = {0}, .allServers = {true}},
+        atOnce({.name = "all_servers_fresh", .about = "Three servers at once into a new file"}),
+        atOnce({.name = "all_servers_one_dead", .about = "Three servers at once, one without the file",
+                .serverPlans = {{kAmerica, {{Kind::Status, 404}}}}}),
+        atOnce({.name = "all_servers_one_dies", .about = "Three servers at once, one dropping its connection mid-way",
+                .serverPlans = {{kAmerica, {{.breakAfter = 4096}}}}}),
+        atOnce({.name = "all_servers_every_one_fails", .about = "Three servers at once, each failing its own way",
+                .serverPlans = {{kEurope, {{Kind::Status, 404}}}, {kAmerica, {{Kind::Status, 503}}}, {kAsia, {{Kind::NoAnswer}}}},
+                .then = {wait}}),
+        atOnce({.name = "all_servers_corrupted_block", .about = "Three servers at once, one sending a corrupted block",
+                .serverPlans = {{kAsia, {{.corruptAt = 8 * 4096 + 5}}}}}),
+        atOnce({.name = "all_servers_slow_one_at_the_end", .about = "Three servers at once, one four times slower",
+                .content = kLong, .serverPlans = {{kAmerica, std::vector<Behaviour>(20, {.pace = 4})}}}),
+        atOnce({.name = "all_servers_pause_switch_resume", .about = "Three servers at once, paused, Asia chosen as the first, resumed",
+                .content = kLong, .serverAnswers = {0, 2}, .allServers = {true, true}, .then = {{Act::ClickServers}, wait},
+                .bodyEvents = {{-1, 81920, Act::ClickPauseButton}}}),
+        atOnce({.name = "all_servers_resume_from_record", .about = "What a killed download left, resumed from its record",
+                .existing = damaged(kServed.left(28672), {4096, 16384}), .record = {{0, 0}, {2, 3}}}),
+        atOnce({.name = "all_servers_repair", .about = "A complete file with three bad blocks repaired from three servers",
+                .existing = damaged(kServed, {8192 + 5, 20480, 36863})}),
     };
 }
 
@@ -219,11 +220,10 @@ public:
     {
         h.log.setClock([] { return QTime(12, 0); });
         h.engine.setClock([] { return 1000.0; });
-        h.engine.setFreeSpaceQuery([this](const QString &) -> std::optional<qint64> {
-            if (free.empty())
-                return std::nullopt;
-            const qint64 bytes = free.front();
-            free.pop_front();
+        h.engine.setFreeSpaceQuery([this](const QString &) {
+            std::optional<qint64> bytes;
+            if (!free.empty())
+                bytes = free.front(), free.pop_front();
             return bytes;
         });
         holdTimers(true);
@@ -257,10 +257,7 @@ public:
                     recorded.markGood(k);
             EXPECT_EQ(storeBlockRecord(h.path("out.bin"), recorded), 0);
         }
-        DescriptorHeader record;
-        record.version = s.version;
-        record.fileName = "f.bin";
-        record.information = "Scenario file";
+        DescriptorHeader record{.information = "Scenario file", .fileName = "f.bin", .version = s.version};
         std::copy(s.servers.begin(), s.servers.end(), record.servers.begin());
         h.writeFile("d.ddf", buildDescriptor(record, s.content).value_or(QByteArray())
                                  + (s.hashes ? descriptortest::trailerOf(s.content) : QByteArray()));

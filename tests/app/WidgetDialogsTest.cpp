@@ -28,46 +28,32 @@ TEST(WidgetDialogs, FilterTextBecomesOneNameFilterPerPairShownByItsDescription)
     }
 }
 
-// OK gives the row shown: the preselected one (the first when out of
-// range) or the one picked; the close box gives none.
-TEST(WidgetDialogs, TheServerWindowGivesTheRowConfirmedOrNoneWhenClosed)
+// OK gives the row shown (the preselected one, the first when out of range,
+// or the one picked) and the box as left; the close box gives none. The box
+// is last in the tab order, so the keys that reached OK before still do.
+TEST(WidgetDialogs, TheServerWindowGivesTheRowAndBoxConfirmedOrNoneWhenClosed)
 {
     WidgetDialogs dialogs;
-    // The row preselected, the row picked (-1: none), OK or the close box, the answer.
-    for (const auto &[selected, picked, ok, answer] :
-         {std::tuple{1, -1, true, std::optional(1)}, {3, -1, true, 0}, {0, 2, true, 2}, {1, -1, false, std::nullopt}}) {
-        QTimer::singleShot(0, qApp, [picked, ok] {
-            QWidget *modal = QApplication::activeModalWidget();
-            ASSERT_NE(modal, nullptr);
-            if (picked >= 0)
-                modal->findChild<QComboBox *>()->setCurrentIndex(picked);
-            ok ? modal->findChild<QPushButton *>("okButton")->click() : void(modal->close());
-        });
-        const auto got = dialogs.chooseServer({"Europe", "America", "Asia"}, selected, true);
-        EXPECT_EQ(got ? std::optional(got->row) : std::nullopt, answer) << selected << " " << picked;
-    }
-}
-
-// The box comes as offered and goes back as left; it is last in the tab
-// order, so the keys that reached OK before still do.
-TEST(WidgetDialogs, TheServerWindowsBoxIsLastAndGivesItsState)
-{
-    WidgetDialogs dialogs;
-    for (const auto &[offered, clicked, left] : {std::tuple{true, false, true}, {true, true, false}, {false, true, true}}) {
-        QTimer::singleShot(0, qApp, [clicked] {
+    // Preselected, picked (-1: none), box offered, box clicked, OK or the close box, the row, the box as left.
+    for (const auto &[selected, picked, offered, clicked, ok, row, left] :
+         {std::tuple{1, -1, true, false, true, std::optional(1), true}, {3, -1, true, true, true, 0, false},
+          {0, 2, false, true, true, 2, true}, {1, -1, true, false, false, std::nullopt, false}}) {
+        QTimer::singleShot(0, qApp, [picked, clicked, ok] {
             QWidget *modal = QApplication::activeModalWidget();
             ASSERT_NE(modal, nullptr);
             auto *box = modal->findChild<QCheckBox *>("allServersBox");
-            auto *ok = modal->findChild<QPushButton *>("okButton");
-            ASSERT_TRUE(box && ok);
-            EXPECT_EQ(modal->findChild<QComboBox *>()->nextInFocusChain(), ok);
-            EXPECT_EQ(ok->nextInFocusChain(), box);
+            auto *okButton = modal->findChild<QPushButton *>("okButton");
+            ASSERT_TRUE(box && okButton);
+            EXPECT_EQ(modal->findChild<QComboBox *>()->nextInFocusChain(), okButton);
+            EXPECT_EQ(okButton->nextInFocusChain(), box);
+            if (picked >= 0)
+                modal->findChild<QComboBox *>()->setCurrentIndex(picked);
             if (clicked)
                 box->click();
-            ok->click();
+            ok ? okButton->click() : void(modal->close());
         });
-        const auto got = dialogs.chooseServer({"Europe", "America"}, 0, offered);
-        ASSERT_TRUE(got);
-        EXPECT_EQ(got->useAllServers, left) << offered << " " << clicked;
+        const auto got = dialogs.chooseServer({"Europe", "America", "Asia"}, selected, offered);
+        EXPECT_EQ(got ? std::optional(got->row) : std::nullopt, row) << selected << " " << picked;
+        EXPECT_EQ(got && got->useAllServers, left) << offered << " " << clicked;
     }
 }

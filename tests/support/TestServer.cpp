@@ -73,8 +73,7 @@ QList<TestServer::Request> TestServer::requests() const
     for (const QByteArray &line : log.readAll().split('\n')) {
         const QJsonObject record = QJsonDocument::fromJson(line).object();
         if (!record.isEmpty())
-            requests.append({record["method"].toString(), record["target"].toString(), record["range"].toString(),
-                             record["ifRange"].toString()});
+            requests.append({record["target"].toString(), record["range"].toString(), record["ifRange"].toString()});
     }
     return requests;
 }

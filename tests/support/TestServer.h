@@ -33,7 +33,7 @@ class TestServer {
 public:
     // One request as the server saw it; range and ifRange empty when not sent.
     struct Request {
-        QString method, target, range, ifRange;  // target: path and query
+        QString target, range, ifRange;  // target: path and query
     };
     // HTTPS when given a certificate and its key.
     explicit TestServer(const QString &root, const QString &tlsCert = {}, const QString &tlsKey = {});
