@@ -58,16 +58,6 @@ public:
     {
         return std::any_of(m_clients.begin(), m_clients.end(), [](const FakeHttpClient *c) { return c->active(); });
     }
-    // Body bytes asked of `url` (whole file for a request without a range).
-    qint64 askedOf(const QString &url, qint64 fileSize) const
-    {
-        qint64 sum = 0;
-        for (const Request &r : requests)
-            if (r.url == url)
-                sum += r.from < 0 ? fileSize : (r.to < 0 ? fileSize : r.to + 1) - r.from;
-        return sum;
-    }
-
     // Body bytes delivered by every client together.
     qint64 delivered() const { return m_delivered; }
 
