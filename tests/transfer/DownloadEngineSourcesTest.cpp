@@ -130,7 +130,7 @@ TEST_F(SourcesTest, ADroppedServerIsNotAskedAgainAfterAPause)
     engine.resume();
     ASSERT_TRUE(runUntil([&] { return engine.state() == S::Completed; }));
     EXPECT_TRUE(onDisk() == whole);
-    EXPECT_EQ(std::count_if(mirrors.requests.begin(), mirrors.requests.end(), [](const auto &r) { return r.url == kUrls[1]; }), 1);
+    EXPECT_EQ(mirrors.requests.count(kUrls[1]), 1);
 }
 
 // A record kept with the file that no longer fits it (the first block
