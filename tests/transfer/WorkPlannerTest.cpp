@@ -72,34 +72,4 @@ INSTANTIATE_TEST_SUITE_P(Table, Planner, testing::Values(
          {busy(0, 4 * MBps, 0, 9)}, 0, true, {K::Nothing}}),
     [](const auto &info) { return std::to_string(info.index); });
 
-// The run lengths given out over a whole file at unequal rates end close
-// together: what each source still holds when the first is done is small.
-TEST(PlannerRuns, SourcesFinishTogetherAtUnequalRates)
-{
-    const qint64 blocks = 25600;  // 100 MiB
-    const std::vector<double> rates{4 * MBps, 4 * MBps, 4 * MBps, 1 * MBps};
-    BlockMap map(blocks * BlockMap::BlockBytes);
-    std::vector<SourceLoad> loads;
-    for (int id = 0; id < 4; ++id)
-        loads.push_back({id, false, rates[size_t(id)], 0, -1});
-    std::vector<double> busyUntil(4, 0.0);
-    // Each source takes its next run when it is free; time runs on.
-    for (;;) {
-        const auto next = std::min_element(busyUntil.begin(), busyUntil.end()) - busyUntil.begin();
-        SourceLoad &s = loads[size_t(next)];
-        s.working = false;
-        const WorkChoice c = chooseWork(map, loads, int(next), true);
-        if (c.kind != K::Fresh)
-            break;
-        map.claim(c.first, c.last, int(next));
-        for (qint64 k = c.first; k <= c.last; ++k)
-            map.markGood(k);
-        busyUntil[size_t(next)] += double((c.last - c.first + 1) * BlockMap::BlockBytes) / s.rate;
-    }
-    const double ideal = double(blocks * BlockMap::BlockBytes) / (13 * MBps);
-    const double end = *std::max_element(busyUntil.begin(), busyUntil.end());
-    EXPECT_TRUE(map.complete());
-    EXPECT_LT(end, ideal * 1.08) << "ideal " << ideal;
-}
-
 } // namespace
