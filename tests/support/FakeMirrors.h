@@ -13,10 +13,6 @@
 // requests to that URL, and the file. Requests are recorded in order.
 class FakeMirrors {
 public:
-    struct Request {
-        QString url;
-        qint64 from = -1, to = -1;
-    };
     using Answer = std::function<FakeHttpClient::Reply(const HttpRequest &request, int indexForUrl)>;
 
     // A plain server of `file`: 206 for a range (416 past the end), 200 otherwise.
@@ -31,7 +27,7 @@ public:
     }
 
     Answer answer;
-    std::vector<Request> requests;
+    QStringList requests;  // the URL of each request
     std::function<void(const FakeHttpClient &client, qint64 delivered)> afterRun;
 
     HttpClientFactory factory()
@@ -40,7 +36,7 @@ public:
             auto client = std::make_unique<FakeHttpClient>();
             FakeHttpClient *raw = client.get();
             client->answer = [this](const HttpRequest &r, int) {
-                requests.push_back({r.url, r.rangeStart, r.rangeEnd});
+                requests << r.url;
                 return answer(r, m_perUrl[r.url]++);
             };
             // Connected before the engine's source: counts every piece.
@@ -58,16 +54,6 @@ public:
     {
         return std::any_of(m_clients.begin(), m_clients.end(), [](const FakeHttpClient *c) { return c->active(); });
     }
-    // Body bytes asked of `url` (whole file for a request without a range).
-    qint64 askedOf(const QString &url, qint64 fileSize) const
-    {
-        qint64 sum = 0;
-        for (const Request &r : requests)
-            if (r.url == url)
-                sum += r.from < 0 ? fileSize : (r.to < 0 ? fileSize : r.to + 1) - r.from;
-        return sum;
-    }
-
     // Body bytes delivered by every client together.
     qint64 delivered() const { return m_delivered; }
 

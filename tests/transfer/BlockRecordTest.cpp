@@ -8,12 +8,19 @@
 
 namespace {
 
-TEST(BlockRecord, KeepsTheGoodRunsForTheSameSizeOnly)
-{
+class BlockRecordTest : public testing::Test {
+protected:
     QTemporaryDir dir;
     const QString path = dir.filePath("f");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    void SetUp() override
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+};
+
+TEST_F(BlockRecordTest, KeepsTheGoodRunsForTheSameSizeOnly)
+{
     BlockMap map(100 * 4096 + 5);
     for (qint64 k : {0, 1, 2, 50, 100})
         map.markGood(k);
@@ -27,29 +34,19 @@ TEST(BlockRecord, KeepsTheGoodRunsForTheSameSizeOnly)
     EXPECT_FALSE(loadBlockRecord(path, map.fileSize()));
 }
 
-TEST(BlockRecord, AMangledRecordIsNone)
+TEST_F(BlockRecordTest, AMangledRecordIsNone)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("f");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    const QByteArray name = QFile::encodeName(path);
-    for (const QByteArray &value : {QByteArray("orvanta-blocks-1 8192 0-2"), QByteArray("orvanta-blocks-1 8192 1-0"),
-                                   QByteArray("orvanta-blocks-1 8192 x-1"), QByteArray("other 8192 0-1"),
-                                   QByteArray("orvanta-blocks-1 8192 -1-0")}) {
-        SCOPED_TRACE(value.toStdString());
-        ASSERT_EQ(::setxattr(name.constData(), "user.orvanta.blocks", value.constData(), size_t(value.size()), 0), 0);
+    for (const char *value : {"orvanta-blocks-1 8192 0-2", "orvanta-blocks-1 8192 1-0", "orvanta-blocks-1 8192 x-1",
+                              "other 8192 0-1", "orvanta-blocks-1 8192 -1-0"}) {
+        SCOPED_TRACE(value);
+        ASSERT_EQ(::setxattr(QFile::encodeName(path).constData(), "user.orvanta.blocks", value, strlen(value), 0), 0);
         EXPECT_FALSE(loadBlockRecord(path, 8192));
     }
 }
 
 // A map of many short runs keeps as many as fit, from the start.
-TEST(BlockRecord, ARecordTooLongForTheAttributeKeepsItsFirstRuns)
+TEST_F(BlockRecordTest, ARecordTooLongForTheAttributeKeepsItsFirstRuns)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("f");
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     BlockMap map(100000 * 4096);
     for (qint64 k = 0; k < 100000; k += 2)
         map.markGood(k);
