@@ -66,5 +66,5 @@ using AppHarness = AppHarnessOn<FakeHttpClient>;
 
 inline DescriptorHeader sampleRecord()
 {
-    return {.startParam = -1, .fileSize = 10000, .fileName = "f.bin", .servers = {"http://127.0.0.1:1/f.bin"}, .version = 1.2f};
+    return {.startParam = -1, .fileSize = 10000, .information = {}, .fileName = "f.bin", .servers = {"http://127.0.0.1:1/f.bin"}, .version = 1.2f};
 }

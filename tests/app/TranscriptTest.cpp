@@ -257,7 +257,7 @@ public:
                     recorded.markGood(k);
             EXPECT_EQ(storeBlockRecord(h.path("out.bin"), recorded), 0);
         }
-        DescriptorHeader record{.information = "Scenario file", .fileName = "f.bin", .version = s.version};
+        DescriptorHeader record{.information = "Scenario file", .fileName = "f.bin", .servers = {}, .version = s.version};
         std::copy(s.servers.begin(), s.servers.end(), record.servers.begin());
         h.writeFile("d.ddf", buildDescriptor(record, s.content).value_or(QByteArray())
                                  + (s.hashes ? descriptortest::trailerOf(s.content) : QByteArray()));

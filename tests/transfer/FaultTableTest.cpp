@@ -81,7 +81,7 @@ bool setImmutable(const QString &path, bool on)
 QString writeDescriptorFor(const AppHarnessOn<CurlHttpClient> &h, const QStringList &servers, const QByteArray &content,
                            bool startParam = false)
 {
-    DescriptorHeader record{.startParam = qint16(startParam ? -1 : 0), .fileName = "f.bin", .version = 1.2f};
+    DescriptorHeader record{.startParam = qint16(startParam ? -1 : 0), .information = {}, .fileName = "f.bin", .servers = {}, .version = 1.2f};
     std::copy(servers.begin(), servers.end(), record.servers.begin());
     descriptortest::writeFile(h.path("d.ddf"), buildDescriptor(record, content).value());
     return h.path("d.ddf");
