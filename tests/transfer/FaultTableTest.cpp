@@ -208,7 +208,6 @@ const FaultRow kRows[] = {
     {.name = "self-signed TLS stops", .tls = UnknownAuthority, .end = Failed, .reason = "SSL"},
     {.name = "TLS for another host stops", .tls = OtherHost, .end = Failed, .reason = "SSL"},
     {.name = "TLS from a trusted authority", .tls = Trusted},
-    {.name = "redirect is followed", .query = "?redirect=1"},
     {.name = "redirect loop", .query = "?redirect=loop", .end = WaitingToRetry,
      .reason = "Number of redirects hit maximum amount"},
     {.name = "redirect to file:// stops", .query = "?redirect=file", .end = Failed, .reason = "Unsupported protocol"},
