@@ -201,8 +201,6 @@ struct FaultRun {
 
 const FaultRow kRows[] = {
     // Connections
-    {.name = "refused connection", .address = "http://127.0.0.1:1/f.bin", .end = WaitingToRetry,
-     .reason = "Couldn't connect to server"},
     {.name = "malformed URL stops", .address = "http://[127.0.0.1/f.bin", .end = Failed,
      .reason = "URL using bad/illegal format"},
     {.name = "self-signed TLS stops", .tls = UnknownAuthority, .end = Failed, .reason = "SSL"},
