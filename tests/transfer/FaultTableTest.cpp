@@ -1,7 +1,7 @@
 // Every fault a user can meet, one row each, played through the window's
 // commands, the engine and the real libcurl client against the project's
-// scriptable server on loopback. Each row checks the state the window is
-// left in, the reason it shows (and logs), and the file on disk.
+// scriptable server on loopback. Each row checks the state the download is
+// left in, the reason the window shows (and logs), and the file on disk.
 #include <app/AppHarness.h>
 #include <support/TestServer.h>
 
@@ -122,8 +122,6 @@ struct FaultRun {
         const QString shown = h.model.text(MainWindowModel::Label::Status) + '|' + reason;
         check(shown.contains(QLatin1String(row.reason)) && (row.end == Idle || h.log.text().contains(reason)),
               "shows \"" + shown + '"');
-        check(row.end != Failed || (!h.model.pauseButtonEnabled() && h.model.loadDescriptorEnabled()),
-              "leaves the start commands enabled");
         if (row.then == ChangeServedFileAndStartAgain) {
             expected = writeRandomFile(root + "/f.bin", kSize, 99);  // a new version, a new ETag
             startUrl();
