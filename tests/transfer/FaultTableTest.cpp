@@ -308,7 +308,7 @@ TEST(FaultTable, EveryServerAtOnceDroppedFailsTheDownload)
     EXPECT_TRUE(h.log.text().contains("S1 is dropped for this download. Reason: The server announces 100000 bytes"))
         << h.log.text().toStdString();
     EXPECT_TRUE(h.log.text().contains("Every server failed.")) << h.log.text().toStdString();
-    EXPECT_GE(servers[0].requests().size() + servers[1].requests().size() + servers[2].requests().size(), 3);  // each one was asked
+    EXPECT_GE(servers[0].requests().size() + servers[1].requests().size() + servers[2].requests().size(), 3);  // all were asked
 }
 
 }  // namespace
