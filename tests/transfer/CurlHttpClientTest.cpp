@@ -75,10 +75,10 @@ TEST(CurlHttpClientTest, BufferStaysBoundedForASlowReader)
     EXPECT_LE(client.peakBufferedBytes(), capacity);
 }
 
-// A handshake the network broke is retried, a certificate, a setting or a
-// path that is wrong is not (refused connections, unknown authorities, bad
-// URLs and schemes are fault-table rows); the same number means a time-out
-// to libcurl and a full disk to the system.
+// A refused connection or a handshake the network broke is retried, a
+// certificate, a setting or a path that is wrong is not (unknown authorities,
+// bad URLs and schemes are fault-table rows); the same number means a
+// time-out to libcurl and a full disk to the system.
 TEST(TransferErrorText, SaysWhoseNumberItIsAndWhetherWaitingMendsIt)
 {
     using O = TransferError::Origin;
@@ -87,6 +87,7 @@ TEST(TransferErrorText, SaysWhoseNumberItIsAndWhetherWaitingMendsIt)
         {curlTransferError(CURLE_RECV_ERROR), true, nullptr},        {curlTransferError(CURLE_SSL_CACERT_BADFILE), false, nullptr},
         {curlTransferError(CURLE_SSL_ISSUER_ERROR), false, nullptr}, {curlTransferError(CURLE_SSL_PINNEDPUBKEYNOTMATCH), false, nullptr},
         {curlTransferError(CURLE_SSL_CERTPROBLEM), false, nullptr},  {curlTransferError(CURLE_SSL_CIPHER), false, nullptr},
+        {curlTransferError(CURLE_COULDNT_CONNECT), true, "libcurl error 7: Couldn't connect to server"},
         {curlTransferError(CURLE_OPERATION_TIMEDOUT), true, "libcurl error 28: Timeout was reached"},
         {{O::Disk, 28, "No space left on device"}, true, "System error 28: No space left on device"},
         {{O::Network, 0, "Closed early"}, true, "Error: Closed early"},
