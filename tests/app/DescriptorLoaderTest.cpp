@@ -46,7 +46,6 @@ TEST(DescriptorLoader, OutcomeTable)
         {.name = "SETUP.DDF", .saveAs = "SETUP.DDF", .messages = 2,
          .last = "Please do not save to a *.ddf file. Please save to the default name"},
         {.name = "x.ddf.part", .saveAs = "x.ddf.part", .loads = true},
-        {.name = "exactly FileSize: no prompt", .existing = 10000, .loads = true, .outOnDisk = true},
         {.name = "longer, Cancel keeps it", .existing = 10001, .longer = Answer::Cancel, .messages = 2, .last = longer, .outOnDisk = true},
         {.name = "longer, OK deletes it", .existing = 10001, .loads = true, .messages = 2, .last = longer},
     };
