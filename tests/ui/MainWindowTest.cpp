@@ -101,7 +101,7 @@ TEST_F(MainWindowTest, MinimizeAndCloseAreLeftToTheApplication)
     window.show();
     EXPECT_FALSE(window.close());
     EXPECT_EQ(closing.count(), 1);
-    window.setWindowState(Qt::WindowNoState);
+    window.setWindowState(Qt::WindowMaximized);
     EXPECT_EQ(minimized.count(), 0);
     window.setWindowState(Qt::WindowMinimized);
     EXPECT_EQ(minimized.count(), 1);
