@@ -63,7 +63,6 @@ TEST(CommandLine, PrintsAndEndsWithoutADisplay)
         {{"--version"}, 0, CommandLine::versionText(), {}},
         {{"--help"}, 0, CommandLine::helpText(), {}},
         {{"--frobnicate"}, 2, {}, "frobnicate"},
-        {{"gopher://old.example/x"}, 2, {}, "gopher://"},
     };
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})

@@ -97,15 +97,11 @@ std::vector<Scenario> scenarios()
     return {
         {.name = "url_fresh", .about = "A URL downloaded into a new file, one display tick on the way",
          .bodyEvents = {{0, 16384, Act::Tick}}},
-        {.name = "url_resume", .about = "An existing partial file resumed with a range request",
-         .existing = kServed.left(12288), .fileExistsAnswers = {resume}},
         {.name = "url_resume_answered_200", .about = "A resumed request answered with the whole file",
          .existing = kServed.left(5000), .plan = {{Kind::IgnoreRange}}, .fileExistsAnswers = {resume}},
         {.name = "url_404", .about = "The server does not have the file", .plan = {{Kind::Status, 404}}},
         {.name = "url_416", .about = "Resuming a file that is already complete", .existing = kServed,
          .fileExistsAnswers = {resume}},
-        {.name = "url_drop_then_retry", .about = "The connection drops mid-body; the retry resumes",
-         .plan = {{.breakAfter = 12288}}, .then = {wait}},
         {.name = "url_stall_then_retry", .about = "The server goes silent mid-body; the retry resumes",
          .plan = {{.breakAfter = 8192, .stall = true}}, .then = {wait}},
         {.name = "url_pause_resume", .about = "Paused from the tray, resumed with the button",
@@ -118,7 +114,6 @@ std::vector<Scenario> scenarios()
          .plan = {{.breakAfter = 12288}}, .moreFiles = {""}, .then = {{Act::ClickDownload}, wait}},
         {.name = "url_no_answer", .about = "The connection fails before any answer; retried",
          .plan = {{Kind::NoAnswer}}, .then = {wait}},
-        {.name = "ddf_fresh", .about = "A descriptor download into a new file", .descriptor = true},
         {.name = "ddf_resume", .about = "An intact partial file verified, then resumed", .descriptor = true,
          .existing = kServed.left(16384)},
         {.name = "ddf_repair_three_blocks", .about = "A complete file with three bad blocks repaired one by one",
@@ -173,7 +168,6 @@ std::vector<Scenario> scenarios()
          .about = "A retry is armed; a new start is cancelled at the file-exists prompt", .plan = {{.breakAfter = 12288}},
          .fileExistsAnswers = {FileExistsAnswer::Cancel}, .moreFiles = {"out.bin"}, .then = {{Act::ClickDownload}, wait}},
         // Every server at once.
-        atOnce({.name = "all_servers_fresh", .about = "Three servers at once into a new file"}),
         atOnce({.name = "all_servers_one_dead", .about = "Three servers at once, one without the file",
                 .serverPlans = {{kAmerica, {{Kind::Status, 404}}}}}),
         atOnce({.name = "all_servers_one_dies", .about = "Three servers at once, one dropping its connection mid-way",
@@ -285,19 +279,10 @@ public:
     }
 
 private:
-    // What the pretend server answers: a Range gets a 206 (416 from past
-    // the end) unless the server ignores it or the If-Range is not its own.
+    // What the pretend server answers: a plain server's reply, with the
+    // Range dropped when the server ignores it or the If-Range is not its own.
     FakeHttpClient::Reply serve(const HttpRequest &r, const Behaviour &b) const
     {
-        FakeHttpClient::Reply reply;
-        if (b.kind == Kind::NoAnswer) {
-            reply.error = {TransferError::Origin::Network, 7, "Couldn't connect to server"};
-            return reply;
-        }
-        if (b.stall)
-            reply.error = {TransferError::Origin::Network, 28, "Timeout was reached"};
-        reply.breakAfter = b.breakAfter;
-        reply.pace = b.pace;
         const QString path = r.url.section('?', 0, 0).section('&', 0, 0);
         QByteArray file = files.value(path);
         if (b.corruptAt >= 0 && b.corruptAt < file.size())
@@ -306,27 +291,27 @@ private:
             file.replace(b.forgeBlockAt, 4096, descriptortest::forgedBlock(file.mid(b.forgeBlockAt, 4096)));
         // The two mirrors tag the same bytes differently, and honour If-Range.
         const QString etag = path == kEurope ? "\"eu\"" : path == kAmerica ? "\"us\"" : "";
-        const bool plain = b.kind == Kind::File || b.kind == Kind::IgnoreRange;
-        const bool ranged = b.kind == Kind::File && r.rangeStart >= 0 && (r.ifRange.isEmpty() || r.ifRange == etag);
-        const qint64 from = ranged ? r.rangeStart : 0;
-        HttpResponse head;
-        head.status = !plain ? (b.kind == Kind::Page ? 200 : b.status)
-                      : !files.contains(path)         ? 404
-                      : from > 0 && from >= file.size() ? 416
-                                                      : ranged ? 206 : 200;
-        reply.body = !plain ? b.page
-                     : head.status >= 300 ? QByteArray()
-                                          : file.mid(from, ranged && r.rangeEnd >= 0 ? r.rangeEnd + 1 - from : -1);
-        if (plain && (head.status == 206 || head.status == 416))
-            head.rangeTotal = file.size();
-        if (head.status == 206)
-            head.rangeStart = from;
+        HttpRequest asked = r;
+        if (b.kind != Kind::File || (!r.ifRange.isEmpty() && r.ifRange != etag))
+            asked.rangeStart = -1;
+        FakeHttpClient::Reply reply = b.kind == Kind::Status ? FakeHttpClient::reply(b.status, {})
+                                      : b.kind == Kind::Page ? FakeHttpClient::reply(200, b.page)
+                                      : files.contains(path) ? FakeMirrors::serve(file, asked)
+                                                             : FakeHttpClient::reply(404, {});
         static const QMap<int, QString> phrases = {
             {200, "OK"}, {206, "Partial Content"}, {404, "Not Found"}, {416, "Range Not Satisfiable"}, {503, "Service Unavailable"}};
-        head.reasonPhrase = phrases.value(head.status, "Other");
-        head.etag = etag;
-        head.contentLength = reply.body.size();
-        reply.head = head;
+        reply.head->reasonPhrase = phrases.value(reply.head->status, "Other");
+        reply.head->etag = etag;
+        if (reply.head->status == 416)
+            reply.head->rangeTotal = file.size();
+        if (b.kind == Kind::NoAnswer) {
+            reply.head.reset();
+            reply.error = {TransferError::Origin::Network, 7, "Couldn't connect to server"};
+        }
+        if (b.stall)
+            reply.error = {TransferError::Origin::Network, 28, "Timeout was reached"};
+        reply.breakAfter = b.breakAfter;
+        reply.pace = b.pace;
         return reply;
     }
 

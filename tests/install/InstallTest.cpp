@@ -49,13 +49,11 @@ TEST(Installed, PutsEveryFileWhereTheDesktopLooksAndTheValidatorsAcceptThem)
     const Output install = run(cmake, {"--install", ORVANTA_BIN_DIR "/..", "--prefix", prefix.path()});
     ASSERT_EQ(install.exitCode, 0) << install.text.toStdString();
     const auto at = [&](const QString &relative) { return QDir(prefix.path()).filePath(relative); };
-    for (const QString &file : QStringList{"bin/orvanta-downloader", "bin/orvanta-ddf", DesktopFile, MetainfoFile, MimeFile,
-                                "share/icons/hicolor/scalable/apps/orvanta-downloader.svg",
-                                "share/man/man1/orvanta-downloader.1.gz", "share/man/man1/orvanta-ddf.1.gz",
-                                "share/doc/orvanta-downloader/copyright", "share/doc/orvanta-downloader/changelog.gz"})
-        EXPECT_TRUE(QFileInfo(at(file)).isFile()) << file.toStdString();
-    for (const char *program : {"bin/orvanta-downloader", "bin/orvanta-ddf"})
-        EXPECT_TRUE(QFileInfo(at(program)).isExecutable()) << program;
+    // The files no validator or run below reads.
+    EXPECT_TRUE(QFileInfo(at("bin/orvanta-downloader")).isExecutable());
+    for (const char *file : {"share/man/man1/orvanta-downloader.1.gz", "share/man/man1/orvanta-ddf.1.gz",
+                             "share/doc/orvanta-downloader/copyright", "share/doc/orvanta-downloader/changelog.gz"})
+        EXPECT_TRUE(QFileInfo(at(file)).isFile()) << file;
     // Each bitmap icon is drawn at the size its folder names.
     for (int size : {16, 32, 48, 64, 128, 256}) {
         const QImage icon(at(QStringLiteral("share/icons/hicolor/%1x%1/apps/orvanta-downloader.png").arg(size)));
@@ -70,7 +68,6 @@ TEST(Installed, PutsEveryFileWhereTheDesktopLooksAndTheValidatorsAcceptThem)
     } checks[] = {
         {"desktop-file-validate", {at(DesktopFile)}, true},
         {"appstreamcli", {"validate", "--no-net", "--pedantic", at(MetainfoFile)}, false},
-        {"xmllint", {"--noout", at(MetainfoFile)}, true},
         {"xmllint", {"--noout", at(MimeFile)}, true},
     };
     for (const auto &c : checks) {

@@ -93,21 +93,18 @@ TEST_F(MainWindowTest, TypingPasteAndEnterInTheUrlBox)
     }
 }
 
+// Close and minimize are only reported: the application decides what follows.
 TEST_F(MainWindowTest, MinimizeAndCloseAreLeftToTheApplication)
 {
-    // The application hides the window on minimize and runs its own exit on close.
-    QObject::connect(&window, &MainWindow::minimized, &window, &QWidget::hide);
     QSignalSpy minimized(&window, &MainWindow::minimized);
     QSignalSpy closing(&window, &MainWindow::closeRequested);
     window.show();
     EXPECT_FALSE(window.close());
     EXPECT_EQ(closing.count(), 1);
-    window.setWindowState(Qt::WindowNoState);
-    EXPECT_TRUE(window.isVisible());
+    window.setWindowState(Qt::WindowMaximized);
     EXPECT_EQ(minimized.count(), 0);
     window.setWindowState(Qt::WindowMinimized);
     EXPECT_EQ(minimized.count(), 1);
-    EXPECT_FALSE(window.isVisible());
 }
 
 TEST(MainWindowFitter, ShortensPathsOnlyWhileTheWindowLives)
