@@ -3,7 +3,6 @@
 // are carried by the others.
 #include <support/EngineSettle.h>
 #include <support/FakeMirrors.h>
-#include <support/TestServer.h>
 
 #include <descriptor/DescriptorBytes.h>
 #include <descriptor/DescriptorTrailer.h>
@@ -18,6 +17,7 @@
 
 namespace {
 
+using namespace descriptortest;
 using S = DownloadEngine::State;
 using Reply = FakeHttpClient::Reply;
 const QStringList kUrls = {"http://127.0.0.1:11/f.bin", "http://127.0.0.1:12/f.bin", "http://127.0.0.1:13/f.bin"};
@@ -37,14 +37,13 @@ protected:
 
     void SetUp() override
     {
-        whole = writeRandomFile(dir.filePath("served"), kSize);
+        whole = randomBytes(kSize, 1);
         DescriptorHeader record;
         record.version = 1.2f;
         for (int i = 0; i < kUrls.size(); ++i)
             record.servers[size_t(i)] = QStringLiteral("S%1|%2").arg(i).arg(kUrls[i]);
         const QByteArray ddf = buildDescriptor(record, whole).value();
-        QFile f(job.descriptorPath = dir.filePath("f.ddf"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(ddf) == ddf.size());
+        ASSERT_TRUE(writeFile(job.descriptorPath = dir.filePath("f.ddf"), ddf));
         job.mode = DownloadJob::Mode::Descriptor;
         job.descriptor = DescriptorHeader::fromBytes(ddf);
         job.sourceUrl = kUrls[0];
@@ -59,12 +58,7 @@ protected:
         };
         QObject::connect(&engine, &DownloadEngine::logLine, [this](const QString &line) { log << line; });
     }
-    bool rest()
-    {
-        int quiet = 0;
-        return runUntil([&] { return (quiet = !engine.isBusy() && !mirrors.active() ? quiet + 1 : 0) >= 3; });
-    }
-    QByteArray onDisk() const { QFile f(job.destination); return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(); }
+    QByteArray onDisk() const { return readFile(job.destination); }
     // Pauses once the servers together have delivered `bytes`.
     void pauseAfter(qint64 bytes)
     {
@@ -98,10 +92,10 @@ TEST_P(OneServerFails, TheOthersFinishTheFile)
     rules[kUrls[1]] = [&](const HttpRequest &r, int) { return m.reply(whole, r); };
     pauseAfter(40960);
     engine.start(job);
-    ASSERT_TRUE(rest());
+    ASSERT_TRUE(settle(engine, mirrors));
     ASSERT_EQ(engine.state(), S::Paused);
     engine.resume();
-    ASSERT_TRUE(rest());
+    ASSERT_TRUE(settle(engine, mirrors));
     EXPECT_EQ(engine.state(), S::Completed);
     EXPECT_TRUE(!m.asked || mirrors.requests.count(kUrls[1]) == m.asked) << mirrors.requests.count(kUrls[1]);
     EXPECT_TRUE(onDisk() == whole);
@@ -132,7 +126,7 @@ TEST_F(SourcesTest, ARecordThatDoesNotFitTheFileIsThrownAway)
 {
     pauseAfter(40960);
     engine.start(job);
-    ASSERT_TRUE(rest());
+    ASSERT_TRUE(settle(engine, mirrors));
     ASSERT_EQ(engine.state(), S::Paused);
     engine.stop();
     mirrors.afterRun = nullptr;
@@ -159,7 +153,6 @@ TEST_F(SourcesTest, ARecordThatDoesNotFitTheFileIsThrownAway)
 // chosen server alone, checks the chunks and fetches the forged one again.
 TEST_F(SourcesTest, AnExtendedDescriptorIsVerifiedByTheWholeFilesHash)
 {
-    using namespace descriptortest;
     const QByteArray trailer = trailerOf(whole, 64 * 1024);
     const QByteArray ddf = readFile(job.descriptorPath).left(DescriptorHeader::HeaderSize + 4 * ((kSize + 4095) / 4096));
     ASSERT_TRUE(writeFile(job.descriptorPath, ddf + trailer));
@@ -171,7 +164,7 @@ TEST_F(SourcesTest, AnExtendedDescriptorIsVerifiedByTheWholeFilesHash)
         return FakeMirrors::serve(bad, r);
     };
     engine.start(job);
-    ASSERT_TRUE(rest());
+    ASSERT_TRUE(settle(engine, mirrors));
     EXPECT_EQ(engine.state(), S::WaitingToRetry);
     EXPECT_TRUE(logged("The file's SHA-256 does not match the descriptor's."));
     http.answer = [&](const HttpRequest &r, int) { return FakeMirrors::serve(whole, r); };
@@ -195,7 +188,7 @@ TEST_F(SourcesTest, FreeSpaceIsTheBytesStillNeeded)
         f.close();
         engine.setFreeSpaceQuery([&](const QString &) { return std::optional<qint64>(kSize - 4096 * 50 + spare); });
         engine.start(job);
-        ASSERT_TRUE(rest());
+        ASSERT_TRUE(settle(engine, mirrors));
         EXPECT_EQ(engine.state(), spare ? S::WaitingToRetry : S::Completed);
         EXPECT_EQ(logged("There is not enough free space on the selected disk for this file."), spare != 0);
     }
@@ -205,10 +198,10 @@ TEST_F(SourcesTest, AnEmptyFileIsCompleteWithoutARequest)
 {
     DescriptorHeader record = job.descriptor;
     const QByteArray ddf = buildDescriptor(record, QByteArray()).value();
-    ASSERT_TRUE(descriptortest::writeFile(job.descriptorPath, ddf));
+    ASSERT_TRUE(writeFile(job.descriptorPath, ddf));
     job.descriptor = DescriptorHeader::fromBytes(ddf);
     engine.start(job);
-    ASSERT_TRUE(rest());
+    ASSERT_TRUE(settle(engine, mirrors));
     EXPECT_EQ(engine.state(), S::Completed);
     EXPECT_TRUE(QFileInfo(job.destination).isFile() && onDisk().isEmpty());
     EXPECT_TRUE(mirrors.requests.empty());
@@ -221,7 +214,7 @@ TEST_F(SourcesTest, ServersAllOnOneHostAreTheSingleServerDownload)
     for (int i = 0; i < 3; ++i)
         job.descriptor.servers[size_t(i)] = QStringLiteral("S%1|http://127.0.0.1:11/f%1.bin").arg(i);
     engine.start(job);
-    ASSERT_TRUE(rest());
+    ASSERT_TRUE(settle(engine, mirrors));
     EXPECT_EQ(engine.state(), S::Completed);
     EXPECT_EQ(http.requests.size(), 1u);
     EXPECT_TRUE(mirrors.requests.empty());

@@ -4,7 +4,6 @@
 // past 32 bits, the flush before "verified", and a pause as the server sees it.
 #include <support/EngineSettle.h>
 #include <support/FakeHttpClient.h>
-#include <support/TestServer.h>
 
 #include <descriptor/DescriptorBytes.h>
 #include <descriptor/DescriptorTrailer.h>
