@@ -192,8 +192,7 @@ TEST_F(SourcesTest, FreeSpaceIsTheBytesStillNeeded)
 
 TEST_F(SourcesTest, AnEmptyFileIsCompleteWithoutARequest)
 {
-    DescriptorHeader record = job.descriptor;
-    const QByteArray ddf = buildDescriptor(record, QByteArray()).value();
+    const QByteArray ddf = buildDescriptor(job.descriptor, QByteArray()).value();
     ASSERT_TRUE(writeFile(job.descriptorPath, ddf));
     job.descriptor = DescriptorHeader::fromBytes(ddf);
     engine.start(job);

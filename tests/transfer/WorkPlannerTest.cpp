@@ -55,10 +55,6 @@ INSTANTIATE_TEST_SUITE_P(Table, Planner, testing::Values(
          {idle(0)}, 0, false, {K::Fresh, 10, 99}},
     Case{"a stalled source loses its whole rest", 1000, {{0, 899}}, {},
          {idle(0, 4 * MBps), busy(1, 1, 900, 999)}, 0, true, {K::TakeOver, 900, 999, 1}},
-    Case{"equal sources near their ends are left alone", 1000, {{0, 979}}, {},
-         {idle(0, 4 * MBps), busy(1, 4 * MBps, 980, 999)}, 0, true, {K::Nothing}},
-    Case{"a source of unknown rate does not race", 1000, {{0, 899}}, {},
-         {idle(0), busy(1, 1 * MBps, 900, 999)}, 0, true, {K::Nothing}},
     Case{"a working source is given nothing", 1000, {}, {},
          {busy(0, 4 * MBps, 0, 9)}, 0, true, {K::Nothing}}),
     [](const auto &info) { return std::to_string(info.index); });
