@@ -38,7 +38,6 @@ TEST(ChunkVerifier, JudgesChunksWhoseBlocksArriveInOrderFromTheirStart)
     };
     const qint64 all = original.size();
     const Row rows[] = {
-        {"everything in one run", &original, {{0, all}}, std::nullopt, 4},
         {"block by block", &original, {{0, 4096}, {4096, 4096}, {8192, 3 * Chunk + 5000 - 8192}}, std::nullopt, 4},
         {"a forged block in chunk 1", &forged, {{0, all}}, 1, 3},
         {"runs that cross chunk boundaries", &forged, {{0, Chunk + 8192}, {Chunk + 8192, all - Chunk - 8192}}, 1, 3},

@@ -116,8 +116,7 @@ INSTANTIATE_TEST_SUITE_P(Table, OneServerFails, testing::Values(
                      for (qsizetype i = 0; i < bad.size(); i += 4096)
                          bad[i] = char(bad[i] ^ 1);
                      return FakeMirrors::serve(bad, r);
-                 }, "Reason: Its blocks failed their checks 3 times.", 0}),
-    [](const auto &info) { return std::to_string(info.index); });
+                 }, "Reason: Its blocks failed their checks 3 times.", 0}));
 
 // A record kept with the file that no longer fits it (the first block
 // changed behind its back) is thrown away and every block is checked; the

@@ -56,7 +56,6 @@ INSTANTIATE_TEST_SUITE_P(Table, Planner, testing::Values(
     Case{"a stalled source loses its whole rest", 1000, {{0, 899}}, {},
          {idle(0, 4 * MBps), busy(1, 1, 900, 999)}, 0, true, {K::TakeOver, 900, 999, 1}},
     Case{"a working source is given nothing", 1000, {}, {},
-         {busy(0, 4 * MBps, 0, 9)}, 0, true, {K::Nothing}}),
-    [](const auto &info) { return std::to_string(info.index); });
+         {busy(0, 4 * MBps, 0, 9)}, 0, true, {K::Nothing}}));
 
 } // namespace
