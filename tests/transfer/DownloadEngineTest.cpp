@@ -177,8 +177,6 @@ TEST_F(EngineTest, TheChecksWeighChunksAndTheWholeFile)
          "SHA-256 error in current file. Will download again from the bad chunk..."},
         {"partial, ending inside chunk 1: resumed at its start", original.left(MiB + 8192), S::Completed,
          {"honest.test 1048576"}, "Saving data to disk..."},
-        {"partial with a damaged block: one block repaired", QByteArray(original.left(2 * MiB)).replace(5, 1, "?"),
-         S::Completed, {"honest.test 0", "honest.test 2097152"}, "CRC error in current file. Will attempt to repair..."},
         {"every chunk matches, the whole file does not: never verified", {}, S::Failed, {"honest.test -"},
          "The file's SHA-256 does not match the descriptor's.", wrongFileHash},
     };
