@@ -162,8 +162,8 @@ TEST(EnginePause, TheServerSeesTheConnectionClose)
     EXPECT_EQ(std::pair(position, QFile(dir.filePath("f")).size()), std::pair(atPause, atPause));
 }
 
-// What the checks find (blocks, chunks, the whole file's hash) decides where
-// the download goes on and how it ends.
+// What the checks find (chunks by their SHA-256, the whole file's hash)
+// decides where the download goes on and how it ends.
 TEST_F(EngineTest, TheChecksWeighChunksAndTheWholeFile)
 {
     QByteArray chunkHashes;
