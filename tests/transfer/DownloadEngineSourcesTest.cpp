@@ -58,7 +58,6 @@ protected:
         };
         QObject::connect(&engine, &DownloadEngine::logLine, [this](const QString &line) { log << line; });
     }
-    QByteArray onDisk() const { return readFile(job.destination); }
     // Pauses once the servers together have delivered `bytes`.
     void pauseAfter(qint64 bytes)
     {
@@ -98,7 +97,7 @@ TEST_P(OneServerFails, TheOthersFinishTheFile)
     ASSERT_TRUE(settle(engine, mirrors));
     EXPECT_EQ(engine.state(), S::Completed);
     EXPECT_TRUE(!m.asked || mirrors.requests.count(kUrls[1]) == m.asked) << mirrors.requests.count(kUrls[1]);
-    EXPECT_TRUE(onDisk() == whole);
+    EXPECT_TRUE(readFile(job.destination) == whole);
     EXPECT_TRUE(logged("S1 is dropped for this download. Reason: " + QString(m.logged))) << log.join('\n').toStdString();
     EXPECT_FALSE(logged("S1 failed:"));
     EXPECT_LE(mirrors.delivered(), 2 * kSize + 3 * 256 * 4096);  // no endless fetching again
@@ -135,7 +134,7 @@ TEST_F(SourcesTest, ARecordThatDoesNotFitTheFileIsThrownAway)
     const qint64 kept = mirrors.delivered();
     engine.start(job);  // a new start knows nothing of the file but its record
     ASSERT_TRUE(runUntil([&] { return engine.state() == S::Completed; }));
-    EXPECT_TRUE(onDisk() == whole);
+    EXPECT_TRUE(readFile(job.destination) == whole);
     EXPECT_TRUE(logged("The record does not fit the file: every block was checked."));
     EXPECT_EQ(mirrors.delivered() - kept, kSize - kept + 4096);  // the good blocks stay, the changed one comes again
     EXPECT_EQ(getxattr(QFile::encodeName(job.destination).constData(), "user.orvanta.blocks", nullptr, 0), -1);
@@ -164,7 +163,7 @@ TEST_F(SourcesTest, AnExtendedDescriptorIsVerifiedByTheWholeFilesHash)
     http.answer = [&](const HttpRequest &r, int) { return FakeMirrors::serve(whole, r); };
     engine.setRetryDelay(std::chrono::milliseconds(0));
     ASSERT_TRUE(runUntil([&] { return engine.state() == S::Completed || engine.state() == S::Verified; }));
-    EXPECT_TRUE(onDisk() == whole);
+    EXPECT_TRUE(readFile(job.destination) == whole);
     ASSERT_EQ(http.requests.size(), 1u);  // the forged chunk alone
     EXPECT_EQ(http.requests[0].rangeStart, 299 * 4096 / (64 * 1024) * (64 * 1024));
 }
@@ -196,7 +195,7 @@ TEST_F(SourcesTest, AnEmptyFileIsCompleteWithoutARequest)
     engine.start(job);
     ASSERT_TRUE(settle(engine, mirrors));
     EXPECT_EQ(engine.state(), S::Completed);
-    EXPECT_TRUE(QFileInfo(job.destination).isFile() && onDisk().isEmpty());
+    EXPECT_TRUE(QFileInfo(job.destination).isFile() && readFile(job.destination).isEmpty());
     EXPECT_TRUE(mirrors.requests.empty());
 }
 
