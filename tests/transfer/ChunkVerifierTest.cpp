@@ -39,7 +39,6 @@ TEST(ChunkVerifier, JudgesChunksWhoseBlocksArriveInOrderFromTheirStart)
     const qint64 all = original.size();
     const Row rows[] = {
         {"block by block", &original, {{0, 4096}, {4096, 4096}, {8192, 3 * Chunk + 5000 - 8192}}, std::nullopt, 4},
-        {"a forged block in chunk 1", &forged, {{0, all}}, 1, 3},
         {"runs that cross chunk boundaries", &forged, {{0, Chunk + 8192}, {Chunk + 8192, all - Chunk - 8192}}, 1, 3},
         {"resumed inside chunk 1: it cannot be judged", &forged, {{Chunk + 4096, all - Chunk - 4096}}, std::nullopt, 2},
         {"a gap inside chunk 0", &original, {{0, 4096}, {8192, Chunk - 8192}}, std::nullopt, 0},
@@ -64,7 +63,6 @@ TEST(PublishedDigest, ReadsSha256FromEitherField)
     struct Row { const char *name; QByteArray repr, legacy; bool found; };
     const Row rows[] = {
         {"Repr-Digest among others", "sha-512=:AAAA:, sha-256=:" + b64 + ":", {}, true},
-        {"Digest, other case, among others", {}, "MD5=abc, sha-256=" + b64, true},
         {"Repr-Digest without its colons", "sha-256=" + b64, {}, false},
         {"only another algorithm", "sha-512=:" + b64 + ":", "MD5=abc", false},
         {"too short", {}, "SHA-256=" + digest.left(31).toBase64(), false},
