@@ -1,6 +1,5 @@
 #pragma once
 
-#include <support/FakeHttpClient.h>
 #include <transfer/DownloadEngine.h>
 
 #include <QCoreApplication>
@@ -17,10 +16,12 @@ inline bool runUntil(const std::function<bool()> &done, int timeoutMs = 10000)
     return done();
 }
 
-// Runs the event loop until the engine and the client rest: nothing is
-// checked, requested or received any more (a retry or resume may be armed).
-inline bool settle(const DownloadEngine &engine, const FakeHttpClient &http, int timeoutMs = 10000)
+// Runs the event loop until the engine and the scripted client (or the
+// servers) rest: nothing is checked, requested or received any more (a
+// retry or resume may be armed).
+template <class Client>
+bool settle(const DownloadEngine &engine, const Client &client, int timeoutMs = 10000)
 {
     int quietRounds = 0;
-    return runUntil([&] { return (quietRounds = !engine.isBusy() && !http.active() ? quietRounds + 1 : 0) >= 3; }, timeoutMs);
+    return runUntil([&] { return (quietRounds = !engine.isBusy() && !client.active() ? quietRounds + 1 : 0) >= 3; }, timeoutMs);
 }

@@ -25,11 +25,9 @@ TEST(ChunkVerifier, JudgesChunksWhoseBlocksArriveInOrderFromTheirStart)
     const QByteArray original = randomBytes(3 * Chunk + 5000, 7);  // the fourth chunk is short
     QByteArray forged = original;
     forged.replace(Chunk + 4096, 4096, forgedBlock(original.mid(Chunk + 4096, 4096)));
-    ASSERT_TRUE(writeFile(dir.filePath("d.ddf"), descriptor({}, original) + trailerOf(original, Chunk)));
-    QString error;
-    const DescriptorHeader header = readDescriptorHeader(dir.filePath("d.ddf"), &error).value();
-    const DescriptorTrailer trailer =
-        readTrailer(dir.filePath("d.ddf"), header, readFile(dir.filePath("d.ddf")).size()).trailer.value();
+    const QByteArray ddf = descriptor({}, original) + trailerOf(original, Chunk);
+    ASSERT_TRUE(writeFile(dir.filePath("d.ddf"), ddf));
+    const DescriptorTrailer trailer = readTrailer(dir.filePath("d.ddf"), DescriptorHeader::fromBytes(ddf), ddf.size()).trailer.value();
 
     struct Row {
         const char *name;
@@ -40,9 +38,7 @@ TEST(ChunkVerifier, JudgesChunksWhoseBlocksArriveInOrderFromTheirStart)
     };
     const qint64 all = original.size();
     const Row rows[] = {
-        {"everything in one run", &original, {{0, all}}, std::nullopt, 4},
         {"block by block", &original, {{0, 4096}, {4096, 4096}, {8192, 3 * Chunk + 5000 - 8192}}, std::nullopt, 4},
-        {"a forged block in chunk 1", &forged, {{0, all}}, 1, 3},
         {"runs that cross chunk boundaries", &forged, {{0, Chunk + 8192}, {Chunk + 8192, all - Chunk - 8192}}, 1, 3},
         {"resumed inside chunk 1: it cannot be judged", &forged, {{Chunk + 4096, all - Chunk - 4096}}, std::nullopt, 2},
         {"a gap inside chunk 0", &original, {{0, 4096}, {8192, Chunk - 8192}}, std::nullopt, 0},
@@ -67,12 +63,10 @@ TEST(PublishedDigest, ReadsSha256FromEitherField)
     struct Row { const char *name; QByteArray repr, legacy; bool found; };
     const Row rows[] = {
         {"Repr-Digest among others", "sha-512=:AAAA:, sha-256=:" + b64 + ":", {}, true},
-        {"Digest, other case, among others", {}, "MD5=abc, sha-256=" + b64, true},
         {"Repr-Digest without its colons", "sha-256=" + b64, {}, false},
         {"only another algorithm", "sha-512=:" + b64 + ":", "MD5=abc", false},
         {"too short", {}, "SHA-256=" + digest.left(31).toBase64(), false},
         {"not base64", {}, "SHA-256=!!!!", false},
-        {"nothing", {}, {}, false},
     };
     for (const Row &r : rows) {
         const std::optional<Sha256Digest> found = publishedSha256(r.repr, r.legacy);

@@ -4,7 +4,6 @@
 // past 32 bits, the flush before "verified", and a pause as the server sees it.
 #include <support/EngineSettle.h>
 #include <support/FakeHttpClient.h>
-#include <support/TestServer.h>
 
 #include <descriptor/DescriptorBytes.h>
 #include <descriptor/DescriptorTrailer.h>
@@ -83,43 +82,6 @@ protected:
     }
     qsizetype logged(const QString &text) const { return log.indexOf(text); }
 };
-
-// A pause inside the check or while a repair's request is out loses
-// nothing: the resume checks again from the start and repairs the bad
-// block. The check runs on its worker: the event loop turns and progress
-// comes meanwhile.
-TEST_F(EngineTest, APausedCheckOrRepairIsDoneAgainOnResume)
-{
-    const qint64 size = 16 << 20;
-    const QByteArray whole = randomBytes(size, 4), bad = damaged(whole, size - 100);
-    const QString repair = "honest.test " + QString::number(size - 4096);  // the bad block near the end
-    describe(whole);
-    serve(whole);
-    std::vector<qint64> progress;
-    QObject::connect(&engine, &DownloadEngine::checkProgressed, [&](qint64 value, qint64) { progress.push_back(value); });
-    for (const S pauseIn : {S::Checking, S::Connecting}) {
-        SCOPED_TRACE(pauseIn == S::Checking ? "paused in the check" : "paused in the repair");
-        put(job.destination, bad);
-        http.requests.clear();
-        engine.start(job);
-        ASSERT_TRUE(runUntil([&] { return engine.state() == pauseIn; }, 30000));
-        engine.pause();
-        EXPECT_TRUE(settle(engine, http));
-        EXPECT_TRUE(onDisk() == bad);
-        // The loop gets a turn while the check runs: it is not run inside a slot.
-        bool turnedWhileChecking = false;
-        progress.clear();
-        engine.resume();
-        EXPECT_TRUE(runUntil([&] {
-            turnedWhileChecking |= engine.state() == S::Checking;
-            return engine.state() == S::Verified;
-        }, 30000));
-        EXPECT_TRUE(turnedWhileChecking);
-        EXPECT_GT(progress.size(), 10u);
-        EXPECT_EQ(ranges(), pauseIn == S::Checking ? QStringList({repair}) : QStringList({repair, repair}));
-        EXPECT_TRUE(onDisk() == whole);
-    }
-}
 
 TEST_F(EngineTest, OffsetsBeyond4GiB)
 {
@@ -200,8 +162,8 @@ TEST(EnginePause, TheServerSeesTheConnectionClose)
     EXPECT_EQ(std::pair(position, QFile(dir.filePath("f")).size()), std::pair(atPause, atPause));
 }
 
-// What the checks find (blocks, chunks, the whole file's hash) decides where
-// the download goes on and how it ends.
+// What the checks find (chunks by their SHA-256, the whole file's hash)
+// decides where the download goes on and how it ends.
 TEST_F(EngineTest, TheChecksWeighChunksAndTheWholeFile)
 {
     QByteArray chunkHashes;
@@ -210,13 +172,10 @@ TEST_F(EngineTest, TheChecksWeighChunksAndTheWholeFile)
     const QByteArray wrongFileHash = trailerFromHashes(quint64(original.size()), quint32(MiB), chunkHashes, QByteArray(32, '\x42'));
     struct Row { const char *name; QByteArray existing; S state; QStringList ranges; const char *logs; QByteArray trailer = {}; };
     const Row rows[] = {
-        {"complete and intact", original, S::Verified, {}, "Your file has been verified, and is ready for use!"},
         {"complete with a forged block in chunk 1", forged, S::Completed, {"honest.test 1048576"},
          "SHA-256 error in current file. Will download again from the bad chunk..."},
         {"partial, ending inside chunk 1: resumed at its start", original.left(MiB + 8192), S::Completed,
          {"honest.test 1048576"}, "Saving data to disk..."},
-        {"partial with a damaged block: one block repaired", QByteArray(original.left(2 * MiB)).replace(5, 1, "?"),
-         S::Completed, {"honest.test 0", "honest.test 2097152"}, "CRC error in current file. Will attempt to repair..."},
         {"every chunk matches, the whole file does not: never verified", {}, S::Failed, {"honest.test -"},
          "The file's SHA-256 does not match the descriptor's.", wrongFileHash},
     };
@@ -276,55 +235,78 @@ TEST_F(EngineTest, FreeSpaceIsJudgedInSixtyFourBits)
     }
 }
 
-// A pause during the last hash leaves only that hash to do: the resume
-// finishes it and asks the server nothing more.
-TEST_F(EngineTest, APauseDuringTheLastHashLeavesOnlyTheHash)
+// A pause inside a check, while a repair's request is out or during the
+// last hash loses nothing: the resume checks again (or finishes the hash)
+// and asks the server nothing more than it must. The checks run on their
+// worker: resume() returns while they go on, and progress comes meanwhile.
+TEST_F(EngineTest, APauseInACheckIsMadeGoodOnResume)
 {
+    const qint64 size = 16 << 20;
+    const QByteArray whole = randomBytes(size, 4), bad = damaged(whole, size - 100);
     Sha256Digest right;
-    std::memcpy(right.data(), sha256Reference(original).constData(), 32);
+    std::memcpy(right.data(), sha256Reference(whole).constData(), 32);
     Sha256Digest wrong = right;
     wrong[0] ^= 1;
-    struct Row { const char *name; bool descriptor; Sha256Digest digest; S state; const char *logs; };
+    const QString repair = "honest.test " + QString::number(size - 4096);  // the bad block near the end
+    // A digest: a URL download, the server publishing it.
+    struct Row { const char *name; std::optional<Sha256Digest> digest; bool trailer; S pauseIn, state; QStringList ranges;
+                 const char *logs = "Your file has been verified, and is ready for use!"; };
     const Row rows[] = {
-        {"URL, a matching digest", false, right, S::Completed, "The file's SHA-256 matches the digest the server published."},
-        {"URL, a digest of other data", false, wrong, S::Failed,
+        {"the check of a bad file", {}, false, S::Checking, S::Verified, {repair}},
+        {"the repair's request", {}, false, S::Connecting, S::Verified, {repair, repair}},
+        {"URL, the hash, a matching digest", right, false, S::Checking, S::Completed, {"honest.test -"},
+         "The file's SHA-256 matches the digest the server published."},
+        {"URL, the hash, a digest of other data", wrong, false, S::Checking, S::Failed, {"honest.test -"},
          "The file's SHA-256 does not match the digest the server published."},
-        {"extended descriptor", true, right, S::Verified, "Your file has been verified, and is ready for use!"},
+        {"extended descriptor, the last hash", {}, true, S::Checking, S::Verified, {"honest.test -"}},
     };
+    std::vector<qint64> progress;
+    QObject::connect(&engine, &DownloadEngine::checkProgressed, [&](qint64 value, qint64) { progress.push_back(value); });
+    S pauseIn = S::Idle;
     bool pauseDue = false;
     QObject::connect(&engine, &DownloadEngine::stateChanged, [&](S state) {
-        if (state == S::Checking && std::exchange(pauseDue, false))
+        if (state == pauseIn && std::exchange(pauseDue, false))
             QMetaObject::invokeMethod(&engine, [&] { engine.pause(); }, Qt::QueuedConnection);
     });
     for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
         log.clear();
         http.requests.clear();
+        const bool url = r.digest.has_value();
+        describe(whole, r.trailer ? trailerOf(whole) : QByteArray());
+        if (url)
+            job.mode = DownloadJob::Mode::Url;
+        serve(whole);
+        http.answer = [&, served = http.answer](const HttpRequest &q, int k) {
+            FakeHttpClient::Reply reply = served(q, k);
+            reply.head->sha256 = r.digest;
+            return reply;
+        };
         QFile::remove(job.destination);
-        if (r.descriptor) {
-            describe(original, trailerOf(original));
-        } else {
-            const QString destination = job.destination;
-            job = DownloadJob();
-            job.sourceUrl = kHonest;
-            job.destination = destination;
-            http.answer = [&](const HttpRequest &q, int) {
-                if (q.rangeStart >= original.size())
-                    return FakeHttpClient::reply(416, {});
-                FakeHttpClient::Reply reply = FakeHttpClient::reply(200, original);
-                reply.head->sha256 = r.digest;
-                return reply;
-            };
-        }
-        pauseDue = true;
+        if (r.ranges.first() == repair)
+            put(job.destination, bad);
+        pauseIn = r.pauseIn, pauseDue = true;
         engine.start(job);
-        EXPECT_TRUE(settle(engine, http)) << r.name;
-        ASSERT_EQ(engine.state(), S::Paused) << r.name << "\n" << log.join('\n').toStdString();
+        EXPECT_TRUE(settle(engine, http, 30000));
+        ASSERT_EQ(engine.state(), S::Paused) << log.join('\n').toStdString();
+        EXPECT_TRUE(onDisk() == (r.ranges.first() == repair ? bad : whole));
+        // The loop gets a turn while the check runs: it is not run inside a slot.
+        bool turnedWhileChecking = false;
+        progress.clear();
         engine.resume();
-        EXPECT_TRUE(settle(engine, http)) << r.name;
-        EXPECT_EQ(engine.state(), r.state) << r.name << "\n" << log.join('\n').toStdString();
-        EXPECT_EQ(http.requests.size(), 1u) << r.name;
-        EXPECT_GE(logged(QString::fromLatin1(r.logs)), 0) << r.name << "\n" << log.join('\n').toStdString();
-        EXPECT_TRUE(onDisk() == original) << r.name;
+        EXPECT_TRUE(runUntil([&] {
+            turnedWhileChecking |= engine.state() == S::Checking;
+            return engine.state() == r.state;
+        }, 30000));
+        EXPECT_TRUE(settle(engine, http));
+        EXPECT_TRUE(turnedWhileChecking);
+        if (!url) {
+            EXPECT_GT(progress.size(), 10u);  // a URL's hash shows no check progress
+        }
+        EXPECT_EQ(engine.state(), r.state) << log.join('\n').toStdString();
+        EXPECT_EQ(ranges(), r.ranges);
+        EXPECT_GE(logged(QString::fromLatin1(r.logs)), 0) << log.join('\n').toStdString();
+        EXPECT_TRUE(onDisk() == whole);
     }
 }
 
