@@ -29,8 +29,6 @@ TEST(DescriptorCheck, RefusesWhatCannotBeDownloadedAndSaysWhy)
         {"version tiny", with([](Header &h) { h.version = 1e-20f; }), -1, -1, DescriptorFault::DamagedVersion, "damaged"},
         {"size -1", with([](Header &h) { h.fileSize = -1; }), 0, -1, DescriptorFault::SizeBelowOne, "-1 bytes"},
         {"no servers", with([](Header &h) { h.servers = {}; }), -1, -1, DescriptorFault::NoServers, "no server"},
-        {"ftp", with([](Header &h) { h.servers = {"ftp://h/f"}; }), -1, -1, DescriptorFault::ServerNotHttp, "\"ftp://h/f\""},
-        {"second of two", with([](Header &h) { h.servers = {"A|http://a/f", "B|file:///x"}; }), -1, -1, DescriptorFault::ServerNotHttp, "Server 2"},
         {"escaped in the reason", with([](Header &h) { h.servers = {"\x1b[2Jgopher://h"}; }), -1, -1, DescriptorFault::ServerNotHttp, "\\x1b[2J"},
         {"list one entry short", good, 2, -1, DescriptorFault::CrcListShort, "need 3 entries, but the descriptor holds 2"},
     };
