@@ -37,12 +37,15 @@ TEST(DescriptorWriter, AFailureLeavesNoPartialDescriptor)
     QFile data(dir.filePath("data.bin"));
     ASSERT_TRUE(data.open(QIODevice::WriteOnly) && data.resize(24 * 1024 * 1024));  // 24 KiB of CRCs
     data.close();
+    QFile big(dir.filePath("big.bin"));  // sparse, one byte past what a header without hashes describes
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(qint64(1) << 31));
     const QByteArray kept = "an older descriptor";
     ASSERT_TRUE(writeFile(dir.filePath("kept.ddf"), kept));
     const struct { const char *name; QString dataPath, outPath; rlim_t limit; } cases[] = {
         {"disk limit reached half-way", data.fileName(), dir.filePath("new.ddf"), 8192},
         {"disk limit reached, replacing a descriptor", data.fileName(), dir.filePath("kept.ddf"), 8192},
         {"data file missing", dir.filePath("none.bin"), dir.filePath("new.ddf"), RLIM_INFINITY},
+        {"2 GiB without hashes", big.fileName(), dir.filePath("new.ddf"), RLIM_INFINITY},
     };
     for (const auto &c : cases) {
         std::optional<QString> error;
@@ -53,7 +56,7 @@ TEST(DescriptorWriter, AFailureLeavesNoPartialDescriptor)
         }
         EXPECT_TRUE(error.has_value()) << c.name;
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
-                  (QStringList{"data.bin", "kept.ddf"}))
+                  (QStringList{"big.bin", "data.bin", "kept.ddf"}))
             << c.name;
         EXPECT_EQ(readFile(dir.filePath("kept.ddf")), kept) << c.name;
     }
