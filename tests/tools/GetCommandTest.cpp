@@ -83,7 +83,6 @@ TEST_F(GetCommand, RunEndsWithTheWholeFileOrExitOne)
         std::optional<QStringList> ranges = {};  // the ranges asked for, when they are certain
         int repairs = 0;
     } cases[] = {
-        {.servers = {url()}},
         {.servers = {url()}, .extra = {"--sequential"}, .fileName = "../../f.bin"},
         {.servers = {url()}, .extra = {"--quiet"}, .says = ""},
         {.servers = {"A|" + url("/gone.bin"), "B|" + url("/f.bin")}},
