@@ -3,7 +3,6 @@
 #include "DescriptorBytes.h"
 
 #include <QTemporaryDir>
-#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -21,7 +20,7 @@ TEST(CrcListReader, ReadsEntriesByBlockAcrossPiecesAndEndsWithTheList)
     CrcListReader list;
     ASSERT_FALSE(list.open(dir.filePath("l.ddf")).has_value());
     list.seekBlock(5);
-    EXPECT_EQ(list.next(), qFromLittleEndian<quint32>(bytes.constData() + 3102));
+    EXPECT_EQ(list.next(), entry(5));
     list.seekBlock(0);  // back after reading ahead
     for (qint64 k = 0; k < count; ++k)
         ASSERT_EQ(list.next(), entry(k)) << k;

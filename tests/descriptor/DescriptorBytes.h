@@ -31,7 +31,7 @@ inline quint32 crc32Reference(const void *data, std::size_t length)
     return c ^ 0xFFFFFFFFu;
 }
 
-inline void pushLE(QByteArray &out, quint32 value, int bytes = 4)
+inline void pushLE(QByteArray &out, quint64 value, int bytes = 4)
 {
     for (int i = 0; i < bytes; ++i)
         out.append(char(value >> (8 * i)));
@@ -78,24 +78,18 @@ inline QByteArray sha256Reference(QByteArrayView data)
     return QByteArray(reinterpret_cast<const char *>(digest), 32);
 }
 
-inline void pushLE64(QByteArray &out, quint64 value)
-{
-    pushLE(out, quint32(value));
-    pushLE(out, quint32(value >> 32));
-}
-
 // The strong-hash trailer of a file whose chunk hashes are `chunkHashes`
 // (32 bytes each): signature, size, chunk size, count, hashes, whole-file
 // hash, seal over all of that, and the trailer's own length.
 inline QByteArray trailerFromHashes(quint64 size, quint32 chunkSize, const QByteArray &chunkHashes, const QByteArray &fileHash)
 {
     QByteArray out("OVDXSHA2");
-    pushLE64(out, size);
+    pushLE(out, size, 8);
     pushLE(out, chunkSize);
     pushLE(out, quint32(chunkHashes.size() / 32));
     out += chunkHashes + fileHash;
     out += sha256Reference(out);
-    pushLE64(out, quint64(out.size() + 8));
+    pushLE(out, quint64(out.size() + 8), 8);
     return out;
 }
 

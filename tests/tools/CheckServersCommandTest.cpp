@@ -55,12 +55,9 @@ TEST_F(CheckServers, FourServersGetTheRightRowEach)
               "1 good, all: 0 | 1 1 206 [] 1 | 0 1 206 [0,61,122,183,244] 1 | 0 0 404 [] 0 | 0 0 200 [] 1");
 }
 
-// The servers are asked at once, each within the time limit: a server that
-// never answers costs the limit, not the sum; the downloader's "&start="
-// goes with every request; exit 0 only when every server is good. A damaged
-// byte outside the sampled blocks passes the sample; --full finds its chunk
-// by the descriptor's SHA-256 hashes. A descriptor without them is checked by
-// its sample, and says so.
+// The servers are asked at once (one that never answers costs the time limit,
+// not the sum), with the downloader's "&start="; exit 0 only when all are good.
+// A damaged byte the sample misses is found by --full through the chunk hashes.
 TEST_F(CheckServers, ServersAreAskedAtOnceAndJudgedBySampleOrFullCheck)
 {
     const QString strong = m_dir.filePath("strong.ddf");

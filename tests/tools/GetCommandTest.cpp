@@ -61,13 +61,9 @@ TEST_F(GetCommand, InterruptedRunSaysHowToResumeAndTheNextOneFinishes)
     }
 }
 
-// A run ends 0 with the file in the current folder under the descriptor's
-// bare file name, whatever path the descriptor puts before it, and the log's
-// lines only, or nothing, on a pipe. It ends 1, with only checked blocks on
-// disk, when every server fails for good or a transfer is cut short with no
-// retries left. A server that fails for good hands over to the next. An
-// existing file is checked first: bad blocks are fetched alone and rewritten
-// in place, a short file is continued at its last whole block.
+// A run ends 0 with the whole file in the current folder under the descriptor's
+// bare file name, or 1 with only checked blocks on disk. An existing file is
+// checked first: only its bad blocks and its missing end are fetched.
 TEST_F(GetCommand, RunEndsWithTheWholeFileOrExitOne)
 {
     const QJsonArray cutShort{QJsonObject{{"path", "/f.bin"}, {"drop", 100000}}};
@@ -87,7 +83,6 @@ TEST_F(GetCommand, RunEndsWithTheWholeFileOrExitOne)
         std::optional<QStringList> ranges = {};  // the ranges asked for, when they are certain
         int repairs = 0;
     } cases[] = {
-        {.servers = {url()}},
         {.servers = {url()}, .extra = {"--sequential"}, .fileName = "../../f.bin"},
         {.servers = {url()}, .extra = {"--quiet"}, .says = ""},
         {.servers = {"A|" + url("/gone.bin"), "B|" + url("/f.bin")}},
