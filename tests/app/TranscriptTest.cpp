@@ -22,12 +22,13 @@ const char *const kActNames[] = {"start the program", "type URL", "click Downloa
 
 // What the pretend server does with one request.
 struct Behaviour {
-    enum class Kind { File, IgnoreRange, Status, Page, NoAnswer } kind = Kind::File;
+    enum class Kind { File, IgnoreRange, Status, Page, NoAnswer, BadCertificate } kind = Kind::File;
     int status = 0;          // for Status: a bare status with an empty body
     QByteArray page = {};    // for Page: a 200 with this body
     qint64 breakAfter = -1;  // the body stops after this many bytes ...
     bool stall = false;      // ... by going silent (a time-out), else by a reset
     qint64 corruptAt = -1;   // this offset of the file arrives with a flipped byte
+    bool corruptAll = false; // every block arrives with a flipped byte
     qint64 forgeBlockAt = -1;  // the block at this offset arrives as other bytes with the same CRC-32
     int pace = 1;            // a block every `pace` turns of the event loop (a slow server)
 };
@@ -48,6 +49,8 @@ const QStringList kThreeServers = {"Europe|" + kEurope, "America|" + kAmerica, "
 constexpr qsizetype kSize = 40000;  // nine whole blocks and a short one
 const QByteArray kServed = descriptortest::randomBytes(kSize, 1), kBig = descriptortest::randomBytes(25 * 4096 + 1000, 2),
                  kLong = descriptortest::randomBytes(200 * 4096 + 500, 5);
+constexpr qint64 kMiB = 1 << 20;  // a chunk of SHA-256 hashes
+const QByteArray kTwoChunks = descriptortest::randomBytes(kMiB + 5000, 6);
 
 // A URL download of kServed from kUrl to out.bin, or a descriptor download
 // of `content` to out.bin; then the further steps.
@@ -59,6 +62,7 @@ struct Scenario {
     QString name = {}, about = {};
     bool descriptor = false;                    // started by loading d.ddf, else by typing kUrl
     bool hashes = false;                        // d.ddf has the trailer of SHA-256 hashes
+    QByteArray fileHash = {};                   // ... giving this whole-file hash instead of the content's
     QByteArray content = kServed;               // what d.ddf describes, served by kEurope and kAmerica
     QStringList servers = {kEurope};            // d.ddf's server slots
     std::optional<QByteArray> existing = {};    // out.bin before the start
@@ -131,6 +135,15 @@ std::vector<Scenario> scenarios()
                   "server supplies it",
          .descriptor = true, .hashes = true, .servers = kTwoServers, .plan = {{.forgeBlockAt = 8192}},
          .serverAnswers = {0, 1}, .then = {{Act::ClickPauseButton}, {Act::ClickServers}, wait}},
+        {.name = "ddf_hashes_forged_twice", .about = "The server forges the same block again: it is not asked a third time",
+         .descriptor = true, .hashes = true, .content = kTwoChunks,
+         .plan = {{.forgeBlockAt = kMiB}, {.forgeBlockAt = kMiB}}, .then = {wait}},
+        {.name = "ddf_hashes_forged_block_on_disk", .about = "A complete file with a forged block in chunk 1: that chunk comes again",
+         .descriptor = true, .hashes = true, .content = kTwoChunks, .existing = descriptortest::forgedBlock(kTwoChunks, kMiB)},
+        {.name = "ddf_hashes_partial_file", .about = "A file ending inside chunk 1: resumed at the chunk's start",
+         .descriptor = true, .hashes = true, .content = kTwoChunks, .existing = kTwoChunks.left(kMiB + 4096)},
+        {.name = "ddf_hashes_whole_file_differs", .about = "Every chunk matches, the whole file's hash does not: never verified",
+         .descriptor = true, .hashes = true, .fileHash = QByteArray(32, '\x42')},
         // Faults of an earlier engine, as a user met them.
         {.name = "fault_repair_server_ignores_range", .about = "Repairing one bad block against a server that ignores Range",
          .descriptor = true, .existing = damaged(kServed, {8192 + 5}), .plan = std::vector<Behaviour>(4, {Kind::IgnoreRange})},
@@ -186,6 +199,21 @@ std::vector<Scenario> scenarios()
                 .existing = damaged(kServed.left(28672), {4096, 16384}), .record = {{0, 0}, {2, 3}}}),
         atOnce({.name = "all_servers_repair", .about = "A complete file with three bad blocks repaired from three servers",
                 .existing = damaged(kServed, {8192 + 5, 20480, 36863})}),
+        atOnce({.name = "all_servers_record_that_does_not_fit", .about = "A record whose first block no longer fits the file",
+                .existing = damaged(kServed.left(28672), {5}), .record = {{0, 6}}}),
+        {.name = "all_servers_on_one_host", .about = "Three entries on one host: one connection, as from one server",
+         .descriptor = true, .servers = {"A|" + kEurope, "B|" + kEurope + "?b", "C|" + kEurope + "?c"}, .serverAnswers = {0},
+         .allServers = {true}},
+        // One server failing its own way is dropped, and stays dropped over a pause.
+        atOnce({.name = "all_servers_one_bad_certificate", .about = "Three servers at once, one failing its certificate check",
+                .content = kLong, .serverPlans = {{kAmerica, std::vector<Behaviour>(20, {Kind::BadCertificate})}},
+                .then = {{Act::ClickPauseButton}, wait}, .bodyEvents = {{-1, 40960, Act::ClickPauseButton}}}),
+        atOnce({.name = "all_servers_one_ignores_ranges", .about = "Three servers at once, one answering every range with the file",
+                .content = kLong, .serverPlans = {{kAmerica, std::vector<Behaviour>(20, {Kind::IgnoreRange})}},
+                .then = {{Act::ClickPauseButton}, wait}, .bodyEvents = {{-1, 40960, Act::ClickPauseButton}}}),
+        atOnce({.name = "all_servers_one_corrupts_every_block", .about = "Three servers at once, one corrupting every block",
+                .content = kLong, .serverPlans = {{kAmerica, std::vector<Behaviour>(20, {.corruptAll = true})}},
+                .then = {{Act::ClickPauseButton}, wait}, .bodyEvents = {{-1, 40960, Act::ClickPauseButton}}}),
     };
 }
 
@@ -254,7 +282,7 @@ public:
         DescriptorHeader record{.information = "Scenario file", .fileName = "f.bin", .servers = {}, .version = s.version};
         std::copy(s.servers.begin(), s.servers.end(), record.servers.begin());
         h.writeFile("d.ddf", buildDescriptor(record, s.content).value_or(QByteArray())
-                                 + (s.hashes ? descriptortest::trailerOf(s.content) : QByteArray()));
+                                 + (s.hashes ? descriptortest::trailerOf(s.content, 1 << 20, s.fileHash) : QByteArray()));
         for (const QString &name : (s.descriptor ? QStringList{"d.ddf", "out.bin"} : QStringList{"out.bin"}) + s.moreFiles)
             name.isEmpty() ? h.dialogs.cancelFile() : h.dialogs.chooseFile(h.path(name));
         h.dialogs.fileExistsAnswers = s.fileExistsAnswers;
@@ -287,6 +315,8 @@ private:
         QByteArray file = files.value(path);
         if (b.corruptAt >= 0 && b.corruptAt < file.size())
             file[b.corruptAt] = char(file[b.corruptAt] ^ 0xff);
+        for (qint64 at = 0; b.corruptAll && at < file.size(); at += 4096)
+            file[at] = char(file[at] ^ 0xff);
         if (b.forgeBlockAt >= 0)
             file.replace(b.forgeBlockAt, 4096, descriptortest::forgedBlock(file.mid(b.forgeBlockAt, 4096)));
         // The two mirrors tag the same bytes differently, and honour If-Range.
@@ -304,9 +334,10 @@ private:
         reply.head->etag = etag;
         if (reply.head->status == 416)
             reply.head->rangeTotal = file.size();
-        if (b.kind == Kind::NoAnswer) {
+        if (b.kind == Kind::NoAnswer || b.kind == Kind::BadCertificate) {
             reply.head.reset();
-            reply.error = {TransferError::Origin::Network, 7, "Couldn't connect to server"};
+            reply.error = b.kind == Kind::NoAnswer ? TransferError{TransferError::Origin::Network, 7, "Couldn't connect to server"}
+                                                   : TransferError{TransferError::Origin::Tls, 60, "SSL peer certificate was not OK"};
         }
         if (b.stall)
             reply.error = {TransferError::Origin::Network, 28, "Timeout was reached"};
@@ -428,6 +459,8 @@ private:
         }
         const QString reference = !s.reference.isEmpty() ? s.reference : s.descriptor ? kEurope : kUrl;
         add(QStringLiteral("   file %1: %2").arg(s.watched, describeFile(h.path(s.watched), files.value(reference), reference)));
+        if (const std::optional<BlockMap> kept = loadBlockRecord(h.path(s.watched), s.content.size()))
+            add(QStringLiteral("   record beside it: %1 of %2 blocks good").arg(kept->goodBlocks()).arg(kept->blockCount()));
         ended = wasEnded;
     }
 

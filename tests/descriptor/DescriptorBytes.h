@@ -93,13 +93,14 @@ inline QByteArray trailerFromHashes(quint64 size, quint32 chunkSize, const QByte
     return out;
 }
 
-// The trailer of `data` in chunks of `chunkSize` bytes.
-inline QByteArray trailerOf(const QByteArray &data, quint32 chunkSize = 1024 * 1024)
+// The trailer of `data` in chunks of `chunkSize` bytes; `fileHash`, when
+// given, stands in for the whole file's.
+inline QByteArray trailerOf(const QByteArray &data, quint32 chunkSize = 1024 * 1024, const QByteArray &fileHash = {})
 {
     QByteArray hashes;
     for (qsizetype at = 0; at < data.size(); at += chunkSize)
         hashes += sha256Reference(QByteArrayView(data).sliced(at, std::min<qsizetype>(chunkSize, data.size() - at)));
-    return trailerFromHashes(quint64(data.size()), chunkSize, hashes, sha256Reference(data));
+    return trailerFromHashes(quint64(data.size()), chunkSize, hashes, fileHash.isEmpty() ? sha256Reference(data) : fileHash);
 }
 
 // A block of other content with the same CRC-32 as `block`: the CRC's own

@@ -1,7 +1,7 @@
 // The engine on a scripted client, for what neither the recorded sessions nor
 // the fault table reach: pauses inside a check, a repair or the last hash,
-// chunks and the whole file weighed by their SHA-256, offsets and free space
-// past 32 bits, the flush before "verified", and a pause as the server sees it.
+// offsets and free space past 32 bits, the flush before "verified", and a
+// pause as the server sees it.
 #include <support/EngineSettle.h>
 #include <support/FakeHttpClient.h>
 
@@ -26,8 +26,6 @@ namespace {
 
 using namespace descriptortest;
 using S = DownloadEngine::State;
-constexpr qint64 MiB = 1048576;
-const QString kForger = QStringLiteral("http://forger.test/f.bin");
 const QString kHonest = QStringLiteral("http://honest.test/f.bin");
 
 class EngineTest : public testing::Test {
@@ -37,9 +35,6 @@ protected:
     DownloadEngine engine{http};
     DownloadJob job;
     QStringList log;
-    const QByteArray original = randomBytes(3 * MiB + 5000, 21);
-    // Block 300 (in chunk 1) with other content and the same CRC-32.
-    const QByteArray forged = QByteArray(original).replace(300 * 4096, 4096, forgedBlock(original.mid(300 * 4096, 4096)));
 
     void SetUp() override
     {
@@ -48,7 +43,6 @@ protected:
         engine.setRetryDelay(std::chrono::hours(1));
         engine.setResumeDelay(std::chrono::milliseconds(0));
         QObject::connect(&engine, &DownloadEngine::logLine, [this](const QString &line) { log << line; });
-        serve(original);
     }
     static QByteArray damaged(QByteArray bytes, qint64 at) { bytes[at] = char(bytes[at] ^ 0x5a); return bytes; }
     static void put(const QString &path, const QByteArray &bytes) { ASSERT_TRUE(writeFile(path, bytes)); }
@@ -64,13 +58,12 @@ protected:
         job.strongHashes = readTrailer(job.descriptorPath, job.descriptor, ddf.size()).trailer;
         ASSERT_EQ(job.strongHashes.has_value(), !trailer.isEmpty());
     }
-    // Every server answers from `whole`, ranges included; the forger from `forged`.
+    // The server answers from `whole`, ranges included.
     void serve(const QByteArray &whole)
     {
-        http.answer = [this, whole](const HttpRequest &r, int) {
-            const QByteArray &copy = r.url.startsWith(kForger) ? forged : whole;
-            return r.rangeStart < 0 ? FakeHttpClient::reply(200, copy)
-                                    : FakeHttpClient::reply(206, copy.mid(r.rangeStart), r.rangeStart, copy.size());
+        http.answer = [whole](const HttpRequest &r, int) {
+            return r.rangeStart < 0 ? FakeHttpClient::reply(200, whole)
+                                    : FakeHttpClient::reply(206, whole.mid(r.rangeStart), r.rangeStart, whole.size());
         };
     }
     QStringList ranges() const
@@ -160,54 +153,6 @@ TEST(EnginePause, TheServerSeesTheConnectionClose)
     EXPECT_TRUE(runUntil([&] { return closed; }, 5000)) << "the server still sends";
     runUntil([] { return false; }, 300);  // anything stray would come now
     EXPECT_EQ(std::pair(position, QFile(dir.filePath("f")).size()), std::pair(atPause, atPause));
-}
-
-// What the checks find (chunks by their SHA-256, the whole file's hash)
-// decides where the download goes on and how it ends.
-TEST_F(EngineTest, TheChecksWeighChunksAndTheWholeFile)
-{
-    QByteArray chunkHashes;
-    for (qint64 at = 0; at < original.size(); at += MiB)
-        chunkHashes += sha256Reference(QByteArrayView(original).sliced(at, std::min(MiB, original.size() - at)));
-    const QByteArray wrongFileHash = trailerFromHashes(quint64(original.size()), quint32(MiB), chunkHashes, QByteArray(32, '\x42'));
-    struct Row { const char *name; QByteArray existing; S state; QStringList ranges; const char *logs; QByteArray trailer = {}; };
-    const Row rows[] = {
-        {"complete with a forged block in chunk 1", forged, S::Completed, {"honest.test 1048576"},
-         "SHA-256 error in current file. Will download again from the bad chunk..."},
-        {"partial, ending inside chunk 1: resumed at its start", original.left(MiB + 8192), S::Completed,
-         {"honest.test 1048576"}, "Saving data to disk..."},
-        {"every chunk matches, the whole file does not: never verified", {}, S::Failed, {"honest.test -"},
-         "The file's SHA-256 does not match the descriptor's.", wrongFileHash},
-    };
-    for (const Row &r : rows) {
-        log.clear();
-        http.requests.clear();
-        describe(original, r.trailer.isEmpty() ? trailerOf(original) : r.trailer);
-        ASSERT_TRUE(writeFile(job.destination, r.existing));
-        engine.start(job);
-        EXPECT_TRUE(settle(engine, http)) << r.name;
-        EXPECT_EQ(engine.state(), r.state) << r.name << "\n" << log.join('\n').toStdString();
-        EXPECT_EQ(ranges(), r.ranges) << r.name;
-        EXPECT_GE(logged(QString::fromLatin1(r.logs)), 0) << r.name << "\n" << log.join('\n').toStdString();
-        EXPECT_EQ(logged("Your download has been completed and verified!") >= 0, r.state == S::Completed) << r.name;
-        EXPECT_TRUE(onDisk() == original) << r.name;
-    }
-}
-
-// A server that forges a second time is not retried by itself.
-TEST_F(EngineTest, AServerThatForgesTwiceIsNotAskedAgain)
-{
-    describe(original, trailerOf(original), kForger);
-    engine.start(job);
-    EXPECT_TRUE(settle(engine, http));
-    ASSERT_EQ(engine.state(), S::WaitingToRetry);
-    engine.pause();
-    engine.resume();  // the same server once more
-    EXPECT_TRUE(settle(engine, http));
-    EXPECT_EQ(engine.state(), S::Failed) << log.join('\n').toStdString();
-    EXPECT_GE(logged("Server forger.test sent data other than the described file twice. Please choose another server."), 0)
-        << log.join('\n').toStdString();
-    EXPECT_EQ(ranges(), (QStringList{"forger.test -", "forger.test 1048576"}));
 }
 
 // The size a large descriptor gives counts in 64 bits: only the bytes still
