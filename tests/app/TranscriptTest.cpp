@@ -101,6 +101,8 @@ std::vector<Scenario> scenarios()
     return {
         {.name = "url_fresh", .about = "A URL downloaded into a new file, one display tick on the way",
          .bodyEvents = {{0, 16384, Act::Tick}}},
+        {.name = "url_resume", .about = "An existing partial file resumed with a range request",
+         .existing = kServed.left(12288), .fileExistsAnswers = {resume}},
         {.name = "url_resume_answered_200", .about = "A resumed request answered with the whole file",
          .existing = kServed.left(5000), .plan = {{Kind::IgnoreRange}}, .fileExistsAnswers = {resume}},
         {.name = "url_404", .about = "The server does not have the file", .plan = {{Kind::Status, 404}}},
@@ -118,6 +120,7 @@ std::vector<Scenario> scenarios()
          .plan = {{.breakAfter = 12288}}, .moreFiles = {""}, .then = {{Act::ClickDownload}, wait}},
         {.name = "url_no_answer", .about = "The connection fails before any answer; retried",
          .plan = {{Kind::NoAnswer}}, .then = {wait}},
+        {.name = "ddf_fresh", .about = "A descriptor download into a new file", .descriptor = true},
         {.name = "ddf_resume", .about = "An intact partial file verified, then resumed", .descriptor = true,
          .existing = kServed.left(16384)},
         {.name = "ddf_repair_three_blocks", .about = "A complete file with three bad blocks repaired one by one",
@@ -181,6 +184,7 @@ std::vector<Scenario> scenarios()
          .about = "A retry is armed; a new start is cancelled at the file-exists prompt", .plan = {{.breakAfter = 12288}},
          .fileExistsAnswers = {FileExistsAnswer::Cancel}, .moreFiles = {"out.bin"}, .then = {{Act::ClickDownload}, wait}},
         // Every server at once.
+        atOnce({.name = "all_servers_fresh", .about = "Three servers at once into a new file"}),
         atOnce({.name = "all_servers_one_dead", .about = "Three servers at once, one without the file",
                 .serverPlans = {{kAmerica, {{Kind::Status, 404}}}}}),
         atOnce({.name = "all_servers_one_dies", .about = "Three servers at once, one dropping its connection mid-way",
